@@ -1,0 +1,43 @@
+// Where the POSIX platform finds the stand-ins for Windows objects: everything lives below one
+// run directory, $VDAPI_RUN_DIR (default /run/vdapi).
+//
+//   drivers/<class GUID>/<index>   kernel-driver device interface <index> of a class (socket)
+//   drivers/Vda1xx-<N>             legacy driver name (socket)
+//   pipe/<name>                    named pipe (socket)
+//   mutex/<name>                   named mutex: a mapped file holding a robust, process-shared
+//                                  pthread_mutex_t at offset 0 (see NamedMutexFile)
+//   shm/<name>                     file mapping ("Global\" section), mmap'ed
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace Vdapi::RunDir {
+
+inline std::string root()
+{
+    const char* env = std::getenv("VDAPI_RUN_DIR");
+    return (env && *env) ? std::string(env) : std::string("/run/vdapi");
+}
+
+inline std::string driverInterface(const std::string& classGuid, unsigned index)
+{
+    return root() + "/drivers/" + classGuid + "/" + std::to_string(index);
+}
+inline std::string legacyDriver(const std::string& name) { return root() + "/drivers/" + name; }
+inline std::string pipe(const std::string& name) { return root() + "/pipe/" + name; }
+inline std::string mutex(const std::string& name) { return root() + "/mutex/" + name; }
+inline std::string sharedMem(const std::string& name) { return root() + "/shm/" + name; }
+
+/// Layout of a named-mutex file. The creator initialises `mutex` as PTHREAD_PROCESS_SHARED
+/// and PTHREAD_MUTEX_ROBUST, then sets `ready` to kReadyMagic; openers refuse a file whose
+/// `ready` word differs (not yet initialised or not a mutex file).
+struct NamedMutexFile {
+    static constexpr unsigned kReadyMagic = 0x4D555458; // "MUTX"
+    pthread_mutex_t mutex;
+    unsigned ready;
+};
+
+} // namespace Vdapi::RunDir

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every test: the threaded suites under ThreadSanitizer, the whole suite under
+# AddressSanitizer+UndefinedBehaviorSanitizer, then the whole suite in a normal build, whose
+# CTest summary is the last line printed. Exits non-zero when any run failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" || exit 1
+out=${HALVIX_BUILD_ROOT:-$root/build}
+jobs=$(nproc)
+status=0
+
+run() { # name, ctest args...
+  local dir=$1; shift
+  echo "== tests: $dir =="
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300 "$@") || status=1
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+"$root/scripts/build.sh" "$out/tsan" -DHALVIX_SANITIZE=thread -DHALVIX_BENCH=OFF || exit 1
+run "$out/tsan" -L threaded
+"$root/scripts/build.sh" "$out/asan" -DHALVIX_SANITIZE=address -DHALVIX_BENCH=OFF || exit 1
+run "$out/asan"
+"$root/scripts/build.sh" "$out/release" || exit 1
+run "$out/release"
+exit $status
