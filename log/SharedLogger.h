@@ -38,7 +38,8 @@ public:
     /// Otherwise opens the new file; on success replaces the old one and logs (Verbose,
     /// "SharedLogger") "Logging to file: " + path; on failure logs (Error) "Could not use
     /// file: " + path + ". Error: " + reason and keeps the previous file logger active.
-    /// Never throws for an unusable file.
+    /// Never throws for an unusable file. The switch takes effect at once, so lines still
+    /// queued from before the call are written to the new file.
     void setLogFilePath(const std::string& path);
 
     /// Path of the active file logger, or "" when there is none.
