@@ -352,21 +352,32 @@ inline constexpr VdResult kFirstErrorCode = 4096;
 /// True for success codes (below 4096), including the VDAPI_OK_* variants.
 constexpr bool isSuccess(VdResult code) { return code < kFirstErrorCode; }
 
-/// Name of a result code ("VDAPI_E_IN_USE"); "??? UNKNOWN VDAPI_RESULT ???" for a code without
-/// a name. The returned text is a constant with static lifetime.
-constexpr const char* ResultName(VdResult code)
+namespace ResultDetail {
+/// Entry of the name table for code, or null.
+constexpr const char* findName(VdResult code)
 {
-    size_t lo = 0, hi = sizeof(ResultDetail::kNames) / sizeof(ResultDetail::kNames[0]);
+    constexpr size_t count = sizeof(kNames) / sizeof(kNames[0]);
+    size_t lo = 0, hi = count;
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        if (ResultDetail::kNames[mid].code < code)
+        if (kNames[mid].code < code)
             lo = mid + 1;
         else
             hi = mid;
     }
-    if (lo < sizeof(ResultDetail::kNames) / sizeof(ResultDetail::kNames[0]) && ResultDetail::kNames[lo].code == code)
-        return ResultDetail::kNames[lo].name;
-    return "??? UNKNOWN VDAPI_RESULT ???";
+    return lo < count && kNames[lo].code == code ? kNames[lo].name : nullptr;
+}
+} // namespace ResultDetail
+
+/// True when code has a name (is one of the codes declared above).
+constexpr bool IsNamedResult(VdResult code) { return ResultDetail::findName(code) != nullptr; }
+
+/// Name of a result code ("VDAPI_E_IN_USE"); "??? UNKNOWN VDAPI_RESULT ???" for a code without
+/// a name. The returned text is a constant with static lifetime.
+constexpr const char* ResultName(VdResult code)
+{
+    const char* name = ResultDetail::findName(code);
+    return name != nullptr ? name : "??? UNKNOWN VDAPI_RESULT ???";
 }
 
 } // namespace Vdapi
