@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -43,7 +44,8 @@ VdResult CheckObjectName(const char* name, size_t maxLength)
     if (name == nullptr)
         return VDAPI_E_INVALID_ARG;
     const size_t length = ::strnlen(name, maxLength + 1);
-    if (length > maxLength)
+    // Every object is one file, so a name also has to fit the file system's name limit.
+    if (length > maxLength || length > NAME_MAX)
         return VDAPI_E_BUF_TOO_SMALL;
     if (length == 0 || std::strchr(name, '/') != nullptr || std::strcmp(name, ".") == 0 ||
         std::strcmp(name, "..") == 0)

@@ -12,7 +12,8 @@ namespace Vdapi {
 
 /// Checks the name of a named object. Returns VDAPI_OK; VDAPI_E_INVALID_ARG when name is null,
 /// empty, "." or "..", or contains '/' (it must stay one file below its folder);
-/// VDAPI_E_BUF_TOO_SMALL when it is longer than maxLength characters.
+/// VDAPI_E_BUF_TOO_SMALL when it is longer than maxLength characters or than a file name may be
+/// (255 bytes on Linux).
 VdResult CheckObjectName(const char* name, size_t maxLength);
 
 /// Creates path and its missing parents. Returns VDAPI_OK, or the mapped errno
