@@ -37,7 +37,7 @@ inline constexpr uint32_t kLegacyGetFunctionInfo = 0xB02C7082;  ///< driver exte
 inline constexpr uint32_t kLegacyGetProperty = 0xB02C712A;      ///< in: 88-byte query, out: 16
 inline constexpr uint32_t kLegacyExclusiveAccess = 0xB02C70AE;  ///< in: 12 bytes, no output
 inline constexpr uint32_t kLegacyGetLinkSpeed = 0xB02C70B2;     ///< driver extension, in: port, out: int32 code
-inline constexpr uint32_t kLegacyIoConfig = 0xB02C713A;         ///< driver extension, numeric records
+inline constexpr uint32_t kLegacyIoConfig = 0xB02C713A;         ///< driver extension, in: 4 + 56n, out: 136n
 // PCIe and Bb2 drivers (device type 0xAFC8)
 inline constexpr uint32_t kGetVersion = 0xAFC86EE2;      ///< in: Header, out: VersionRecord
 inline constexpr uint32_t kGetDeviceInfo = 0xAFC87046;   ///< in: Header, out: 104-byte record (all 7 words)
@@ -343,30 +343,10 @@ inline void decodeIoReplyRecord(const uint8_t* p, IoConfigItem& item)
     item.par2 = Wire::getI64(p + kIoReplyPar2);
 }
 
-/// Legacy I/O configuration by numbers (driver extension, kLegacyIoConfig): input u32 count
-/// then per record 32 bytes {int32 1-based port, int32 group code, int32 value code,
-/// int32 sub-value code, int64 par1, int64 par2}; the reply is the records with value,
-/// sub-value and parameters filled (count x 32 bytes, no header). Codes are those of the
-/// I/O-configuration table of the device layer.
-inline constexpr size_t kLegacyIoRecordSize = 32;
-struct LegacyIoRecord {
-    int32_t port = 0, group = -1, value = -1, subValue = -1;
-    int64_t par1 = -1, par2 = -1;
-    void encode(uint8_t* p) const
-    {
-        Wire::putI32(p, port);
-        Wire::putI32(p + 4, group);
-        Wire::putI32(p + 8, value);
-        Wire::putI32(p + 12, subValue);
-        Wire::putI64(p + 16, par1);
-        Wire::putI64(p + 24, par2);
-    }
-    static LegacyIoRecord decode(const uint8_t* p)
-    {
-        return {Wire::getI32(p), Wire::getI32(p + 4), Wire::getI32(p + 8), Wire::getI32(p + 12),
-                Wire::getI64(p + 16), Wire::getI64(p + 24)};
-    }
-};
+/// Legacy I/O configuration (driver extension, kLegacyIoConfig) uses the name-based records
+/// above without the 20-byte header: input u32 count then 56-byte records, reply 136 bytes per
+/// record with no header (the USB driver's layout). The access object turns codes into names.
+inline constexpr size_t kLegacyIoRequestHeaderSize = 4;
 
 // ---- Exclusive access and link speed ----
 /// Legacy exclusive-access request (kLegacyExclusiveAccess): {1, 0-based port, command 1..3}.
