@@ -91,43 +91,68 @@ void TcpClient::connectingLoop()
 
 void TcpClient::attemptConnect()
 {
-    std::lock_guard<std::mutex> lock(connectionMutex_);
-    // A lost connection whose receiving thread has not cleaned up yet: wait for that first, so
-    // listeners always see onDisconnected before the next onConnected.
-    if (connection_ && connection_->wasConnected())
-        return;
-    if (!connection_) {
-        auto connection = std::make_shared<TcpConnection>();
-        connection->addListener(this);
-        if (!connection->socket().open()) {
-            reportSetupFailure("Cannot create a socket: " + connection->socket().lastErrorText());
+    // No listener lock is ever taken while holding connectionMutex_ (see the lock order in
+    // the header), so the new connection gets its listener and the listeners hear of the
+    // connection outside that lock.
+    bool needConnection = false;
+    {
+        std::lock_guard<std::mutex> lock(connectionMutex_);
+        // A lost connection whose receiving thread has not cleaned up yet: wait for that, so
+        // listeners always see onDisconnected before the next onConnected.
+        if (connection_ && connection_->wasConnected())
             return;
-        }
-        if (connection->socket().bind(localAddress_, 0) != SocketStatus::Done) {
-            reportSetupFailure("Cannot bind to specified network adapter");
-            return;
-        }
-        setupFailureReported_ = false;
-        connection_ = std::move(connection);
+        needConnection = !connection_;
+    }
+    std::shared_ptr<TcpConnection> fresh;
+    if (needConnection) {
+        fresh = std::make_shared<TcpConnection>();
+        fresh->addListener(this);
     }
 
-    const SocketStatus status = connection_->socket().connect(serverAddress_, serverPort_, ConnectTimeoutMicroseconds);
-    if (status == SocketStatus::NotReady)
-        return; // keep the socket: the attempt may still complete in the background
-    if (status != SocketStatus::Done) {
-        connection_.reset(); // refused or failed: the next attempt starts with a fresh socket
-        return;
+    std::shared_ptr<TcpConnection> connected;
+    {
+        std::lock_guard<std::mutex> lock(connectionMutex_);
+        if (!connection_) {
+            if (!fresh)
+                return; // the connection went away meanwhile; the next round builds one
+            if (!fresh->socket().open()) {
+                reportSetupFailure("Cannot create a socket: " + fresh->socket().lastErrorText());
+                return;
+            }
+            if (fresh->socket().bind(localAddress_, 0) != SocketStatus::Done) {
+                reportSetupFailure("Cannot bind to specified network adapter");
+                return;
+            }
+            setupFailureReported_ = false;
+            connection_ = std::move(fresh);
+        }
+
+        const SocketStatus status =
+            connection_->socket().connect(serverAddress_, serverPort_, ConnectTimeoutMicroseconds);
+        if (status == SocketStatus::NotReady)
+            return; // keep the socket: the attempt may still complete in the background
+        if (status != SocketStatus::Done) {
+            connection_.reset(); // refused or failed: the next attempt starts with a fresh socket
+            return;
+        }
+        connection_->markConnected();
+        connected_ = true;
+        connected = connection_;
     }
 
-    connection_->markConnected();
-    connected_ = true;
+    // Only this thread creates connections and stop() joins it first, so `connected` stays
+    // current until its receiving thread runs; onConnected therefore precedes any data.
     forEachListener([](TcpClientListener& listener) { listener.onConnected(); });
-    if (!connection_->startReceiving()) {
+    if (!connected->startReceiving()) {
         // Without a receiving thread the connection is useless: drop it and try again later.
-        connected_ = false;
-        connection_->removeListener(this);
-        connection_.reset();
-        reportSetupFailure("Cannot start the receiving thread");
+        {
+            std::lock_guard<std::mutex> lock(connectionMutex_);
+            connected_ = false;
+            if (connection_ == connected)
+                connection_.reset();
+            reportSetupFailure("Cannot start the receiving thread");
+        }
+        connected->removeListener(this);
         forEachListener([](TcpClientListener& listener) { listener.onDisconnected(); });
     }
 }

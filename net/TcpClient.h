@@ -42,8 +42,8 @@ protected:
 /// adapter" (once, and again only after a success in between) and is retried every second.
 ///
 /// Locks, in the order they nest: the connection's listener list, then this client's listener
-/// list, then `connectionMutex_`. The connecting thread takes `connectionMutex_` and then this
-/// client's listener list only while no connection is up (so no receiving thread delivers).
+/// list, then `connectionMutex_` (a listener may send from a callback). No listener list is
+/// ever locked while `connectionMutex_` is held.
 class TcpClient : public kel::Sender<TcpClientListener>, public TcpConnectionListener {
 public:
     static constexpr int64_t ConnectTimeoutMicroseconds = 300000;
