@@ -21,7 +21,10 @@ public:
     }
 
     /// True when the calling thread owns the mutex.
-    bool ownedByCaller() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+    bool ownedByCaller() const
+    {
+        return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    }
 
     /// Call before releasing one level of the system mutex; the caller must own it.
     void releasing()
@@ -41,7 +44,7 @@ private:
     // Written only by the owning thread while it holds the mutex; other threads only compare
     // owner_ with their own id, which can never match a stale value.
     std::atomic<std::thread::id> owner_{};
-    int depth_ = 0;  ///< levels held by owner_; touched only by the owner
+    int depth_ = 0; ///< levels held by owner_; touched only by the owner
 };
 
 } // namespace Vdapi

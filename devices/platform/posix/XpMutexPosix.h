@@ -24,8 +24,8 @@ public:
     void Close() override;
 
 private:
-    std::unique_ptr<pthread_mutex_t> mutex_;  ///< null until Init
-    MutexOwnership ownership_;                ///< guarded by *mutex_ itself
+    std::unique_ptr<pthread_mutex_t> mutex_; ///< null until Init
+    MutexOwnership ownership_;               ///< guarded by *mutex_ itself
 };
 
 } // namespace Vdapi

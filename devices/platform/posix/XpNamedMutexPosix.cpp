@@ -75,7 +75,7 @@ VdResult XpNamedMutexPosix::Lock(uint32_t timeoutMs)
     else {
         // timedlock rather than clocklock: thread checkers understand it, and the wait is
         // bounded either way; only a wall-clock jump during the wait stretches or shortens it.
-        timespec at {};
+        timespec at{};
         ::clock_gettime(CLOCK_REALTIME, &at);
         at.tv_sec += static_cast<time_t>(timeoutMs / 1000);
         at.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
@@ -152,9 +152,7 @@ VdResult XpNamedMutexPosix::Remove(const char* name)
     return CatchAllocation([&]() -> VdResult {
         if (VdResult r = CheckObjectName(name, kXpMaxMutexName); !isSuccess(r))
             return r;
-        if (::unlink(RunDir::mutex(name).c_str()) != 0)
-            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "unlink named mutex");
-        return VDAPI_OK;
+        return RemoveObjectFile(RunDir::mutex(name));
     });
 }
 

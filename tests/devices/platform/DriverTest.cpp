@@ -3,11 +3,11 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/DriverWire.h"
+#include "devices/platform/posix/EventSignal.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -53,13 +53,12 @@ public:
         listener_ = NewUnixStreamSocket(true);
         EXPECT_EQ(0, ::bind(listener_.get(), address.get(), address.length())) << path;
         EXPECT_EQ(0, ::listen(listener_.get(), 4));
-        stop_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        EXPECT_TRUE(stop_.create());
         thread_ = std::thread([this] { serve(); });
     }
     ~TestDriver()
     {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(stop_.get(), &one, sizeof(one));
+        stop_.raise();
         thread_.join();
     }
 
@@ -75,7 +74,7 @@ private:
     {
         auto* bytes = static_cast<uint8_t*>(data);
         while (length > 0) {
-            if (WaitForSocket(fd, POLLIN, stop_.get(), Deadline::afterMs(kXpInfinite)) != WaitResult::Ready)
+            if (WaitForSocket(fd, POLLIN, stop_.fd(), Deadline::afterMs(kXpInfinite)) != WaitResult::Ready)
                 return false;
             const ssize_t n = ::recv(fd, bytes, length, MSG_DONTWAIT);
             if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
@@ -91,7 +90,7 @@ private:
     void serve()
     {
         for (;;) {
-            if (WaitForSocket(listener_.get(), POLLIN, stop_.get(), Deadline::afterMs(kXpInfinite)) !=
+            if (WaitForSocket(listener_.get(), POLLIN, stop_.fd(), Deadline::afterMs(kXpInfinite)) !=
                 WaitResult::Ready)
                 return;
             UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
@@ -122,9 +121,9 @@ private:
 
     Handler handler_;
     UniqueFd listener_;
-    UniqueFd stop_;
+    EventSignal stop_;
     std::atomic<int> requests_{0};
-    mutable std::mutex mutex_;               ///< guards lastHeader_
+    mutable std::mutex mutex_; ///< guards lastHeader_
     DriverWire::RequestHeader lastHeader_{};
     std::thread thread_;
 };
@@ -156,7 +155,8 @@ TEST_F(DriverTest, RequestCarriesCodeInputAndCapacityAndReturnsTheOutput)
     uint8_t output[16] = {};
     uint32_t returned = 99;
     uint32_t error = 99;
-    ASSERT_EQ(VDAPI_OK, handle->Request(0xAFC86EE2, input, sizeof(input), output, sizeof(output), &returned, &error));
+    ASSERT_EQ(VDAPI_OK,
+              handle->Request(0xAFC86EE2, input, sizeof(input), output, sizeof(output), &returned, &error));
     EXPECT_EQ(5u, returned);
     EXPECT_EQ(0u, error);
     EXPECT_EQ(std::vector<uint8_t>({5, 4, 3, 2, 1}), std::vector<uint8_t>(output, output + 5));
@@ -165,7 +165,8 @@ TEST_F(DriverTest, RequestCarriesCodeInputAndCapacityAndReturnsTheOutput)
 
     // Requests follow one another on the same handle; a huge buffer is announced at the wire's cap.
     std::vector<uint8_t> large(DriverWire::kMaxPayload + 100);
-    ASSERT_EQ(VDAPI_OK, handle->Request(0xB02C707E, nullptr, 0, large.data(), uint32_t(large.size()), &returned, nullptr));
+    ASSERT_EQ(VDAPI_OK, handle->Request(0xB02C707E, nullptr, 0, large.data(), uint32_t(large.size()),
+                                        &returned, nullptr));
     EXPECT_EQ(0u, returned);
     EXPECT_EQ(DriverWire::kMaxPayload, driver.lastHeader().outputCapacity);
     EXPECT_EQ(2, driver.requestsSeen());
@@ -184,9 +185,9 @@ TEST_F(DriverTest, DriverErrorsAreTranslatedThroughOneTable)
         {995, VDAPI_E_CANCELLED},
         {87, VDAPI_E_COMMUNICATION},
         {1, VDAPI_E_COMMUNICATION},
-        {0xE0000000 | VDAPI_E_NOT_SUPPORTED, VDAPI_E_NOT_SUPPORTED},  // customer error carrying our code
-        {0x20000000 | 4106, VDAPI_E_COMMUNICATION},                    // customer error without a name
-        {0x20000000 | VDAPI_OK_PENDING, VDAPI_E_COMMUNICATION},        // never turned into a success
+        {0xE0000000 | VDAPI_E_NOT_SUPPORTED, VDAPI_E_NOT_SUPPORTED}, // customer error carrying our code
+        {0x20000000 | 4106, VDAPI_E_COMMUNICATION},                  // customer error without a name
+        {0x20000000 | VDAPI_OK_PENDING, VDAPI_E_COMMUNICATION},      // never turned into a success
     };
     std::atomic<uint32_t> next{0};
     TestDriver driver(interfacePath(0), [&](const DriverWire::RequestHeader&, const std::vector<uint8_t>&) {
@@ -202,7 +203,7 @@ TEST_F(DriverTest, DriverErrorsAreTranslatedThroughOneTable)
         EXPECT_EQ(c.expected, handle->Request(1, nullptr, 0, output, sizeof(output), &returned, &error))
             << std::hex << c.windowsError;
         EXPECT_EQ(c.windowsError, error);
-        EXPECT_EQ(2u, returned);  // output that accompanies an error is still delivered
+        EXPECT_EQ(2u, returned); // output that accompanies an error is still delivered
         EXPECT_TRUE(handle->IsOpen());
         EXPECT_EQ(c.expected, DriverErrorToResult(c.windowsError));
     }
@@ -218,9 +219,13 @@ TEST_F(DriverTest, OversizedOrCutRepliesBreakTheExchangeWithoutReadingIt)
     TestDriver driver(interfacePath(1), [&](const DriverWire::RequestHeader&, const std::vector<uint8_t>&) {
         Reply reply = makeReply(0, {});
         switch (mode.load()) {
-        case 0: DriverWire::putU32(reply.bytes.data() + 4, 0xFFFFFFFF); break;  // announces 4 GiB
-        case 1: DriverWire::putU32(reply.bytes.data() + 4, 17); break;          // one more than the room
-        default:                                                                 // 3 of 8 bytes, then gone
+        case 0:
+            DriverWire::putU32(reply.bytes.data() + 4, 0xFFFFFFFF);
+            break; // announces 4 GiB
+        case 1:
+            DriverWire::putU32(reply.bytes.data() + 4, 17);
+            break; // one more than the room
+        default:   // 3 of 8 bytes, then gone
             reply = makeReply(0, {1, 2, 3});
             DriverWire::putU32(reply.bytes.data() + 4, 8);
             reply.hangUp = true;
@@ -233,12 +238,14 @@ TEST_F(DriverTest, OversizedOrCutRepliesBreakTheExchangeWithoutReadingIt)
         ASSERT_EQ(VDAPI_OK, handle->Open(1, false, true));
         uint8_t output[16] = {};
         uint32_t returned = 77;
-        EXPECT_EQ(VDAPI_E_COMMUNICATION, handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr))
+        EXPECT_EQ(VDAPI_E_COMMUNICATION,
+                  handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr))
             << "mode " << m;
         EXPECT_EQ(0u, returned);
         // The stream can no longer be trusted: the handle is closed.
         EXPECT_FALSE(handle->IsOpen());
-        EXPECT_EQ(VDAPI_E_DEV_DRIVER, handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr));
+        EXPECT_EQ(VDAPI_E_DEV_DRIVER,
+                  handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr));
     }
 }
 
@@ -252,9 +259,10 @@ TEST_F(DriverTest, BadArgumentsAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(VDAPI_E_INVALID_BUF, handle->Request(1, nullptr, 8, buffer, 8, nullptr, nullptr));
     EXPECT_EQ(VDAPI_E_INVALID_BUF, handle->Request(1, buffer, 8, nullptr, 8, nullptr, nullptr));
     std::vector<uint8_t> tooMuch(DriverWire::kMaxPayload + 1);
-    EXPECT_EQ(VDAPI_E_BUF_TOO_LARGE, handle->Request(1, tooMuch.data(), uint32_t(tooMuch.size()), nullptr, 0, nullptr, nullptr));
+    EXPECT_EQ(VDAPI_E_BUF_TOO_LARGE,
+              handle->Request(1, tooMuch.data(), uint32_t(tooMuch.size()), nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(0, driver.requestsSeen());
-    EXPECT_EQ(VDAPI_OK, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr));  // still usable
+    EXPECT_EQ(VDAPI_OK, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr)); // still usable
 }
 
 TEST_F(DriverTest, OpenTellsMissingFromUnusableInterfaces)
@@ -320,7 +328,7 @@ TEST_F(DriverTest, ListInterfacesReportsExactlyThePresentIndices)
 {
     auto handle = Xp::NewDriver(DriverClass::Bb2);
     uint64_t mask = 123;
-    EXPECT_EQ(VDAPI_OK, handle->ListInterfaces(mask));  // driver not installed
+    EXPECT_EQ(VDAPI_OK, handle->ListInterfaces(mask)); // driver not installed
     EXPECT_EQ(0u, mask);
 
     const std::string folder = RunDir::root() + "/drivers/" + DriverClassGuid(DriverClass::Bb2);

@@ -27,18 +27,17 @@ protected:
 TEST_F(NamedMutexTest, CreatedMutexOpensLocksRecursivelyAndExcludesOthers)
 {
     ASSERT_EQ(VDAPI_OK, XpNamedMutexPosix::Create("ListLock"));
-    ASSERT_EQ(VDAPI_OK, XpNamedMutexPosix::Create("ListLock"));  // existing one is kept
+    ASSERT_EQ(VDAPI_OK, XpNamedMutexPosix::Create("ListLock")); // existing one is kept
     auto mine = Xp::NewNamedMutex();
     auto theirs = Xp::NewNamedMutex();
     ASSERT_EQ(VDAPI_OK, mine->Open("ListLock"));
     ASSERT_EQ(VDAPI_OK, theirs->Open("ListLock"));
 
     ASSERT_EQ(VDAPI_OK, mine->Lock(kXpInfinite));
-    ASSERT_EQ(VDAPI_OK, mine->Lock(0));  // recursive for the owner
+    ASSERT_EQ(VDAPI_OK, mine->Lock(0)); // recursive for the owner
     // Another thread, through its own mapping of the same file, cannot take it nor release it.
-    auto other = std::async(std::launch::async, [&] {
-        return std::make_pair(theirs->Lock(20), theirs->Unlock());
-    });
+    auto other =
+        std::async(std::launch::async, [&] { return std::make_pair(theirs->Lock(20), theirs->Unlock()); });
     const auto [lockResult, unlockResult] = other.get();
     EXPECT_EQ(VDAPI_E_TIMEOUT, lockResult);
     EXPECT_EQ(VDAPI_E_NOT_LOCKED, unlockResult);
@@ -71,7 +70,7 @@ TEST_F(NamedMutexTest, OpenRefusesBadNamesMissingAndUnfinishedFiles)
     EXPECT_EQ(VDAPI_E_NOT_FOUND, mutex->Open("Short"));
     std::ofstream(RunDir::mutex("Unready")) << std::string(sizeof(RunDir::NamedMutexFile), '\0');
     EXPECT_EQ(VDAPI_E_NOT_FOUND, mutex->Open("Unready"));
-    EXPECT_EQ(VDAPI_E_NOT_INITIALIZED, mutex->Lock(0));  // a failed Open leaves it closed
+    EXPECT_EQ(VDAPI_E_NOT_INITIALIZED, mutex->Lock(0)); // a failed Open leaves it closed
 
     EXPECT_EQ(VDAPI_OK, XpNamedMutexPosix::Remove(std::string(99, 'm').c_str()));
     EXPECT_EQ(VDAPI_E_NOT_FOUND, XpNamedMutexPosix::Remove(std::string(99, 'm').c_str()));
@@ -105,7 +104,8 @@ TEST_F(NamedMutexTest, MutexOfAProcessThatDiedHoldingItIsTakenOver)
         ::close(toParent[0]);
         ::close(toChild[1]);
         XpNamedMutexPosix held;
-        const char status = held.Open("Abandoned") == VDAPI_OK && held.Lock(kXpInfinite) == VDAPI_OK ? 'L' : 'E';
+        const char status =
+            held.Open("Abandoned") == VDAPI_OK && held.Lock(kXpInfinite) == VDAPI_OK ? 'L' : 'E';
         [[maybe_unused]] ssize_t n = ::write(toParent[1], &status, 1);
         char go = 0;
         n = ::read(toChild[0], &go, 1);
@@ -119,9 +119,9 @@ TEST_F(NamedMutexTest, MutexOfAProcessThatDiedHoldingItIsTakenOver)
 
     XpNamedMutexPosix mutex;
     ASSERT_EQ(VDAPI_OK, mutex.Open("Abandoned"));
-    EXPECT_EQ(VDAPI_E_TIMEOUT, mutex.Lock(10));  // held by a live process
+    EXPECT_EQ(VDAPI_E_TIMEOUT, mutex.Lock(10)); // held by a live process
 
-    ::close(toChild[1]);  // let the child exit without unlocking
+    ::close(toChild[1]); // let the child exit without unlocking
     int exitStatus = 0;
     ASSERT_EQ(child, ::waitpid(child, &exitStatus, 0));
     ::close(toParent[0]);
@@ -169,7 +169,7 @@ TEST(XpMutex, InitOnceLockRecursiveOwnerOnlyUnlock)
 
     mutex->Close();
     EXPECT_EQ(VDAPI_E_NOT_INITIALIZED, mutex->Lock());
-    EXPECT_EQ(VDAPI_OK, mutex->Init());  // can be made again after Close
+    EXPECT_EQ(VDAPI_OK, mutex->Init()); // can be made again after Close
 }
 
 } // namespace

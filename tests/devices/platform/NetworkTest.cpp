@@ -30,9 +30,10 @@ TEST(AdapterNameHash, FollowsDjb2WithSignedCharacters)
     EXPECT_EQ(5381u, AdapterNameHash(nullptr));
     EXPECT_EQ(5381u, AdapterNameHash(""));
     EXPECT_EQ(5381u * 33u + 'a', AdapterNameHash("a"));
-    EXPECT_EQ(5381u * 33u - 23u, AdapterNameHash("\xE9"));  // 0xE9 counts as -23
+    EXPECT_EQ(5381u * 33u - 23u, AdapterNameHash("\xE9")); // 0xE9 counts as -23
     // The "Any local NIC" pseudo-adapter's well-known serial is built from this hash.
-    const uint64_t serial = (0xFFFFFFFFFFFFull + 0x4000000000000000ull) ^ (uint64_t(AdapterNameHash("Any local NIC")) << 24);
+    const uint64_t serial =
+        (0xFFFFFFFFFFFFull + 0x4000000000000000ull) ^ (uint64_t(AdapterNameHash("Any local NIC")) << 24);
     EXPECT_EQ(0x406A633BEDFFFFFFull, serial);
 }
 
@@ -59,7 +60,7 @@ TEST(XpNetwork, ListsThisMachinesAdaptersWithoutLoopback)
     EXPECT_EQ(adapters.size() > 1 ? VDAPI_E_BUF_TOO_SMALL : VDAPI_OK, r);
     EXPECT_EQ(1, count);
     EXPECT_EQ(0, std::memcmp(&adapters[0], &one[0], sizeof(NetAdapterInfo)));
-    EXPECT_EQ(0xFF, reinterpret_cast<const uint8_t*>(&one[1])[0]);  // beyond maxCount untouched
+    EXPECT_EQ(0xFF, reinterpret_cast<const uint8_t*>(&one[1])[0]); // beyond maxCount untouched
 
     EXPECT_EQ(VDAPI_E_INVALID_BUF, Xp::Network().GetAdapters(3, count, nullptr));
     EXPECT_EQ(VDAPI_E_INVALID_BUF, Xp::Network().GetAdapters(-1, count, one.data()));
@@ -104,7 +105,7 @@ TEST_F(LinkStateTest, StateAndSpeedComeFromTheInterfaceAttributes)
     EXPECT_EQ(1000000000u, state.receiveBps);
 
     setAttribute("operstate", "down");
-    setAttribute("speed", "-1");  // what an adapter without a link reports
+    setAttribute("speed", "-1"); // what an adapter without a link reports
     ASSERT_EQ(VDAPI_OK, network.GetLinkState(mac, state));
     EXPECT_FALSE(state.up);
     EXPECT_EQ(0u, state.transmitBps);
