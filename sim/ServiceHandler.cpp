@@ -1,0 +1,155 @@
+// Device-service command answers: version, property look-ups, list names, refresh, and the
+// channel-layer commands accepted with their sizes.
+#include "sim/ServiceHandler.h"
+
+#include <cstring>
+
+namespace vdsim {
+namespace {
+
+namespace SP = Vdapi::ServiceProtocol;
+using Vdapi::Wire::getI32;
+using Vdapi::Wire::getU32;
+using Vdapi::Wire::putU32;
+
+constexpr uint32_t kResultNotFound = 4118;     // VDAPI_E_NOT_FOUND
+constexpr uint32_t kResultNotSupported = 4119; // VDAPI_E_NOT_SUPPORTED
+constexpr uint32_t kResultInvalidArg = 4140;   // VDAPI_E_INVALID_ARG
+constexpr uint32_t kResultNoSuchPort = 4143;   // VDAPI_E_NO_SUCH_PORT
+
+/// The Ethernet device a property look-up means: first of the type with that firmware
+/// version, else first of the type. Null when the rig has none.
+const ServiceDevice* deviceFor(const ServiceSpec& svc, int32_t type, int32_t firmware)
+{
+    const ServiceDevice* anyOfType = nullptr;
+    for (const auto& d : svc.devices) {
+        if (d.entry.typeNumber != type) continue;
+        if (d.entry.firmwareVersion == firmware) return &d;
+        if (!anyOfType) anyOfType = &d;
+    }
+    return anyOfType;
+}
+
+std::vector<uint8_t> numericProperty(SimState& state, const std::vector<uint8_t>& req)
+{
+    std::vector<uint8_t> out = serviceResultReply(0, 24);
+    if (!std::memchr(req.data() + SP::kPropName, 0, SP::kPropNameField)) return serviceResultReply(kResultInvalidArg, 24);
+    std::string name = Vdapi::Wire::getName(req.data() + SP::kPropName, SP::kPropNameField);
+    int32_t type = getI32(req.data() + SP::kPropTypeNumber);
+    int32_t firmware = getI32(req.data() + SP::kPropField60);
+    int32_t port = int32_t(getU32(req.data() + SP::kPropPortPlusOne)) - 1;
+    std::map<std::string, int64_t> props;
+    std::vector<PortSpec> ports;
+    {
+        auto lk = state.lock();
+        if (const ServiceDevice* d = deviceFor(state.rig().service, type, firmware)) {
+            props = d->deviceProperties;
+            ports = d->ports;
+        } else if (!catalogTypeSpec(type, props, ports)) {
+            return serviceResultReply(kResultNotFound, 24);
+        }
+    }
+    if (port < -1 || port >= int32_t(ports.size())) return serviceResultReply(kResultNoSuchPort, 24);
+    auto v = name.empty() ? std::nullopt : lookupProperty(props, ports, port, name);
+    if (!v) return serviceResultReply(kResultNotFound, 24);
+    Vdapi::Wire::putI64(out.data() + SP::kNumericValue, *v);
+    return out;
+}
+
+std::vector<uint8_t> stringProperty(SimState& state, const std::vector<uint8_t>& req)
+{
+    if (!std::memchr(req.data() + SP::kPropName, 0, SP::kPropNameField)) return serviceResultReply(kResultInvalidArg, 108);
+    std::string name = Vdapi::Wire::getName(req.data() + SP::kPropName, SP::kPropNameField);
+    int32_t type = getI32(req.data() + SP::kPropTypeNumber);
+    int32_t port = int32_t(getU32(req.data() + SP::kPropPortPlusOne)) - 1;
+    std::string text;
+    {
+        auto lk = state.lock();
+        const ServiceDevice* d = deviceFor(state.rig().service, type, INT32_MIN);
+        if (!d || port != -1) return serviceResultReply(kResultNotFound, 108);
+        auto it = d->strings.find(name);
+        if (it == d->strings.end()) return serviceResultReply(kResultNotFound, 108);
+        text = it->second;
+    }
+    std::vector<uint8_t> out = serviceResultReply(0, 108);
+    putU32(out.data() + SP::kStringLength, uint32_t(text.size()));
+    Vdapi::Wire::putName(out.data() + SP::kStringText, SP::kStringTextField, text);
+    return out;
+}
+
+} // namespace
+
+std::vector<uint8_t> serviceResultReply(uint32_t result, size_t size)
+{
+    std::vector<uint8_t> out(size < 8 ? 8 : size, 0);
+    putU32(out.data() + SP::kReplyResult, result);
+    return out;
+}
+
+ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& req)
+{
+    ServiceAnswer a;
+    if (req.size() < 4) {
+        a.reply = serviceResultReply(kResultInvalidArg);
+        return a;
+    }
+    int32_t command = getI32(req.data());
+    const SP::CommandSizes* sizes = SP::findCommand(command);
+    if (!sizes) {
+        a.reply = serviceResultReply(kResultNotSupported);
+        return a;
+    }
+    if (req.size() != sizes->request) {
+        a.reply = serviceResultReply(kResultInvalidArg);
+        return a;
+    }
+    switch (command) {
+    case SP::kCmdGoodbye: a.hasReply = false; return a;
+    case SP::kCmdVersion: {
+        a.reply = serviceResultReply(0, sizes->reply);
+        auto lk = state.lock();
+        const Version& v = state.rig().service.version;
+        putU32(a.reply.data() + SP::kVersionMajor, uint32_t(v.major));
+        putU32(a.reply.data() + SP::kVersionMinor, uint32_t(v.minor));
+        putU32(a.reply.data() + SP::kVersionBugfix, uint32_t(v.bugfix));
+        putU32(a.reply.data() + SP::kVersionBuild, uint32_t(v.build));
+        return a;
+    }
+    case SP::kCmdNumericProperty: a.reply = numericProperty(state, req); return a;
+    case SP::kCmdStringProperty: a.reply = stringProperty(state, req); return a;
+    case SP::kCmdListNames: {
+        a.reply = serviceResultReply(0, sizes->reply);
+        auto lk = state.lock();
+        Vdapi::Wire::putUtf16Name(a.reply.data() + SP::kMutexName, SP::kListNameUnits, state.rig().service.mutexName);
+        Vdapi::Wire::putUtf16Name(a.reply.data() + SP::kSharedMemName, SP::kListNameUnits, state.rig().service.listName);
+        return a;
+    }
+    case SP::kCmdRefreshList:
+        a.reply = serviceResultReply(0, sizes->reply);
+        a.refreshList = true;
+        return a;
+    case SP::kCmdEventPipe:
+        if (!std::memchr(req.data() + SP::kEventPipeName, 0, 64)) {
+            a.reply = serviceResultReply(kResultInvalidArg, sizes->reply);
+            return a;
+        }
+        a.reply = serviceResultReply(0, sizes->reply);
+        return a;
+    case SP::kCmdDemodAttach:
+        a.reply = serviceResultReply(0, sizes->reply);
+        putU32(a.reply.data() + 8, 1); // channel handle
+        return a;
+    case SP::kCmdDemodAccessMode:
+        if (getU32(req.data() + 24) > 2) {
+            a.reply = serviceResultReply(kResultNotSupported, sizes->reply);
+            return a;
+        }
+        a.reply = serviceResultReply(0, sizes->reply);
+        return a;
+    default: // channel-layer commands: accepted, nothing to report (command 9: no data)
+        a.reply = serviceResultReply(0, sizes->reply);
+        return a;
+    }
+}
+
+} // namespace vdsim

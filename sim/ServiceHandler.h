@@ -1,0 +1,26 @@
+// Answers the device service's commands on "VdeRecvPipe" from the simulator's state, with
+// the layouts of the service protocol header.
+#pragma once
+
+#include "sim/SimState.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vdsim {
+
+struct ServiceAnswer {
+    bool hasReply = true;      ///< false for the goodbye command
+    std::vector<uint8_t> reply;
+    bool refreshList = false;  ///< command 11 asked for the list to be published again
+};
+
+/// Answers one request payload. Never throws for bad input: a payload shorter than 4 bytes or
+/// of the wrong size for its command gets an 8-byte reply with VDAPI_E_INVALID_ARG, an unknown
+/// command one with VDAPI_E_NOT_SUPPORTED.
+ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& request);
+
+/// The 8-byte (or `size`-byte) reply carrying only a result code.
+std::vector<uint8_t> serviceResultReply(uint32_t result, size_t size = 8);
+
+} // namespace vdsim

@@ -1,0 +1,105 @@
+// Run-time state of the simulator: the rig as changed by control commands, which function
+// blocks are held by whom, injected faults and per-request-kind counters. Thread-safe: every
+// connection thread and the control channel share one SimState.
+#pragma once
+
+#include "devices/pcie/DriverProtocol.h"
+#include "sim/Rig.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace vdsim {
+
+/// Kinds of function block a simulated card has; the driver's block identifiers encode them.
+enum class BlockType : uint32_t { Core = 1, Dma = 2, Receive = 3, Transmit = 4, Demod = 5, Mod = 6, Network = 7 };
+
+/// Identifier pair of a block: id1 = kBlockIdBase | type, id2 = 0x100 + port (0 for the core).
+inline constexpr uint32_t kBlockIdBase = 0xB10C0000;
+Vdapi::DriverProtocol::BlockId blockId(BlockType type, int port);
+/// Decodes an identifier pair; false when it names no block kind.
+bool decodeBlockId(const Vdapi::DriverProtocol::BlockId& id, BlockType& type, int& port);
+/// Blocks a port has (by its capabilities) for a role; empty when the role does not apply.
+std::vector<BlockType> blocksForRole(const PortSpec& port, int32_t role);
+/// True when the port has a block of this type.
+bool portHasBlock(const PortSpec& port, BlockType type);
+
+/// The connection id that stands for "another user" (control-socket holds).
+inline constexpr uint64_t kOtherUser = 0;
+
+/// What the fault rules decide for one request.
+struct FaultDecision {
+    int delayMs = 0;
+    std::optional<uint32_t> failWith; ///< Windows error (drivers) or result code (service)
+    bool corrupt = false;             ///< answer with a reply of the wrong length
+};
+
+class SimState {
+public:
+    explicit SimState(Rig rig);
+
+    /// Guards everything returned by rig() and the block holds. Handlers lock it for the
+    /// duration of one request; it is never held while doing socket I/O or waiting.
+    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
+    /// The rig including run-time changes (link speeds, plugged state). Caller holds lock().
+    Rig& rig() { return rig_; }
+    /// Plugged state of card `device`. Caller holds lock().
+    bool plugged(size_t device) const { return plugged_.at(device); }
+    void setPlugged(size_t device, bool on) { plugged_.at(device) = on; }
+
+    // ---- Exclusive access (caller holds lock()) ----
+    /// Acquires every block in `blocks` for `holder`, all or nothing. Returns 0 or
+    /// kErrHeldByOtherUser.
+    uint32_t acquire(size_t device, const std::vector<Vdapi::DriverProtocol::BlockId>& blocks, uint64_t holder);
+    /// Releases blocks held by `holder`; a block held by someone else answers kErrHeldByOtherUser
+    /// (the others are still released); a free block is fine.
+    uint32_t release(size_t device, const std::vector<Vdapi::DriverProtocol::BlockId>& blocks, uint64_t holder);
+    /// 0 when `holder` could acquire all blocks now, else kErrHeldByOtherUser.
+    uint32_t probe(size_t device, const std::vector<Vdapi::DriverProtocol::BlockId>& blocks, uint64_t holder) const;
+    /// Drops every hold of a connection (its handle closed).
+    void releaseAll(uint64_t holder);
+    /// Drops every hold on a card (unplugged).
+    void releaseDevice(size_t device);
+    /// Number of blocks currently held on a card (tests, status).
+    size_t holdCount(size_t device) const;
+
+    // ---- Faults and counters (locks internally) ----
+    /// Counts one request of `kind` and applies the rules set for it (or for every kind).
+    FaultDecision beginRequest(const std::string& kind);
+    void failNext(const std::string& kind, int count, uint32_t error);
+    void corruptNext(const std::string& kind, int count);
+    /// Delays every answer of `kind` ("" = every kind) by `ms`; 0 removes the delay.
+    void setDelay(const std::string& kind, int ms);
+    std::map<std::string, uint64_t> counters();
+    void resetCounters();
+
+private:
+    using HoldKey = std::tuple<size_t, uint32_t, uint32_t>;
+
+    std::mutex mutex_;
+    Rig rig_;                               // guarded by mutex_
+    std::vector<bool> plugged_;             // guarded by mutex_
+    std::map<HoldKey, uint64_t> holds_;     // guarded by mutex_: block -> holding connection
+
+    std::mutex faultMutex_; // never taken together with mutex_
+    struct CountedRule {
+        int remaining = 0;
+        uint32_t error = 0;
+    };
+    std::map<std::string, CountedRule> fails_;   // guarded by faultMutex_
+    std::map<std::string, int> corrupts_;        // guarded by faultMutex_
+    std::map<std::string, int> delays_;          // guarded by faultMutex_; "" = every kind
+    std::map<std::string, uint64_t> counters_;   // guarded by faultMutex_
+};
+
+/// Request-kind name of a driver request code, e.g. "0xafc86ee2".
+std::string driverKind(uint32_t code);
+/// Request-kind name of a service command, e.g. "svc:0".
+std::string serviceKind(int32_t command);
+
+} // namespace vdsim

@@ -1,0 +1,107 @@
+// The running simulator: serves every driver endpoint, the device-service pipe, the shared
+// device list and the control socket below the run directory ($VDAPI_RUN_DIR).
+//
+// Threads: one acceptor thread polls all listening sockets; each accepted connection is
+// served by a thread of its own (requests on one connection are strictly sequential, so a
+// delayed answer holds up only its own client). Every thread wakes on the stop pipe; stop()
+// joins them all. Lock order where mutexes nest: svcMutex_ -> listenMutex_ -> connMutex_;
+// SimState's mutexes are leaves.
+#pragma once
+
+#include "sim/DriverHandler.h"
+#include "sim/SharedList.h"
+#include "sim/SimState.h"
+#include "sim/SocketIo.h"
+
+#include <condition_variable>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vdsim {
+
+class Simulator {
+public:
+    explicit Simulator(Rig rig);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    /// Creates the directories, sockets and list files and starts serving. Returns false with
+    /// `error` set (everything created so far removed again) when something cannot be made.
+    bool start(std::string& error);
+    /// Stops serving, joins every thread and removes what start() created. Idempotent.
+    void stop();
+    /// Runs one control command line; answers "ok ..." or "error: why".
+    std::string control(const std::string& line);
+
+private:
+    enum class Kind { Driver, Service, Control };
+    struct Listener {
+        UniqueFd fd;
+        std::string path;
+        Kind kind = Kind::Driver;
+        Endpoint endpoint;
+        bool retired = false; // path removed; the acceptor closes the socket
+    };
+    struct Connection {
+        uint64_t id = 0;
+        int fd = -1; // owned; closed by the serving thread under connMutex_
+        Kind kind = Kind::Driver;
+        Endpoint endpoint;
+        std::thread thread;
+        bool finished = false;
+    };
+
+    void acceptLoop();
+    void serve(Connection* c);
+    void serveDriver(Connection& c);
+    void serveService(Connection& c);
+    void serveControl(Connection& c);
+    /// Waits `ms` unless the simulator stops first; true when stopping.
+    bool waitStop(int ms);
+
+    std::vector<Endpoint> endpointsOf(size_t device);
+    std::string pathOf(const Endpoint& ep) const;
+    bool addListener(const std::string& path, Kind kind, const Endpoint& ep, std::string& error);
+    /// Unlinks matching listeners' paths and shuts their open connections down.
+    template <class Pred> void retire(Pred matches);
+    bool publishList();
+
+    std::string controlHold(const std::vector<std::string>& args, bool hold);
+    std::string controlPlug(const std::vector<std::string>& args, bool plug);
+    std::string controlService(const std::vector<std::string>& args);
+    std::string controlList(const std::vector<std::string>& args);
+
+    SimState state_;
+    std::vector<std::string> createdDirs_; // removed in reverse order by stop()
+
+    UniqueFd stopRead_, stopWrite_; // written once at stop, never drained: wakes every poll
+    UniqueFd wakeRead_, wakeWrite_; // tells the acceptor that the listener set changed
+    std::thread acceptor_;
+
+    std::mutex stopMutex_;
+    std::condition_variable stopCv_;
+    bool stopping_ = false; // guarded by stopMutex_
+    bool started_ = false;  // guarded by stopMutex_
+
+    std::mutex svcMutex_;
+    bool serviceRunning_ = false;     // guarded by svcMutex_
+    uint32_t listVersion_ = 1;        // guarded by svcMutex_
+    std::optional<int32_t> listCount_; // guarded by svcMutex_: count word override
+    std::vector<bool> vdePlugged_;    // guarded by svcMutex_
+    SharedList list_;                 // guarded by svcMutex_
+
+    std::mutex listenMutex_;
+    std::vector<std::unique_ptr<Listener>> listeners_; // guarded by listenMutex_
+
+    std::mutex connMutex_;
+    std::list<std::unique_ptr<Connection>> connections_; // guarded by connMutex_
+    uint64_t nextConnectionId_ = 1;                       // guarded by connMutex_
+};
+
+} // namespace vdsim

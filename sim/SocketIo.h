@@ -1,0 +1,53 @@
+// Unix-domain socket helpers of the simulator and its control client: owned descriptors,
+// listening and connecting by path, whole-buffer reads and writes that give up when a stop
+// descriptor becomes readable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace vdsim {
+
+/// Owns a file descriptor; closes it on destruction.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            fd_ = std::exchange(o.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+/// Binds and listens on `path` (a stale socket file there is replaced). Invalid fd and
+/// `error` set on failure (path too long, directory missing, ...).
+UniqueFd listenUnix(const std::string& path, std::string& error);
+/// Connects to `path`. Invalid fd on failure (errno kept).
+UniqueFd connectUnix(const std::string& path);
+
+/// Reads exactly `n` bytes. False on end of stream, error, or when `stopFd` (>= 0) becomes
+/// readable first. `timeoutMs` < 0 waits without limit, else bounds the whole read.
+bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs = -1);
+/// Reads what is available, at most `n` bytes, waiting for at least one. Returns the count,
+/// 0 at end of stream, -1 on error or stop.
+long readSome(int fd, void* buf, size_t n, int stopFd);
+/// Writes all `n` bytes (no SIGPIPE). False on error or stop.
+bool writeFull(int fd, const void* buf, size_t n, int stopFd);
+
+} // namespace vdsim
