@@ -3,6 +3,7 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/UniqueFd.h"
 #include "devices/platform/posix/XpNamedMutexPosix.h"
 
 #include <fcntl.h>
@@ -93,38 +94,40 @@ constexpr uint32_t kTakeOverTimeout = 10000;
 TEST_F(NamedMutexTest, MutexOfAProcessThatDiedHoldingItIsTakenOver)
 {
     ASSERT_EQ(VDAPI_OK, XpNamedMutexPosix::Create("Abandoned"));
-    int toParent[2];
-    int toChild[2];
-    ASSERT_EQ(0, ::pipe(toParent));
-    ASSERT_EQ(0, ::pipe(toChild));
+    int fds[4];
+    ASSERT_EQ(0, ::pipe(fds));
+    ASSERT_EQ(0, ::pipe(fds + 2));
+    UniqueFd fromChild(fds[0]), toParent(fds[1]), fromParent(fds[2]), toChild(fds[3]);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         // The other process: take the mutex, say so, and die holding it when told.
-        ::close(toParent[0]);
-        ::close(toChild[1]);
+        fromChild.reset();
+        toChild.reset();
         XpNamedMutexPosix held;
         const char status =
             held.Open("Abandoned") == VDAPI_OK && held.Lock(kXpInfinite) == VDAPI_OK ? 'L' : 'E';
-        [[maybe_unused]] ssize_t n = ::write(toParent[1], &status, 1);
+        [[maybe_unused]] ssize_t n = ::write(toParent.get(), &status, 1);
         char go = 0;
-        n = ::read(toChild[0], &go, 1);
+        n = ::read(fromParent.get(), &go, 1); // returns when the parent closes its end
         ::_exit(0);
     }
-    ::close(toParent[1]);
-    ::close(toChild[0]);
+    toParent.reset();
+    fromParent.reset();
     char status = 0;
-    ASSERT_TRUE(readByte(toParent[0], status));
-    ASSERT_EQ('L', status);
+    const bool reported = readByte(fromChild.get(), status);
+    if (!reported || status != 'L') {
+        toChild.reset();
+        ::waitpid(child, nullptr, 0);
+        FAIL() << "the other process did not take the mutex";
+    }
 
     XpNamedMutexPosix mutex;
     ASSERT_EQ(VDAPI_OK, mutex.Open("Abandoned"));
     EXPECT_EQ(VDAPI_E_TIMEOUT, mutex.Lock(10)); // held by a live process
 
-    ::close(toChild[1]); // let the child exit without unlocking
-    int exitStatus = 0;
-    ASSERT_EQ(child, ::waitpid(child, &exitStatus, 0));
-    ::close(toParent[0]);
+    toChild.reset(); // let the child exit without unlocking
+    ASSERT_EQ(child, ::waitpid(child, nullptr, 0));
 
     EXPECT_EQ(VDAPI_OK, mutex.Lock(kTakeOverTimeout));
     EXPECT_EQ(VDAPI_OK, mutex.Unlock());

@@ -3,6 +3,7 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/UnixSocket.h"
 #include "devices/platform/posix/XpPipeConnectionPosix.h"
 #include "devices/platform/posix/XpPipeListenerPosix.h"
 
@@ -42,26 +43,17 @@ protected:
     void makeRefusingSocket(const char* name)
     {
         std::filesystem::create_directories(runDir.path() + "/pipe");
-        refusing = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string path = RunDir::pipe(name);
-        ASSERT_LT(path.size(), sizeof(address.sun_path));
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        ASSERT_EQ(0, ::bind(refusing, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    }
-
-    void TearDown() override
-    {
-        if (refusing >= 0)
-            ::close(refusing);
+        UnixSocketAddress address;
+        ASSERT_EQ(VDAPI_OK, address.assign(RunDir::pipe(name)));
+        refusing = NewUnixStreamSocket(false);
+        ASSERT_EQ(0, ::bind(refusing.get(), address.get(), address.length()));
     }
 
     TestSupport::TempRunDir runDir;
     std::unique_ptr<IXpPipeListener> listener;
     std::unique_ptr<IXpPipeConnection> client;
     std::unique_ptr<IXpPipeConnection> server;
-    int refusing = -1;
+    UniqueFd refusing;
 };
 
 TEST_F(PipeTest, BytesTravelBothWaysAndASecondConnectIsRefused)
