@@ -1,4 +1,5 @@
 // Kernel-driver handles against a small in-test driver that serves the wire format on a real socket.
+#include "TestDriver.h"
 #include "TestRunDir.h"
 
 #include "devices/platform/Xp.h"
@@ -20,113 +21,11 @@
 namespace Vdapi {
 namespace {
 
+using TestSupport::makeReply;
+using TestSupport::Reply;
+using TestSupport::TestDriver;
+
 namespace fs = std::filesystem;
-
-/// What the in-test driver answers to one request: raw reply bytes, then optionally hang up.
-struct Reply {
-    std::vector<uint8_t> bytes;
-    bool hangUp = false;
-};
-
-Reply makeReply(uint32_t windowsError, const std::vector<uint8_t>& output)
-{
-    Reply reply;
-    reply.bytes.resize(DriverWire::kReplyHeaderSize + output.size());
-    DriverWire::putU32(reply.bytes.data(), windowsError);
-    DriverWire::putU32(reply.bytes.data() + 4, uint32_t(output.size()));
-    for (size_t i = 0; i < output.size(); ++i)
-        reply.bytes[DriverWire::kReplyHeaderSize + i] = output[i];
-    return reply;
-}
-
-/// Serves one driver interface socket on a thread: each request goes to the handler, whose
-/// reply is sent back verbatim. Stops and joins on destruction.
-class TestDriver {
-public:
-    using Handler = std::function<Reply(const DriverWire::RequestHeader&, const std::vector<uint8_t>&)>;
-
-    TestDriver(const std::string& path, Handler handler) : handler_(std::move(handler))
-    {
-        fs::create_directories(fs::path(path).parent_path());
-        UnixSocketAddress address;
-        EXPECT_EQ(VDAPI_OK, address.assign(path));
-        listener_ = NewUnixStreamSocket(true);
-        EXPECT_EQ(0, ::bind(listener_.get(), address.get(), address.length())) << path;
-        EXPECT_EQ(0, ::listen(listener_.get(), 4));
-        EXPECT_TRUE(stop_.create());
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~TestDriver()
-    {
-        stop_.raise();
-        thread_.join();
-    }
-
-    int requestsSeen() const { return requests_.load(); }
-    DriverWire::RequestHeader lastHeader() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lastHeader_;
-    }
-
-private:
-    bool readExactly(int fd, void* data, size_t length)
-    {
-        auto* bytes = static_cast<uint8_t*>(data);
-        while (length > 0) {
-            if (WaitForSocket(fd, POLLIN, stop_.fd(), Deadline::afterMs(kXpInfinite)) != WaitResult::Ready)
-                return false;
-            const ssize_t n = ::recv(fd, bytes, length, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
-                return false;
-            if (n > 0) {
-                bytes += n;
-                length -= size_t(n);
-            }
-        }
-        return true;
-    }
-
-    void serve()
-    {
-        for (;;) {
-            if (WaitForSocket(listener_.get(), POLLIN, stop_.fd(), Deadline::afterMs(kXpInfinite)) !=
-                WaitResult::Ready)
-                return;
-            UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-            while (connection) {
-                uint8_t headerBytes[DriverWire::kRequestHeaderSize];
-                if (!readExactly(connection.get(), headerBytes, sizeof(headerBytes)))
-                    break;
-                const DriverWire::RequestHeader header = DriverWire::decodeRequest(headerBytes);
-                if (header.inputLength > DriverWire::kMaxPayload)
-                    break;
-                std::vector<uint8_t> input(header.inputLength);
-                if (!readExactly(connection.get(), input.data(), input.size()))
-                    break;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    lastHeader_ = header;
-                }
-                ++requests_;
-                const Reply reply = handler_(header, input);
-                if (!reply.bytes.empty() &&
-                    ::send(connection.get(), reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL) < 0)
-                    break;
-                if (reply.hangUp)
-                    break;
-            }
-        }
-    }
-
-    Handler handler_;
-    UniqueFd listener_;
-    EventSignal stop_;
-    std::atomic<int> requests_{0};
-    mutable std::mutex mutex_; ///< guards lastHeader_
-    DriverWire::RequestHeader lastHeader_{};
-    std::thread thread_;
-};
 
 /// Echo driver: answers with the input reversed and error 0.
 Reply reverseInput(const DriverWire::RequestHeader&, const std::vector<uint8_t>& input)
@@ -147,6 +46,7 @@ protected:
 TEST_F(DriverTest, RequestCarriesCodeInputAndCapacityAndReturnsTheOutput)
 {
     TestDriver driver(interfacePath(3), reverseInput);
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     ASSERT_EQ(VDAPI_OK, handle->Open(3, true, true));
     EXPECT_TRUE(handle->IsOpen());
@@ -193,6 +93,7 @@ TEST_F(DriverTest, DriverErrorsAreTranslatedThroughOneTable)
     TestDriver driver(interfacePath(0), [&](const DriverWire::RequestHeader&, const std::vector<uint8_t>&) {
         return makeReply(next.load(), {0xAB, 0xCD});
     });
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     ASSERT_EQ(VDAPI_OK, handle->Open(0, false, true));
     for (const Case& c : cases) {
@@ -232,6 +133,7 @@ TEST_F(DriverTest, OversizedOrCutRepliesBreakTheExchangeWithoutReadingIt)
         }
         return reply;
     });
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     for (int m = 0; m < 3; ++m) {
         mode = m;
@@ -252,6 +154,7 @@ TEST_F(DriverTest, OversizedOrCutRepliesBreakTheExchangeWithoutReadingIt)
 TEST_F(DriverTest, BadArgumentsAreRefusedBeforeAnythingIsSent)
 {
     TestDriver driver(interfacePath(2), reverseInput);
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     uint8_t buffer[8] = {};
     EXPECT_EQ(VDAPI_E_DEV_DRIVER, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr));
@@ -296,6 +199,7 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
         ASSERT_GT(path.size(), 108u);
         ASSERT_LT(path.size(), 256u);
         TestDriver driver(path, reverseInput);
+        ASSERT_TRUE(driver.ready());
         auto handle = Xp::NewDriver(DriverClass::Usb);
         ASSERT_EQ(VDAPI_OK, handle->Open(7, false, true));
         const uint8_t in[] = {9, 8};
@@ -317,6 +221,7 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
 TEST_F(DriverTest, LegacyNamesOpenLikeInterfaces)
 {
     TestDriver driver(RunDir::legacyDriver(std::string(kLegacyDriverNamePrefix) + "2"), reverseInput);
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::LegacyPci);
     EXPECT_EQ(VDAPI_E_NOT_FOUND, handle->OpenLegacy(1, true));
     ASSERT_EQ(VDAPI_OK, handle->OpenLegacy(2, true));
