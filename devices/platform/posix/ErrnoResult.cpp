@@ -1,0 +1,51 @@
+// Translation of errno values to result codes, with the raw value logged for the catch-all.
+#include "devices/platform/posix/ErrnoResult.h"
+
+#include "devices/platform/Xp.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace Vdapi {
+
+namespace {
+
+struct ErrnoMapping {
+    int err;
+    VdResult result;
+};
+
+constexpr ErrnoMapping kErrnoMappings[] = {
+    {ENOENT, VDAPI_E_NOT_FOUND},
+    {ENOTDIR, VDAPI_E_NOT_FOUND},
+    {EACCES, VDAPI_E_NO_PERMISSION},
+    {EPERM, VDAPI_E_NO_PERMISSION},
+    {EROFS, VDAPI_E_NO_PERMISSION},
+    {ENAMETOOLONG, VDAPI_E_BUF_TOO_SMALL},
+    {ENOMEM, VDAPI_E_OUT_OF_MEM},
+    {EMFILE, VDAPI_E_OUT_OF_RESOURCES},
+    {ENFILE, VDAPI_E_OUT_OF_RESOURCES},
+    {ENOBUFS, VDAPI_E_OUT_OF_RESOURCES},
+    {ENOSPC, VDAPI_E_OUT_OF_RESOURCES},
+    {ETIMEDOUT, VDAPI_E_TIMEOUT},
+    {EPIPE, VDAPI_E_COMMUNICATION},
+    {ECONNRESET, VDAPI_E_COMMUNICATION},
+    {EBUSY, VDAPI_E_IN_USE},
+};
+
+} // namespace
+
+VdResult ResultFromErrno(int err, VdResult catchAll, const char* operation)
+{
+    for (const ErrnoMapping& m : kErrnoMappings)
+        if (m.err == err)
+            return m.result;
+    char text[128];
+    // GNU strerror_r returns the message pointer (possibly not text).
+    const char* message = strerror_r(err, text, sizeof(text));
+    VDAPI_LOG(Warning, "%s failed: errno %d (%s) -> %s", operation ? operation : "system call", err, message,
+              ResultName(catchAll));
+    return catchAll;
+}
+
+} // namespace Vdapi

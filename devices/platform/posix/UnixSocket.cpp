@@ -1,0 +1,64 @@
+// Unix-domain stream socket addressing, creation and deadline waits.
+#include "devices/platform/posix/UnixSocket.h"
+
+#include "devices/platform/posix/ErrnoResult.h"
+
+#include <fcntl.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace Vdapi {
+
+VdResult UnixSocketAddress::assign(const std::string& path)
+{
+    address_ = {};
+    address_.sun_family = AF_UNIX;
+    folder_.reset();
+    std::string target = path;
+    if (target.size() >= sizeof(address_.sun_path)) {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return VDAPI_E_BUF_TOO_SMALL;
+        const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+        folder_.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!folder_)
+            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "open socket folder");
+        target = "/proc/self/fd/" + std::to_string(folder_.get()) + path.substr(slash);
+        if (target.size() >= sizeof(address_.sun_path)) {
+            folder_.reset();
+            return VDAPI_E_BUF_TOO_SMALL;
+        }
+    }
+    std::memcpy(address_.sun_path, target.data(), target.size());
+    length_ = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + target.size() + 1);
+    return VDAPI_OK;
+}
+
+UniqueFd NewUnixStreamSocket(bool nonBlocking)
+{
+    return UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0));
+}
+
+WaitResult WaitForSocket(int fd, short events, int cancelFd, const Deadline& deadline)
+{
+    for (;;) {
+        pollfd fds[2] = {{fd, events, 0}, {cancelFd, POLLIN, 0}};
+        const nfds_t count = cancelFd >= 0 ? 2 : 1;
+        const int n = ::poll(fds, count, deadline.pollTimeoutMs());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return WaitResult::Failed;
+        }
+        if (count == 2 && fds[1].revents != 0)
+            return WaitResult::Cancelled;
+        if (fds[0].revents != 0)
+            return WaitResult::Ready;
+        if (deadline.passed())
+            return WaitResult::TimedOut;
+    }
+}
+
+} // namespace Vdapi

@@ -1,0 +1,56 @@
+// DeferredCountLog: counts repeated losses and reports them as one log line per window.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <future>
+#include <mutex>
+#include <string>
+
+#include "log/ILogger.h"
+
+namespace kel {
+
+/// The first increment() of a window starts a background task that, `delay` later, logs
+/// "<count><text>" at `level` with `source` and resets the count. The next increment
+/// after that line opens a new window. increment() never waits for the line.
+///
+/// Mutex: taskMutex_ guards task_, taskActive_ and stopping_; the count is atomic.
+class DeferredCountLog {
+public:
+    /// `logger` is not owned and must outlive this object (it may be null: nothing is logged).
+    DeferredCountLog(ILogger* logger, std::uint32_t level, std::string text, std::string source,
+                     std::chrono::milliseconds delay = std::chrono::seconds(5));
+
+    /// Writes a pending count at once (instead of waiting out the window), then returns.
+    ~DeferredCountLog();
+
+    DeferredCountLog(const DeferredCountLog&) = delete;
+    DeferredCountLog& operator=(const DeferredCountLog&) = delete;
+
+    /// Counts one loss and opens a window if none is open.
+    void increment();
+
+    /// Losses counted in the open window.
+    std::uint64_t count() const { return count_; }
+
+private:
+    void report();
+
+    ILogger* const logger_;
+    const std::uint32_t level_;
+    const std::string text_;
+    const std::string source_;
+    const std::chrono::milliseconds delay_;
+
+    std::atomic<std::uint64_t> count_{0};
+    std::mutex taskMutex_;
+    std::condition_variable stopCondition_;
+    std::future<void> task_;  // guarded by taskMutex_; empty when no task was started
+    bool taskActive_ = false;  // guarded by taskMutex_; true from start until the count is taken
+    bool stopping_ = false;    // guarded by taskMutex_
+};
+
+}  // namespace kel

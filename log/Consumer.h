@@ -1,0 +1,136 @@
+// kel::Consumer: queues items from any thread and hands them to listeners in periodic batches.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "framework/Sender.h"
+#include "log/ThreadName.h"
+
+namespace kel {
+
+/// Receives the items of a Consumer, one call per item, on the consumer's worker thread.
+template <class T>
+class IConsumerListener {
+public:
+    virtual ~IConsumerListener() = default;
+    virtual void consume(T item) = 0;
+};
+
+/// Unbounded queue with one worker thread. push() only appends under a short lock; the
+/// worker wakes every `period`, takes the whole queue at once and delivers it, oldest
+/// first, to every listener. stop() delivers what is queued and ends the worker; items
+/// pushed afterwards are dropped.
+///
+/// Mutexes: queueMutex_ guards incoming_ and accepting_; wakeMutex_ pairs with wake_ for
+/// the worker's timed sleep and is never held while queueMutex_ is taken; the listener
+/// list mutex (Sender) is held while one item is delivered; stopMutex_ serialises stop().
+template <class T>
+class Consumer : public Sender<IConsumerListener<T>> {
+public:
+    /// Starts the worker, which names itself `threadName`.
+    explicit Consumer(std::string threadName, std::chrono::milliseconds period = std::chrono::milliseconds(100))
+        : threadName_(std::move(threadName)), period_(period)
+    {
+        worker_ = std::thread([this] { run(); });
+    }
+
+    ~Consumer() override { stop(); }
+
+    /// Queues `item`. Returns false (dropping it) once stop() has begun.
+    bool push(T item)
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        if (!accepting_)
+            return false;
+        incoming_.push_back(std::move(item));
+        return true;
+    }
+
+    /// Stops accepting items, lets the worker deliver everything queued and joins it.
+    /// Idempotent. Called from a listener (on the worker itself) it only signals the stop.
+    void stop()
+    {
+        std::lock_guard<std::mutex> stopLock(stopMutex_);
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            accepting_ = false;
+        }
+        if (!worker_.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(wakeMutex_);
+            stopFlag_ = true;
+        }
+        wake_.notify_all();
+        if (worker_.get_id() == std::this_thread::get_id())
+            return;
+        worker_.join();
+    }
+
+    /// True until stop() has begun.
+    bool accepting() const
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        return accepting_;
+    }
+
+private:
+    void run()
+    {
+        setCurrentThreadName(threadName_);
+        auto last = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> wakeLock(wakeMutex_);
+        while (!stopFlag_) {
+            if (wake_.wait_until(wakeLock, last + period_, [this] { return stopFlag_.load(); }))
+                break;
+            wakeLock.unlock();
+            last = std::chrono::steady_clock::now();
+            deliverQueued();
+            wakeLock.lock();
+        }
+        wakeLock.unlock();
+        deliverQueued();
+    }
+
+    void deliverQueued()
+    {
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            std::swap(incoming_, delivery_);
+        }
+        while (!delivery_.empty()) {
+            this->forEachListener([this](IConsumerListener<T>& listener) {
+                try {
+                    listener.consume(delivery_.front());
+                } catch (...) {
+                    // A failing listener must not end the worker or starve the others.
+                }
+            });
+            delivery_.pop_front();
+        }
+    }
+
+    const std::string threadName_;
+    const std::chrono::milliseconds period_;
+
+    mutable std::mutex queueMutex_;
+    std::deque<T> incoming_;  // guarded by queueMutex_
+    bool accepting_ = true;   // guarded by queueMutex_
+    std::deque<T> delivery_;  // worker thread only
+
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
+    std::atomic<bool> stopFlag_{false};  // written under wakeMutex_
+
+    std::mutex stopMutex_;
+    std::thread worker_;  // joined by stop()
+};
+
+}  // namespace kel

@@ -1,0 +1,104 @@
+// ip::TcpClient keeps one outgoing TCP connection alive; ip::TcpClientListener gets its events.
+#pragma once
+
+#include "framework/Sender.h"
+#include "net/Address.h"
+#include "net/TcpConnection.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class ILogger;
+
+namespace ip {
+
+/// Receives the events of a TCP client. Called with the client's listener-list lock held:
+/// `onConnected` on the connecting thread, `onDataReceived` and `onDisconnected` on the
+/// connection's receiving thread, never on the caller of start/stop/send.
+class TcpClientListener {
+public:
+    /// `size` bytes arrived at `connection->data()` (status Done); they are overwritten by the
+    /// next receive, so copy what you keep. A failed receive gives its status with size 0.
+    virtual void onDataReceived(std::shared_ptr<TcpConnection> connection, SocketStatus status, std::size_t size) = 0;
+    /// A connection came up.
+    virtual void onConnected() = 0;
+    /// The connection was lost (not called when `stop` ends it).
+    virtual void onDisconnected() = 0;
+
+protected:
+    ~TcpClientListener() = default;
+};
+
+/// A reconnecting TCP client. Its connecting thread tries to connect once a second (each try
+/// limited to 0.3 s, from the local address with port 0) until it succeeds, and again after
+/// every loss. A local address that cannot be bound logs "Cannot bind to specified network
+/// adapter" (once, and again only after a success in between) and is retried every second.
+///
+/// Locks, in the order they nest: the connection's listener list, then this client's listener
+/// list, then `connectionMutex_`. The connecting thread takes `connectionMutex_` and then this
+/// client's listener list only while no connection is up (so no receiving thread delivers).
+class TcpClient : public kel::Sender<TcpClientListener>, public TcpConnectionListener {
+public:
+    static constexpr int64_t ConnectTimeoutMicroseconds = 300000;
+    static constexpr std::chrono::milliseconds AttemptPeriod{1000};
+
+    /// Resolves both texts once (see `resolve`; an unresolvable text means 0.0.0.0). `logger`
+    /// (not owned, may be null: then standard error) receives the bind-failure line.
+    TcpClient(const std::string& serverAddress, uint16_t port, const std::string& localAddress,
+              ILogger* logger = nullptr);
+    /// Calls `stop`.
+    ~TcpClient();
+    TcpClient(const TcpClient&) = delete;
+    TcpClient& operator=(const TcpClient&) = delete;
+
+    /// Starts the connecting thread; does nothing while running. Returns false when the thread
+    /// cannot be started.
+    bool start();
+    /// Ends the connecting thread and the connection (listeners are not told) and waits for
+    /// both threads. Must not be called from a listener callback. Does nothing when stopped.
+    void stop();
+    /// Sends all bytes of one message, serialised with other senders. Returns false without a
+    /// connection, with null data or size 0, or when a send fails (bytes already sent stay sent).
+    bool send(const void* data, std::size_t size);
+
+    bool isConnected() const { return connected_.load(); }
+    bool isRunning() const { return running_.load(); }
+    Address serverAddress() const { return serverAddress_; }
+    uint16_t serverPort() const { return serverPort_; }
+    Address localAddress() const { return localAddress_; }
+
+private:
+    void onReceived(std::shared_ptr<TcpConnection> connection, SocketStatus status, std::size_t size) override;
+    void onClosed() override;
+
+    void connectingLoop();
+    void attemptConnect();
+    void reportBindFailure();
+
+    const Address serverAddress_;
+    const uint16_t serverPort_;
+    const Address localAddress_;
+    ILogger* const logger_;
+
+    std::mutex connectionMutex_;             // guards connection_, connect attempts and sends
+    std::shared_ptr<TcpConnection> connection_; // current connection or pending attempt
+    bool bindFailureReported_ = false;       // guarded by connectionMutex_
+
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> running_{false};
+
+    std::mutex stopMutex_;          // guards stopRequested_; pairs with stopCondition_
+    std::condition_variable stopCondition_;
+    bool stopRequested_ = false;
+    std::mutex lifecycleMutex_;     // serialises start and stop; guards connector_
+    std::thread connector_;
+};
+
+} // namespace ip

@@ -1,0 +1,99 @@
+// JSON-RPC builders, integral numbers and typed member access.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "framework/json/JsonRpcMessage.h"
+
+namespace {
+
+using kel::Json;
+using kel::JsonType;
+
+std::string typedMemberError(const Json& object, const std::string& key, JsonType type)
+{
+    try {
+        kel::getTypedMember(object, key, type);
+    } catch (const std::invalid_argument& error) {
+        return error.what();
+    }
+    return "no exception";
+}
+
+TEST(JsonRpcMessageTest, BuildersProduceCompactTextWithSortedMembers)
+{
+    EXPECT_EQ(R"({"id":7,"jsonrpc":"2.0","result":{"a":[true,null],"b":1}})",
+              kel::makeResult(7.0, Json{{"b", 1}, {"a", {true, nullptr}}}).dump())
+        << "object members must come out in ascending key order";
+    EXPECT_EQ(R"({"error":{"code":-32601,"data":{},"message":"Method not found: quit"},"id":3,"jsonrpc":"2.0"})",
+              kel::makeError(3.0, -32601, "Method not found: quit", Json::object()).dump());
+    EXPECT_EQ(R"({"error":{"code":-32700,"data":{},"message":"Parse error"},"id":null,"jsonrpc":"2.0"})",
+              kel::makeError(nullptr, -32700, "Parse error", Json::object()).dump());
+    EXPECT_EQ(R"({"error":{"code":1000,"data":"x","message":"m"},"id":"s","jsonrpc":"2.0"})",
+              kel::makeError("s", 1000, "m", "x").dump());
+    EXPECT_EQ(R"({"jsonrpc":"2.0","method":"newConnection","params":{"appId":"a"}})",
+              kel::makeNotification("newConnection", Json{{"appId", "a"}}).dump());
+}
+
+TEST(JsonRpcMessageTest, IntegralDoublesPrintAsIntegers)
+{
+    EXPECT_EQ("7", kel::jsonNumber(7.0).dump());
+    EXPECT_EQ("-32700", kel::jsonNumber(-32700.0).dump());
+    EXPECT_EQ("0", kel::jsonNumber(-0.0).dump());
+    EXPECT_EQ("0.5", kel::jsonNumber(0.5).dump());
+    EXPECT_EQ("4294967296", kel::jsonNumber(4294967296.0).dump());
+    EXPECT_EQ("-9223372036854775808", kel::jsonNumber(-9223372036854775808.0).dump());
+    // 2^63 does not fit a signed 64-bit integer: it stays a double and keeps its value.
+    EXPECT_EQ(9223372036854775808.0, kel::jsonNumber(9223372036854775808.0).get<double>());
+    EXPECT_TRUE(kel::jsonNumber(9223372036854775808.0).is_number_float());
+    EXPECT_EQ("null", kel::jsonNumber(std::nan("")).dump());
+    EXPECT_EQ("null", kel::jsonNumber(std::numeric_limits<double>::infinity()).dump());
+    // An id that arrived as 7.0 in a request comes back as 7.
+    EXPECT_EQ(R"({"id":7,"jsonrpc":"2.0","result":null})",
+              kel::makeResult(kel::requestId(Json::parse(R"({"id":7.0})")), nullptr).dump());
+    EXPECT_EQ("7", kel::makeError(Json::parse("7.0"), 1, "m", {})["id"].dump());
+}
+
+TEST(JsonRpcMessageTest, RequestIdIsZeroUnlessANumber)
+{
+    EXPECT_EQ(12.5, kel::requestId(Json::parse(R"({"id":12.5})")));
+    EXPECT_EQ(0.0, kel::requestId(Json::parse(R"({"id":"12"})")));
+    EXPECT_EQ(0.0, kel::requestId(Json::parse(R"({"method":"x"})")));
+    EXPECT_EQ(0.0, kel::requestId(Json::parse("[1]")));
+}
+
+TEST(JsonRpcMessageTest, TypedMemberReturnsMatchingMembersOfEveryType)
+{
+    const Json object = Json::parse(R"({"n":null,"i":3,"u":18446744073709551615,"f":1.5,"b":false,
+                                         "s":"text","a":[1],"o":{"k":1}})");
+    EXPECT_TRUE(kel::getTypedMember(object, "n", JsonType::Null).is_null());
+    EXPECT_EQ(3, kel::getTypedMember(object, "i", JsonType::Number));
+    EXPECT_TRUE(kel::getTypedMember(object, "u", JsonType::Number).is_number());
+    EXPECT_EQ(1.5, kel::getTypedMember(object, "f", JsonType::Number));
+    EXPECT_EQ(false, kel::getTypedMember(object, "b", JsonType::Bool));
+    EXPECT_EQ("text", kel::getTypedMember(object, "s", JsonType::String));
+    EXPECT_EQ(Json::array({1}), kel::getTypedMember(object, "a", JsonType::Array));
+    EXPECT_EQ(Json({{"k", 1}}), kel::getTypedMember(object, "o", JsonType::Object));
+}
+
+TEST(JsonRpcMessageTest, TypedMemberErrorTexts)
+{
+    const Json object = Json::parse(R"({"port":"abc","count":5,"flag":true,"none":null,"list":[1,"x"]})");
+    EXPECT_EQ("missing option is missing or is not string type", typedMemberError(object, "missing", JsonType::String));
+    EXPECT_EQ("port option is missing or is not number type: \"\"abc\"\"",
+              typedMemberError(object, "port", JsonType::Number));
+    EXPECT_EQ("count option is missing or is not bool type: \"5\"", typedMemberError(object, "count", JsonType::Bool));
+    EXPECT_EQ("flag option is missing or is not object type: \"true\"",
+              typedMemberError(object, "flag", JsonType::Object));
+    EXPECT_EQ("none option is missing or is not array type: \"null\"",
+              typedMemberError(object, "none", JsonType::Array));
+    EXPECT_EQ("list option is missing or is not null type: \"[1,\"x\"]\"",
+              typedMemberError(object, "list", JsonType::Null));
+    // Not an object at all: every key is missing, even when asking for null.
+    EXPECT_EQ("k option is missing or is not null type", typedMemberError(Json::array(), "k", JsonType::Null));
+    EXPECT_EQ("k option is missing or is not null type", typedMemberError(Json::object(), "k", JsonType::Null));
+}
+
+}  // namespace

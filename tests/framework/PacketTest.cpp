@@ -1,0 +1,106 @@
+// Vector storage growth and packets forwarding to their storage.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include "framework/RawDataPacket.h"
+#include "framework/VectorStorage.h"
+
+namespace {
+
+bool allZero(const std::uint8_t* bytes, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
+TEST(PacketTest, FirstGrowthReservesHalfAgainThenVectorGrowthAndShrinkKeepsCapacity)
+{
+    kel::VectorStorage storage;
+    EXPECT_EQ(nullptr, storage.data());
+    storage.resize(4);
+    EXPECT_EQ(6u, storage.capacity());
+    ASSERT_NE(nullptr, storage.data());
+    EXPECT_TRUE(allZero(storage.data(), 4));
+
+    storage.data()[0] = 0xAB;
+    storage.resize(7);  // later growth: the vector's own rule, contents kept, new bytes zero
+    EXPECT_GE(storage.capacity(), 7u);
+    EXPECT_EQ(0xAB, storage.data()[0]);
+    EXPECT_TRUE(allZero(storage.data() + 4, 3));
+
+    const std::size_t grown = storage.capacity();
+    storage.resize(0);
+    EXPECT_EQ(nullptr, storage.data());
+    EXPECT_EQ(0u, storage.size());
+    EXPECT_EQ(grown, storage.capacity());
+
+    kel::VectorStorage received;
+    received.assign(nullptr, 10240);  // the client's receive and reply packets
+    EXPECT_EQ(10240u, received.size());
+    EXPECT_EQ(15360u, received.capacity());
+    EXPECT_TRUE(allZero(received.data(), 10240));
+
+    kel::VectorStorage odd;
+    odd.resize(3);  // 4.5 truncated
+    EXPECT_EQ(4u, odd.capacity());
+}
+
+TEST(PacketTest, AssignCopiesBytesIncludingFromItsOwnBuffer)
+{
+    const std::uint8_t frame[] = {0x4B, 0x4C, 0, 0, 0, 2, '{', '}'};
+    kel::VectorStorage storage;
+    storage.assign(frame, sizeof frame);
+    ASSERT_EQ(sizeof frame, storage.size());
+    EXPECT_EQ(0, std::memcmp(frame, storage.data(), sizeof frame));
+
+    storage.assign(storage.data() + 6, 2);  // keep only the payload, read from our own bytes
+    ASSERT_EQ(2u, storage.size());
+    EXPECT_EQ('{', storage.data()[0]);
+    EXPECT_EQ('}', storage.data()[1]);
+
+    storage.assign(nullptr, 4);  // size only: old bytes kept, new bytes zero
+    EXPECT_EQ('{', storage.data()[0]);
+    EXPECT_EQ(0, storage.data()[2]);
+}
+
+TEST(PacketTest, RawDataPacketForwardsToItsStorageAndRefusesNone)
+{
+    try {
+        kel::RawDataPacket packet(nullptr);
+        FAIL() << "built a packet without storage";
+    } catch (const std::logic_error& error) {
+        EXPECT_STREQ("Building data packet with empty storage", error.what());
+    }
+
+    std::unique_ptr<kel::RawDataPacket> packet = kel::makeVectorPacket();
+    IPacket& asPacket = *packet;
+    EXPECT_EQ(nullptr, asPacket.data());
+    asPacket.resize(4);
+    EXPECT_EQ(6u, dynamic_cast<kel::VectorStorage&>(packet->storage()).capacity());
+    asPacket.data()[3] = 0xFF;
+    const std::uint8_t bytes[] = {1, 2, 3};
+    asPacket.assign(bytes, 3);
+    EXPECT_EQ(3u, packet->storage().size());
+    EXPECT_EQ(packet->storage().data(), asPacket.data());
+    asPacket.resize(4);  // the byte that comes back into the size is zero again
+    EXPECT_EQ(3, std::as_const(asPacket).data()[2]);
+    EXPECT_EQ(0, asPacket.data()[3]);
+}
+
+TEST(PacketTest, ImpossibleSizeThrowsAndKeepsTheContents)
+{
+    kel::VectorStorage storage;
+    const std::uint8_t bytes[] = {9, 8};
+    storage.assign(bytes, 2);
+    EXPECT_ANY_THROW(storage.resize(std::numeric_limits<std::size_t>::max()));
+    ASSERT_EQ(2u, storage.size());
+    EXPECT_EQ(9, storage.data()[0]);
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// Console lines: format, UTF-8 or ASCII output, malformed text.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "log/ConsoleLogger.h"
+
+namespace {
+
+constexpr std::int64_t december5th2026 = std::int64_t{1796479629} * 10'000'000 + 420'000;  // 14:07:09.042
+
+TEST(ConsoleLoggerTest, WritesOneFlushedLinePerMessage)
+{
+    std::ostringstream out;
+    kel::ConsoleLogger console(out, true);
+    console.log(LogMessage(LogLevel::Error, "text", "Halvix", december5th2026));
+    console.log(LogMessage(7, "", "Src", december5th2026));
+    EXPECT_EQ("2026-12-05T14:07:09.042Z | Error | Halvix | text\n"
+              "2026-12-05T14:07:09.042Z |  | Src | \n",
+              out.str());
+}
+
+TEST(ConsoleLoggerTest, NonAsciiBecomesQuestionMarksOnlyOnNonUtf8Console)
+{
+    // é (2 bytes), € (3 bytes), 😀 (4 bytes): one "?" per character.
+    const std::string text = "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80!";
+    std::ostringstream ascii, utf8;
+    kel::ConsoleLogger(ascii, false).log(LogMessage(LogLevel::Info, text, "Halvix", december5th2026));
+    kel::ConsoleLogger(utf8, true).log(LogMessage(LogLevel::Info, text, "Halvix", december5th2026));
+    EXPECT_EQ("2026-12-05T14:07:09.042Z | Info | Halvix | caf? ? ?!\n", ascii.str());
+    EXPECT_EQ("2026-12-05T14:07:09.042Z | Info | Halvix | " + text + "\n", utf8.str());
+}
+
+TEST(ConsoleLoggerTest, MalformedUtf8GivesAnEmptyLineButKeepsTheNewline)
+{
+    std::ostringstream out;
+    kel::ConsoleLogger console(out, true);
+    console.log(LogMessage(LogLevel::Info, "bad \xFF byte", "Halvix", december5th2026));
+    console.log(LogMessage(LogLevel::Info, "cut \xE2\x82", "Halvix", december5th2026));
+    EXPECT_EQ("\n\n", out.str());
+}
+
+TEST(ConsoleLoggerTest, Utf8ValidationRejectsOverlongSurrogatesAndOutOfRange)
+{
+    EXPECT_TRUE(kel::isValidUtf8(""));
+    EXPECT_TRUE(kel::isValidUtf8("plain"));
+    EXPECT_TRUE(kel::isValidUtf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
+    EXPECT_TRUE(kel::isValidUtf8("\xED\x9F\xBF"));       // U+D7FF
+    EXPECT_FALSE(kel::isValidUtf8("\xC0\xAF"));          // overlong "/"
+    EXPECT_FALSE(kel::isValidUtf8("\xE0\x80\xAF"));      // overlong
+    EXPECT_FALSE(kel::isValidUtf8("\xED\xA0\x80"));      // surrogate U+D800
+    EXPECT_FALSE(kel::isValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(kel::isValidUtf8("\x80"));              // lone continuation
+    EXPECT_FALSE(kel::isValidUtf8("\xF0\x9F\x98"));      // cut at the end
+    EXPECT_FALSE(kel::isValidUtf8(std::string("a\xC3", 2)));
+}
+
+}  // namespace

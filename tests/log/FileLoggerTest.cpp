@@ -1,0 +1,131 @@
+// Log file output and switching the shared logger's log file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "log/FileLogger.h"
+#include "log/SharedLogger.h"
+#include "tests/log/CapturingLogger.h"
+#include "tests/log/TempDir.h"
+
+namespace {
+
+constexpr std::int64_t december5th2026 = std::int64_t{1796479629} * 10'000'000 + 420'000;  // 14:07:09.042
+
+// Lines of a log file with the time field cut off ("level | source | text").
+std::vector<std::string> linesWithoutTime(const std::string& content)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t bar = line.find(" | ");
+        lines.push_back(bar == std::string::npos ? line : line.substr(bar + 3));
+    }
+    return lines;
+}
+
+TEST(FileLoggerTest, AppendsUtf8LinesToExistingContent)
+{
+    TempDir dir;
+    const std::string path = dir.file("halvix.log");
+    {
+        std::ofstream(path) << "kept from before\n";
+    }
+    const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC";
+    {
+        kel::FileLogger file(path);
+        EXPECT_EQ(path, file.path());
+        file.log(LogMessage(LogLevel::Info, text, "Halvix", december5th2026));
+        // Every line is in the file when log() returns.
+        EXPECT_EQ("kept from before\n2026-12-05T14:07:09.042Z | Info | Halvix | " + text + "\n", TempDir::read(path));
+    }
+    kel::FileLogger reopened(path);
+    reopened.log(LogMessage(LogLevel::Error, "again", "Halvix", december5th2026));
+    EXPECT_EQ(3u, linesWithoutTime(TempDir::read(path)).size());
+}
+
+TEST(FileLoggerTest, UnopenablePathThrowsWithThePath)
+{
+    TempDir dir;
+    const std::string path = dir.file("missing/dir/halvix.log");
+    try {
+        kel::FileLogger file(path);
+        FAIL() << "opened " << path;
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ("Failed to open file " + path, error.what());
+    }
+}
+
+TEST(SharedLoggerFileTest, SwitchingAnnouncesTheFileAndKeepsItOnAFailedSwitch)
+{
+    TempDir dir;
+    const std::string first = dir.file("first.log");
+    const std::string bad = dir.file("no/such/dir.log");
+    std::ostringstream console;
+    kel::SharedLogger logger("SharedLogger", console, false);
+    logger.composite().add(&logger.console());
+
+    logger.setLogFilePath("");  // no file yet: nothing happens, nothing logged
+    EXPECT_EQ("", logger.logFilePath());
+    logger.setLogFilePath(first);
+    EXPECT_EQ(first, logger.logFilePath());
+    logger.setLogFilePath(first);  // same path: no second announcement
+    logger.setLogFilePath(bad);
+    EXPECT_EQ(first, logger.logFilePath());
+    logger.log(LogMessage(LogLevel::Info, "still in the first file", "Halvix"));
+    logger.stop();
+
+    const std::vector<std::string> expected = {
+        "Verbose | SharedLogger | Logging to file: " + first,
+        "Error | SharedLogger | Could not use file: " + bad + ". Error: Failed to open file " + bad,
+        "Info | Halvix | still in the first file",
+    };
+    EXPECT_EQ(expected, linesWithoutTime(TempDir::read(first)));
+    EXPECT_EQ(expected, linesWithoutTime(console.str()));
+}
+
+TEST(SharedLoggerFileTest, FailedFirstSwitchLeavesNoFileAndEmptyPathClosesTheFile)
+{
+    TempDir dir;
+    const std::string bad = dir.file("no/such/dir.log");
+    const std::string path = dir.file("halvix.log");
+    kel::SharedLogger logger("SharedLogger", std::cout, false);
+    CapturingLogger captured;
+    logger.composite().add(&captured);
+
+    logger.setLogFilePath(bad);
+    EXPECT_EQ("", logger.logFilePath());
+    // Lines are written by the worker: let the error line out before the next file is attached.
+    ASSERT_TRUE(captured.waitForCount(1));
+    logger.setLogFilePath(path);
+    ASSERT_TRUE(captured.waitForCount(2));
+    logger.setLogFilePath("");
+    EXPECT_EQ("", logger.logFilePath());
+    logger.log(LogMessage(LogLevel::Info, "only on the other loggers", "Halvix"));
+    ASSERT_TRUE(captured.waitForCount(3));
+    logger.stop();
+
+    EXPECT_EQ(std::vector<std::string>({"Verbose | SharedLogger | Logging to file: " + path}),
+              linesWithoutTime(TempDir::read(path)));
+    EXPECT_EQ(std::vector<std::string>({"Could not use file: " + bad + ". Error: Failed to open file " + bad,
+                                        "Logging to file: " + path, "only on the other loggers"}),
+              captured.texts());
+}
+
+TEST(SharedLoggerFileTest, FileKeepsUtf8WhileAsciiConsoleGetsQuestionMarks)
+{
+    TempDir dir;
+    const std::string path = dir.file("utf8.log");
+    std::ostringstream console;
+    kel::SharedLogger logger("SharedLogger", console, false);
+    logger.composite().add(&logger.console());
+    logger.setLogFilePath(path);
+    logger.log(LogMessage(LogLevel::Info, "\xC3\xA9t\xC3\xA9", "Halvix"));
+    logger.stop();
+    EXPECT_EQ("Info | Halvix | \xC3\xA9t\xC3\xA9", linesWithoutTime(TempDir::read(path)).back());
+    EXPECT_EQ("Info | Halvix | ?t?", linesWithoutTime(console.str()).back());
+}
+
+}  // namespace

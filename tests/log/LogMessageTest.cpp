@@ -1,0 +1,88 @@
+// Log message texts, level names and the line format.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "log/LogMessage.h"
+
+namespace {
+
+// 2024-03-05T14:07:09 UTC in seconds since 1970, worked out independently of the code.
+constexpr std::int64_t march5th2024 = 1709647629;
+constexpr std::int64_t unitsPerSecond = 10'000'000;
+
+TEST(LogMessageTest, LevelNamesIncludingUnknownLevels)
+{
+    EXPECT_STREQ("Error", logLevelName(LogLevel::Error));
+    EXPECT_STREQ("Warning", logLevelName(LogLevel::Warning));
+    EXPECT_STREQ("Info", logLevelName(LogLevel::Info));
+    EXPECT_STREQ("Verbose", logLevelName(LogLevel::Verbose));
+    EXPECT_STREQ("", logLevelName(4));
+    EXPECT_STREQ("", logLevelName(7));
+    EXPECT_STREQ("", logLevelName(0xFFFFFFFFu));
+}
+
+TEST(LogMessageTest, PlaceholdersAreFilledOnlyFromArguments)
+{
+    LogMessage withArguments(LogLevel::Info, {{0, "Found %{0} ports on %{1}, %{0} free, %{2} kept"}}, {"2", "VDA-2144"},
+                             "Halvix", 0);
+    EXPECT_EQ("Found 2 ports on VDA-2144, 2 free, %{2} kept", withArguments.text());
+
+    LogMessage without(LogLevel::Info, "keeps %{0} as written", "Halvix");
+    EXPECT_EQ("keeps %{0} as written", without.text());
+
+    // An argument that contains its own placeholder is inserted once, not expanded forever.
+    LogMessage selfReferring(LogLevel::Info, {{0, "[%{0}]"}}, {"%{0}"}, "Halvix", 0);
+    EXPECT_EQ("[%{0}]", selfReferring.text());
+}
+
+TEST(LogMessageTest, LanguageFallsBackToDefaultThenToEmpty)
+{
+    LogMessage onlyLanguage1(LogLevel::Info, {{1, "Bonjour"}}, {}, "Halvix", 0, 0);
+    EXPECT_EQ("", onlyLanguage1.text());
+    EXPECT_EQ("Bonjour", onlyLanguage1.text(1));
+
+    LogMessage twoLanguages(LogLevel::Info, {{0, "Hello"}, {1, "Bonjour"}}, {}, "Halvix", 0, 0);
+    EXPECT_EQ("Hello", twoLanguages.text(5));
+    EXPECT_EQ("Bonjour", twoLanguages.text(1));
+
+    LogMessage defaultIs1(LogLevel::Info, {{1, "Bonjour %{0}"}}, {"Halvix"}, "Halvix", 0, 1);
+    EXPECT_EQ("Bonjour Halvix", defaultIs1.text());
+}
+
+TEST(LogMessageTest, TimeTextIsUtcWithMilliseconds)
+{
+    EXPECT_EQ("2024-03-05T14:07:09.042Z", formatLogTime(march5th2024 * unitsPerSecond + 429'999));
+    EXPECT_EQ("1970-01-01T00:00:00.000Z", formatLogTime(0));
+    EXPECT_EQ("2024-03-05T14:07:09.999Z", formatLogTime(march5th2024 * unitsPerSecond + unitsPerSecond - 1));
+    // Year 10000 is written unpadded with five digits.
+    EXPECT_EQ("10000-01-01T00:00:00.000Z", formatLogTime(std::int64_t{253402300800} * unitsPerSecond));
+}
+
+TEST(LogMessageTest, LineJoinsTimeLevelSourceAndText)
+{
+    LogMessage message(LogLevel::Warning, "Unknown option: --x", "Halvix", march5th2024 * unitsPerSecond);
+    EXPECT_EQ("2024-03-05T14:07:09.000Z | Warning | Halvix | Unknown option: --x", formatLogLine(message));
+
+    LogMessage level7(7, "odd", "Test", march5th2024 * unitsPerSecond);
+    EXPECT_EQ("2024-03-05T14:07:09.000Z |  | Test | odd", formatLogLine(level7));
+}
+
+TEST(LogMessageTest, StandardConstructorTakesTheTimeNow)
+{
+    using namespace std::chrono;
+    const auto toUnits = [](system_clock::time_point t) {
+        return duration_cast<duration<std::int64_t, std::ratio<1, unitsPerSecond>>>(t.time_since_epoch()).count();
+    };
+    const std::int64_t before = toUnits(system_clock::now());
+    LogMessage message(LogLevel::Info, "now", "Test");
+    const std::int64_t after = toUnits(system_clock::now());
+    EXPECT_LE(before, message.time);
+    EXPECT_GE(after, message.time);
+    EXPECT_EQ(0, message.defaultLanguage);
+    EXPECT_TRUE(message.arguments.empty());
+    ASSERT_EQ(1u, message.texts.size());
+    EXPECT_EQ("now", message.texts.at(0));
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// Composite, asynchronous and shared loggers: delivery, order, stop, worker name.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log/SharedLogger.h"
+#include "log/ThreadName.h"
+#include "tests/log/CapturingLogger.h"
+
+namespace {
+
+// An AsyncLogger whose output records the message and the name of the thread writing it.
+class RecordingAsyncLogger : public kel::AsyncLogger {
+public:
+    explicit RecordingAsyncLogger(std::string name) : AsyncLogger(std::move(name)) {}
+    ~RecordingAsyncLogger() override { stop(); }
+
+    void output(const LogMessage& message) override
+    {
+        threadName = kel::currentThreadName();  // worker thread only; read after stop()
+        captured.log(message);
+    }
+
+    CapturingLogger captured;
+    std::string threadName;
+};
+
+TEST(CompositeLoggerTest, ForwardsToEachMemberOnceAndStopsAfterRemove)
+{
+    kel::CompositeLogger composite;
+    CapturingLogger a, b;
+    EXPECT_TRUE(composite.add(&a));
+    EXPECT_FALSE(composite.add(&a));
+    EXPECT_FALSE(composite.add(nullptr));
+    EXPECT_TRUE(composite.add(&b));
+    composite.log(LogMessage(LogLevel::Info, "one", "Test"));
+    EXPECT_TRUE(composite.remove(&a));
+    EXPECT_FALSE(composite.remove(&a));
+    composite.log(LogMessage(LogLevel::Info, "two", "Test"));
+    EXPECT_EQ(std::vector<std::string>({"one"}), a.texts());
+    EXPECT_EQ(std::vector<std::string>({"one", "two"}), b.texts());
+}
+
+TEST(AsyncLoggerTest, StopDeliversEverythingQueuedThenDropsLaterMessages)
+{
+    RecordingAsyncLogger logger("AsyncTestWorkerWithLongName");
+    for (int i = 0; i < 1000; ++i)
+        logger.log(LogMessage(LogLevel::Info, std::to_string(i), "Test"));
+    logger.stop();  // no waiting before: the last messages are still queued
+    std::vector<std::string> texts = logger.captured.texts();
+    ASSERT_EQ(1000u, texts.size());
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(std::to_string(i), texts[i]);
+
+    logger.log(LogMessage(LogLevel::Info, "late", "Test"));
+    LogMessage movedLate(LogLevel::Info, "late too", "Test");
+    logger.log(std::move(movedLate));
+    logger.stop();  // idempotent
+    EXPECT_EQ(1000u, logger.captured.messages().size());
+    // The worker carries the logger's name, cut to the 15 characters a thread name can hold.
+    EXPECT_EQ("AsyncTestWorker", logger.threadName);
+}
+
+TEST(AsyncLoggerTest, DeliversPeriodicallyWithoutStop)
+{
+    RecordingAsyncLogger logger("AsyncPeriodic");
+    logger.log(LogMessage(LogLevel::Info, "first", "Test"));
+    ASSERT_TRUE(logger.captured.waitForCount(1));
+    logger.log(LogMessage(LogLevel::Info, "second", "Test"));
+    ASSERT_TRUE(logger.captured.waitForCount(2));
+    EXPECT_EQ(std::vector<std::string>({"first", "second"}), logger.captured.texts());
+}
+
+TEST(AsyncLoggerTest, KeepsEachThreadsOrderUnderConcurrentCallers)
+{
+    RecordingAsyncLogger logger("AsyncOrder");
+    constexpr int threads = 4, perThread = 2000;
+    std::vector<std::thread> callers;
+    for (int t = 0; t < threads; ++t)
+        callers.emplace_back([&logger, t] {
+            for (int i = 0; i < perThread; ++i)
+                logger.log(LogMessage(LogLevel::Verbose, std::to_string(i), "T" + std::to_string(t)));
+        });
+    for (std::thread& caller : callers)
+        caller.join();
+    logger.stop();
+
+    const std::vector<LogMessage> messages = logger.captured.messages();
+    ASSERT_EQ(static_cast<std::size_t>(threads * perThread), messages.size());
+    std::map<std::string, int> next;
+    for (const LogMessage& message : messages) {
+        ASSERT_EQ(std::to_string(next[message.source]), message.text()) << message.source;
+        ++next[message.source];
+    }
+}
+
+TEST(SharedLoggerTest, WritesConsoleLinesThroughTheCompositeOnlyWhenAttached)
+{
+    std::ostringstream console;
+    {
+        kel::SharedLogger logger("SharedLogger", console, false);
+        logger.log(LogMessage(LogLevel::Info, "before the console is attached", "Halvix"));
+        logger.stop();
+    }
+    EXPECT_EQ("", console.str());
+
+    kel::SharedLogger logger("SharedLogger", console, false);
+    EXPECT_TRUE(logger.composite().add(&logger.console()));
+    logger.log(LogMessage(LogLevel::Error, "Server address argument is missing", "Halvix",
+                          std::int64_t{1796479629} * 10'000'000 + 420'000));
+    logger.log(LogMessage(7, "level seven", "Halvix", 0));
+    logger.stop();
+    EXPECT_EQ("2026-12-05T14:07:09.042Z | Error | Halvix | Server address argument is missing\n"
+              "1970-01-01T00:00:00.000Z |  | Halvix | level seven\n",
+              console.str());
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// Sockets, status mapping, address lookup and the selector against real loopback sockets.
+#include "net/Address.h"
+#include "net/Socket.h"
+#include "net/SocketSelector.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+/// A listening TCP socket on 127.0.0.1 with an ephemeral port.
+struct Listener {
+    ip::TcpSocket socket;
+    uint16_t port = 0;
+    Listener()
+    {
+        EXPECT_EQ(socket.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+        EXPECT_EQ(socket.listen(), ip::SocketStatus::Done);
+        port = socket.localPort();
+    }
+};
+
+/// A local port that nothing listens on: bound once (so no one else takes it meanwhile) but
+/// never listening.
+struct ClosedPort {
+    ip::TcpSocket holder;
+    uint16_t port = 0;
+    ClosedPort()
+    {
+        EXPECT_EQ(holder.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+        port = holder.localPort();
+    }
+};
+
+} // namespace
+
+TEST(SocketStatusTest, ErrnoMappingFollowsTheTable)
+{
+    using ip::SocketStatus;
+    for (int e : {EWOULDBLOCK, EAGAIN, EINPROGRESS, EALREADY})
+        EXPECT_EQ(ip::statusFromError(e), SocketStatus::NotReady) << e;
+    for (int e : {ENETRESET, ECONNABORTED, ECONNRESET, ENOTCONN, ETIMEDOUT, EPIPE})
+        EXPECT_EQ(ip::statusFromError(e), SocketStatus::Disconnected) << e;
+    EXPECT_EQ(ip::statusFromError(EISCONN), SocketStatus::Done);
+    for (int e : {ECONNREFUSED, EADDRINUSE, EBADF, EINVAL, 0, 99999})
+        EXPECT_EQ(ip::statusFromError(e), SocketStatus::Error) << e;
+    EXPECT_STREQ(ip::toString(SocketStatus::Disconnected), "Disconnected");
+}
+
+TEST(AddressTest, ResolveBroadcastQuadsNamesAndFailures)
+{
+    EXPECT_EQ(ip::resolve("255.255.255.255"), ip::Broadcast);
+    EXPECT_EQ(ip::toString(ip::resolve("10.0.0.7")), "10.0.0.7");
+    EXPECT_EQ(ip::resolve("127.0.0.1"), ip::Loopback);
+    EXPECT_EQ(ip::resolve("localhost"), ip::Loopback);
+    EXPECT_EQ(ip::resolve("no-such-host.invalid"), ip::Any);
+    EXPECT_EQ(ip::resolve(""), ip::Any);
+    EXPECT_EQ(ip::toString(ip::Broadcast), "255.255.255.255");
+    EXPECT_EQ(ip::toString(ip::Any), "0.0.0.0");
+}
+
+TEST(SocketTest, OpenCloseAndMove)
+{
+    ip::TcpSocket socket;
+    EXPECT_FALSE(socket.isOpen());
+    socket.close(); // closing a closed socket does nothing
+    ASSERT_TRUE(socket.open());
+    const ip::SocketHandle handle = socket.handle();
+    EXPECT_TRUE(socket.open()); // already open: keeps its handle
+    EXPECT_EQ(socket.handle(), handle);
+
+    ip::TcpSocket moved(std::move(socket));
+    EXPECT_FALSE(socket.isOpen());
+    EXPECT_EQ(moved.handle(), handle);
+    moved.close();
+    moved.close();
+    EXPECT_FALSE(moved.isOpen());
+
+    ip::Socket udp(ip::SocketType::Udp);
+    EXPECT_TRUE(udp.open());
+    EXPECT_EQ(udp.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+    EXPECT_NE(udp.localPort(), 0);
+}
+
+TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
+{
+    Listener listener;
+    ip::TcpSocket client;
+    EXPECT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
+    EXPECT_TRUE(client.isBlocking()); // the mode is restored after the limited wait
+    EXPECT_EQ(client.peerPort(), listener.port);
+    // A repeated connect on a connected socket reports success.
+    EXPECT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
+
+    ClosedPort closed;
+    ip::TcpSocket refused;
+    const ip::SocketStatus status = refused.connect(ip::Loopback, closed.port, 300000);
+    EXPECT_EQ(status, ip::SocketStatus::Error);
+    EXPECT_EQ(refused.lastError(), ECONNREFUSED);
+
+    ip::TcpSocket plain;
+    EXPECT_EQ(plain.connect(ip::Loopback, closed.port, 0), ip::SocketStatus::Error);
+    EXPECT_EQ(plain.connect(ip::Loopback, listener.port, 0), ip::SocketStatus::Done);
+}
+
+TEST(SocketTest, PendingConnectTimesOutThenCompletesOnRetry)
+{
+    // A listener with a full backlog leaves further connects pending: the kernel drops their
+    // SYNs until the queue has room again.
+    ip::TcpSocket listener;
+    ASSERT_EQ(listener.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+    ASSERT_EQ(listener.listen(0), ip::SocketStatus::Done);
+    const uint16_t port = listener.localPort();
+
+    std::vector<ip::TcpSocket> fillers;
+    ip::SocketStatus status = ip::SocketStatus::Done;
+    ip::TcpSocket pending;
+    for (int i = 0; i < 8 && status == ip::SocketStatus::Done; ++i) {
+        ip::TcpSocket probe;
+        status = probe.connect(ip::Loopback, port, 100000);
+        if (status == ip::SocketStatus::Done)
+            fillers.push_back(std::move(probe));
+        else
+            pending = std::move(probe);
+    }
+    ASSERT_EQ(status, ip::SocketStatus::NotReady) << "the backlog never filled";
+
+    // Make room: accept everything queued, then retry the same socket until it is connected.
+    listener.setBlocking(false);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (status != ip::SocketStatus::Done && std::chrono::steady_clock::now() < deadline) {
+        ip::TcpSocket accepted;
+        while (listener.accept(accepted) == ip::SocketStatus::Done)
+            fillers.push_back(std::move(accepted));
+        status = pending.connect(ip::Loopback, port, 300000);
+        ASSERT_NE(status, ip::SocketStatus::Error) << pending.lastErrorText();
+    }
+    EXPECT_EQ(status, ip::SocketStatus::Done);
+}
+
+TEST(SocketTest, SendReceiveAndOrderlyClose)
+{
+    Listener listener;
+    ip::TcpSocket client;
+    ASSERT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
+    ip::TcpSocket server;
+    ASSERT_EQ(listener.socket.accept(server), ip::SocketStatus::Done);
+    EXPECT_EQ(server.peerPort(), client.localPort());
+
+    size_t sent = 0;
+    ASSERT_EQ(client.send("hello", 5, sent), ip::SocketStatus::Done);
+    EXPECT_EQ(sent, 5u);
+    char buffer[16] = {};
+    size_t received = 0;
+    ASSERT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::Done);
+    EXPECT_EQ(std::string(buffer, received), "hello");
+
+    // Nothing there on a non-blocking socket.
+    server.setBlocking(false);
+    EXPECT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::NotReady);
+    server.setBlocking(true);
+
+    client.close();
+    EXPECT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::Disconnected);
+    EXPECT_EQ(received, 0u);
+
+    // Sending to a peer that is gone fails without a signal ending the process.
+    ip::SocketStatus status = ip::SocketStatus::Done;
+    for (int i = 0; i < 100 && status == ip::SocketStatus::Done; ++i)
+        status = server.send("x", 1, sent);
+    EXPECT_EQ(status, ip::SocketStatus::Disconnected);
+
+    // Operations on a closed socket fail cleanly.
+    client.close();
+    EXPECT_EQ(client.send("x", 1, sent), ip::SocketStatus::Error);
+    EXPECT_EQ(client.receive(buffer, 1, received), ip::SocketStatus::Error);
+}
+
+TEST(SocketTest, BindConflictReportsError)
+{
+    Listener first;
+    ip::TcpSocket second;
+    // SO_REUSEADDR does not let two sockets listen on the same address and port.
+    ASSERT_EQ(second.bind(ip::Loopback, first.port), ip::SocketStatus::Error);
+    EXPECT_EQ(second.lastError(), EADDRINUSE);
+    EXPECT_NE(second.lastErrorText().find("in use"), std::string::npos);
+
+    // An address that is not local cannot be bound.
+    ip::TcpSocket foreign;
+    EXPECT_EQ(foreign.bind(ip::resolve("192.0.2.1"), 0), ip::SocketStatus::Error);
+}
+
+TEST(SocketSelectorTest, SetLimitsAndReadiness)
+{
+    ip::SocketSelector selector;
+    selector.add(ip::InvalidSocket);
+    EXPECT_EQ(selector.count(), 0u);
+
+    std::vector<ip::TcpSocket> sockets(ip::SocketSelector::MaxSockets + 1);
+    for (auto& s : sockets) {
+        ASSERT_TRUE(s.open());
+        selector.add(s.handle());
+    }
+    EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets);
+    EXPECT_FALSE(selector.contains(sockets.back().handle())); // the 65th is ignored
+    selector.add(sockets.front().handle());                    // present: ignored
+    EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets);
+    selector.remove(sockets.front().handle());
+    EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets - 1);
+    selector.remove(sockets.front().handle());
+    EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets - 1);
+
+    // Readiness of a connected pair.
+    Listener listener;
+    ip::TcpSocket client;
+    ASSERT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
+    ip::TcpSocket server;
+    ASSERT_EQ(listener.socket.accept(server), ip::SocketStatus::Done);
+
+    ip::SocketSelector pair;
+    pair.add(server.handle());
+    EXPECT_EQ(pair.waitReadable(1ms), 0);
+    size_t sent = 0;
+    ASSERT_EQ(client.send("x", 1, sent), ip::SocketStatus::Done);
+    EXPECT_EQ(pair.waitReadable(10s), 1);
+    EXPECT_TRUE(pair.isReady(server.handle()));
+}
