@@ -218,7 +218,7 @@ bool Simulator::start(std::string& error)
             mutexName = state_.rig().service.mutexName;
             listName = state_.rig().service.listName;
         }
-        ok = list_.create(Vdapi::RunDir::mutex(mutexName), Vdapi::RunDir::sharedMem(listName), error);
+        ok = list_.create(mutexName, listName, error);
         if (ok && serviceRunning_) ok = addListener(Vdapi::RunDir::pipe(SP::kPipeName), Kind::Service, {}, error);
     }
     if (ok) {

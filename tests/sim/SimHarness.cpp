@@ -5,6 +5,8 @@
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -137,6 +139,9 @@ int SimProcess::terminate()
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
     outFd_.reset();
+    // A sanitizer build of vdsim reports its findings on stderr; they fail the test.
+    if (output_.find("Sanitizer") != std::string::npos || output_.find("runtime error:") != std::string::npos)
+        ADD_FAILURE() << "vdsim reported:\n" << output_;
     return ended ? exitCodeOf(status) : -1;
 }
 
