@@ -88,6 +88,16 @@ TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
     }
 }
 
+TEST(SimLifecycle, ASecondSimulatorDoesNotTakeOverALiveRunDirectory)
+{
+    SimProcess sim(kEmptyRig);
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    RunResult second = runProgram({VDSIM_BIN, "--rig", kEmptyRig, "--run-dir", sim.runDir()});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.output.find("another simulator is serving"), std::string::npos) << second.output;
+    EXPECT_EQ(sim.control("ping").rfind("ok vdsim", 0), 0u) << "the first one still serves";
+}
+
 TEST(SimLifecycle, EmptyRigServesTheServiceAndNoDrivers)
 {
     SimProcess sim(kEmptyRig);
