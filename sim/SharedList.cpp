@@ -39,7 +39,10 @@ bool SharedList::create(const std::string& mutexName, const std::string& listNam
 
 bool SharedList::publish(const std::vector<SP::VdeListEntry>& entries, uint32_t versionWord, int32_t countWord)
 {
-    if (!list_ || !Vdapi::isSuccess(mutex_.Lock(10000))) return false;
+    // Readers hold the mutex for one 40-byte copy and a dead one's hold is taken over, so the
+    // wait is short; the untimed lock also keeps ThreadSanitizer (which does not see a timed
+    // clock lock) able to follow the mutex.
+    if (!list_ || !Vdapi::isSuccess(mutex_.Lock(Vdapi::kXpInfinite))) return false;
     std::memset(list_, 0, SP::kListMappedSize);
     Vdapi::Wire::putU32(list_ + SP::kListVersionOffset, versionWord);
     Vdapi::Wire::putI32(list_ + SP::kListCountOffset, countWord);
