@@ -173,24 +173,23 @@ uint64_t Device::SubPortMap(int port) const
 
 VdResult Device::GetDescriptor(DeviceDescriptor& out)
 {
-    DeviceDescriptor d = m_identity;
-    d.category = m_category;
-    d.numHwFuncs = m_mainPortCount;
-    d.numPorts = m_mainPortCount;
-    const VdResult rc = CountInputsOutputs(
+    out = m_identity;
+    out.category = m_category;
+    out.numHwFuncs = m_mainPortCount;
+    out.numPorts = m_mainPortCount;
+    // The count asks the driver directly: it describes the hardware, whatever the firmware
+    // status that port queries of the device object refuse.
+    return CountInputsOutputs(
         m_mainPortCount, [this](int p) { return PortCaps(p); },
         [this](int p, IoDirValue& dir) {
-            int value = -1, subValue = -1;
-            int64_t par1 = -1, par2 = -1;
-            const VdResult r = GetIoConfig(p + 1, kIoDir, value, subValue, par1, par2);
-            dir = {value, subValue};
+            IoConfigRecord record;
+            record.port = p + 1;
+            record.group = kIoDir;
+            const VdResult r = ReadIoConfig(record);
+            dir = {record.value, record.subValue};
             return r;
         },
-        d.numInputs, d.numOutputs);
-    if (!isSuccess(rc))
-        return rc;
-    out = d;
-    return VDAPI_OK;
+        out.numInputs, out.numOutputs);
 }
 
 VdResult Device::GetIoConfig(int port, int group, int& value, int& subValue, int64_t& par1, int64_t& par2)

@@ -11,17 +11,18 @@ bool FamilyScan::Adopt(const std::shared_ptr<Device>& device, VdResult initResul
     VdResult rc = initResult;
     if (isSuccess(rc))
         rc = device->Initialize();
-    DeviceDescriptor descriptor;
-    if (isSuccess(rc))
-        rc = device->GetDescriptor(descriptor);
     if (!isSuccess(rc)) {
         VDAPI_LOG(Warning, "%s device %lld: initialisation failed: %s", family, (long long)device->Identity().serial,
                   ResultName(rc));
         result = rc;
         return Targeted(); // a targeted scan ends with the failure; a listing goes on
     }
-    if (WritesDescriptors() && count < capacity)
-        cursor[count] = descriptor;
+    if (WritesDescriptors() && count < capacity) {
+        const VdResult filled = device->GetDescriptor(cursor[count]);
+        if (!isSuccess(filled))
+            VDAPI_LOG(Warning, "%s device %lld: directions not counted: %s", family,
+                      (long long)device->Identity().serial, ResultName(filled));
+    }
     ++count;
     if (Targeted() && foundDevice) {
         *foundDevice = device;

@@ -23,7 +23,8 @@ public:
     /// Capability set of port (0-based); empty for a port outside the device.
     virtual VdCaps PortCaps(int port) const = 0;
     /// Fills the device's descriptor. Returns the error of an I/O-configuration read the
-    /// input/output counting needed, else VDAPI_OK.
+    /// input/output counting needed (the descriptor is filled all the same, with the ports
+    /// counted before it), else VDAPI_OK.
     virtual VdResult GetDescriptor(DeviceDescriptor& out) = 0;
     /// Current configuration of group `group` on port (1-based). Outputs are -1 until
     /// answered. VDAPI_E_NO_SUCH_PORT, VDAPI_E_OBSOLETE_FW, VDAPI_E_TAINTED_FW,

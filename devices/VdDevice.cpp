@@ -81,10 +81,7 @@ VdResult VdDevice::Attach(const Target& t)
     m_bb2 = std::move(foundBb2);
 
     DeviceDescriptor descriptor;
-    if (!isSuccess(Active()->GetDescriptor(descriptor))) {
-        Detach();
-        return VDAPI_E_NO_SUCH_DEVICE;
-    }
+    Active()->GetDescriptor(descriptor); // a failed direction count keeps the rest
     m_descriptor = descriptor;
     // The cached list comes from the same listing the application gets.
     m_ports.assign(size_t(std::max(descriptor.numHwFuncs, 0)), HwFunctionDescriptor());

@@ -113,15 +113,14 @@ VdResult EnumerateBb2(FamilyScan& scan)
         if (!scan.Matches(identity, /*slotMatchable=*/false))
             continue;
         auto device = std::make_unique<VdBb2Device>(std::move(dal));
-        VdResult rc = device->Initialize();
-        DeviceDescriptor descriptor;
-        if (isSuccess(rc))
-            rc = device->GetDescriptor(descriptor);
+        const VdResult rc = device->Initialize();
         if (!isSuccess(rc)) {
             VDAPI_LOG(Warning, "Bb2 device %lld at interface %d: initialisation failed: %s",
                       (long long)identity.serial, i, ResultName(rc));
             continue;
         }
+        DeviceDescriptor descriptor;
+        device->GetDescriptor(descriptor); // a failed count leaves the ports uncounted
         scan.bb2List.push_back(descriptor);
         scan.count = int32_t(scan.bb2List.size());
         if (scan.Targeted()) {

@@ -212,8 +212,18 @@ TEST(Device, DescriptorCountsDirectionsAndStopsOnFailedRead)
     EXPECT_EQ(desc.serial, 2144000123);
     EXPECT_EQ(desc.category, kCategoryPci);
 
+    // A failed read stops the count; the identity is still there.
     d.ioConfig.clear();
-    desc.serial = 5;
+    desc = DeviceDescriptor();
     EXPECT_EQ(d.GetDescriptor(desc), VDAPI_E_COMMUNICATION);
-    EXPECT_EQ(desc.serial, 5); // untouched on failure
+    EXPECT_EQ(desc.serial, 2144000123);
+    EXPECT_EQ(desc.numInputs, 2);
+    EXPECT_EQ(desc.numOutputs, 1);
+
+    // The count describes the hardware: firmware status does not stop it.
+    d.ioConfig[{3, kIoDir}] = {3, kIoDir, kIoOutput, -1, -1, -1};
+    d.firmwareStatus = kFirmwareTainted;
+    ASSERT_EQ(d.Initialize(), VDAPI_OK);
+    EXPECT_EQ(d.GetDescriptor(desc), VDAPI_OK);
+    EXPECT_EQ(desc.numOutputs, 2);
 }

@@ -97,7 +97,7 @@ SimProcess::SimProcess(const std::string& rig)
         seen.append(buf, size_t(n));
         size_t start = 0;
         for (size_t nl; (nl = seen.find('\n', start)) != std::string::npos; start = nl + 1)
-            if (seen.compare(start, nl - start, "ready") == 0 || seen.compare(start, 6, "ready ") == 0)
+            if (seen.substr(start, nl - start).find("ready") != std::string::npos)
                 m_ready = true;
     }
     ::setenv("VDAPI_RUN_DIR", m_runDir.c_str(), 1);
