@@ -44,6 +44,8 @@ public:
     const HwFunctionDescriptor* CachedPort(int port) const;
     /// The family device object: shared with channels; null for a Bb2 device or when detached.
     std::shared_ptr<IDevice> Implementation() const { return m_impl; }
+    /// The attached Bb2-family device (owned by this object), or null.
+    IDevice2* Bb2Device() const { return m_bb2.get(); }
 
 protected:
     struct Target {
