@@ -121,6 +121,22 @@ TEST(Families, OutdatedLegacyDriver)
     EXPECT_EQ(device.AttachBySerial(145000009, true), VDAPI_OK);
 }
 
+TEST(Families, LegacyVersionFromDeviceNames)
+{
+    // Only the Vda1xx-N names answer: the version comes from them, and it is too old.
+    {
+        START_SIM(sim, "legacy_names_only.json");
+        VdDeviceInt device;
+        EXPECT_EQ(device.AttachBySerial(145000021), VDAPI_E_DRIVER_INCOMP);
+    }
+    // Neither interfaces nor names: no driver at all.
+    {
+        START_SIM(sim, "legacy_no_endpoints.json");
+        VdDeviceInt device;
+        EXPECT_EQ(device.AttachBySerial(145000031), VDAPI_E_NO_SUCH_DEVICE);
+    }
+}
+
 TEST(PropertyStore, LookupsThroughTheDriver)
 {
     START_SIM(sim, "three_cards.json");
