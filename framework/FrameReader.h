@@ -36,6 +36,8 @@ public:
     /// Announced length of the header that next() last refused (0 for a wrong magic).
     uint32_t refusedLength() const { return refusedLength_; }
 
+    /// Largest chunk that append() accepts at this moment.
+    size_t room() const { return ring_.capacity() - ring_.size() - 1; }
     /// Bytes buffered and not yet extracted.
     size_t buffered() const { return ring_.size(); }
     /// Largest frame (header included) the ring can ever hold.

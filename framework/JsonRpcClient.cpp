@@ -116,8 +116,23 @@ void JsonRpcClient::onDataReceived(std::shared_ptr<ip::TcpConnection> connection
 
 void JsonRpcClient::receiveBytes(const uint8_t* bytes, size_t count)
 {
-    if (!frameReader_.append(bytes, count))
-        log(LogLevel::Error, "Error: RX buffer is full, dropped " + std::to_string(count) + " bytes.");
+    // A chunk that does not fit whole goes in as pieces, with the complete frames cut out in
+    // between. Frames longer than the ring are refused by their header, so after extraction
+    // the ring always has room again and no byte of a well-formed stream is lost.
+    while (count > 0) {
+        const size_t piece = std::min(count, frameReader_.room());
+        if (piece == 0 || !frameReader_.append(bytes, piece)) {
+            log(LogLevel::Error, "Error: RX buffer is full, dropped " + std::to_string(count) + " bytes.");
+            return;
+        }
+        bytes += piece;
+        count -= piece;
+        extractFrames();
+    }
+}
+
+void JsonRpcClient::extractFrames()
+{
     for (;;) {
         switch (frameReader_.next()) {
         case FrameReader::Status::NeedMore:

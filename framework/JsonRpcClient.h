@@ -125,6 +125,7 @@ private:
     void quitMethod();
     void runScheduledCommand(const Json& cmd, const std::string& scheduleId);
 
+    void extractFrames();
     void sendReply(const Json& reply);
     void sendPacket(const IPacket& packet);
     void notificationSendingLoop();

@@ -53,16 +53,17 @@ TEST_F(ClientReceive, FramesSplitAnywhereAndBatchedInOneChunkAreAllDispatched)
     EXPECT_EQ(seen.back(), 5);
 }
 
-TEST_F(ClientReceive, OverflowDropsTheChunkAndBufferedFramesStillRun)
+TEST_F(ClientReceive, ChunkLargerThanTheRingIsTakenInPiecesWithoutLoss)
 {
-    const std::string partial = frame(1) + frame(2).substr(0, 10);
-    feed(partial);
-    const size_t room = 1000000 - 10;
-    feed(std::string(room, 'x')); // not below the free room: dropped whole
-    EXPECT_TRUE(errorLogged("Error: RX buffer is full, dropped " + std::to_string(room) + " bytes."));
-    EXPECT_EQ(seen, (std::vector<Json>{1}));
-    feed(frame(2).substr(10));
-    EXPECT_EQ(seen, (std::vector<Json>{1, 2}));
+    const std::string big = frame(std::string(999000, 'b')); // nearly the whole ring
+    feed(frame(1).substr(0, 10));
+    feed(frame(1).substr(10) + big + frame(3) + big + frame(5));
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen[0], 1);
+    EXPECT_EQ(seen[1].get_ref<const std::string&>().size(), 999000u);
+    EXPECT_EQ(seen[4], 5);
+    for (const auto& message : captured.messages())
+        EXPECT_NE(message.level, 0u) << message.text();
 }
 
 TEST_F(ClientReceive, BadHeaderDiscardsTheBufferAndLaterFramesWork)
@@ -72,6 +73,9 @@ TEST_F(ClientReceive, BadHeaderDiscardsTheBufferAndLaterFramesWork)
     EXPECT_TRUE(seen.empty());
     feed(std::string("KL\x7f\xff\xff\xff", 6));
     EXPECT_TRUE(errorLogged("Error: frame length 2147483647 exceeds the RX buffer, discarded 6 bytes."));
+    // The largest frame the ring can hold is 999,999 bytes with its header.
+    feed(std::string("KL\x00\x0f\x42\x3a", 6) + "xy");
+    EXPECT_TRUE(errorLogged("Error: frame length 999994 exceeds the RX buffer, discarded 8 bytes."));
     feed(frame(2));
     EXPECT_EQ(seen, (std::vector<Json>{2}));
 }
