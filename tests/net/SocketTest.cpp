@@ -67,27 +67,17 @@ TEST(AddressTest, ResolveBroadcastQuadsNamesAndFailures)
     EXPECT_EQ(ip::toString(ip::Any), "0.0.0.0");
 }
 
-TEST(SocketTest, OpenCloseAndMove)
+TEST(SocketTest, OpenIsIdempotentAndCloseTwiceDoesNothing)
 {
     ip::TcpSocket socket;
-    EXPECT_FALSE(socket.isOpen());
-    socket.close(); // closing a closed socket does nothing
+    socket.close();
     ASSERT_TRUE(socket.open());
     const ip::SocketHandle handle = socket.handle();
-    EXPECT_TRUE(socket.open()); // already open: keeps its handle
+    EXPECT_TRUE(socket.open());
     EXPECT_EQ(socket.handle(), handle);
-
-    ip::TcpSocket moved(std::move(socket));
+    socket.close();
+    socket.close();
     EXPECT_FALSE(socket.isOpen());
-    EXPECT_EQ(moved.handle(), handle);
-    moved.close();
-    moved.close();
-    EXPECT_FALSE(moved.isOpen());
-
-    ip::Socket udp(ip::SocketType::Udp);
-    EXPECT_TRUE(udp.open());
-    EXPECT_EQ(udp.bind(ip::Loopback, 0), ip::SocketStatus::Done);
-    EXPECT_NE(udp.localPort(), 0);
 }
 
 TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)

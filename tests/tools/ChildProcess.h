@@ -66,19 +66,8 @@ public:
     /// killed at the deadline (or died of a signal).
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30))
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (out_ >= 0 || err_ >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                kill(pid_, SIGKILL);
-                break;
-            }
-            pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-            if (poll(fds, 2, int(left.count())) < 0)
-                continue;
-            drain(fds[0], out_, stdout_);
-            drain(fds[1], err_, stderr_);
-        }
+        if (!pump([] { return false; }, timeout))
+            kill(pid_, SIGKILL);
         int status = 0;
         waitpid(pid_, &status, 0);
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -89,10 +78,27 @@ public:
     /// Waits until standard error contains `text` (reading as it comes); false at the deadline.
     bool waitForStderr(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
+        const auto found = [&] { return stderr_.find(text) != std::string::npos; };
+        return pump(found, timeout) && found();
+    }
+
+    const std::string& output() const { return stdout_; }
+    const std::string& errors() const { return stderr_; }
+
+private:
+    static constexpr int NotFinished = -2;
+
+    /// Reads both pipes until `done()` holds (true) or they close or the deadline passes
+    /// (true only when they closed, i.e. the child ended its output).
+    template <class Done>
+    bool pump(Done done, std::chrono::milliseconds timeout)
+    {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (stderr_.find(text) == std::string::npos) {
+        while (!done()) {
+            if (out_ < 0 && err_ < 0)
+                return true;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || err_ < 0)
+            if (left.count() <= 0)
                 return false;
             pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
             if (poll(fds, 2, int(left.count())) < 0)
@@ -102,12 +108,6 @@ public:
         }
         return true;
     }
-
-    const std::string& output() const { return stdout_; }
-    const std::string& errors() const { return stderr_; }
-
-private:
-    static constexpr int NotFinished = -2;
 
     static void drain(const pollfd& entry, int& fd, std::string& into)
     {
