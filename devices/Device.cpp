@@ -10,6 +10,28 @@
 
 namespace Vdapi {
 
+void ApplyDeviceInfo(const DriverProtocol::DeviceInfoRecord& info, DeviceDescriptor& identity)
+{
+    identity.typeNumber = info.typeNumber;
+    identity.subType = info.subType;
+    identity.serial = info.serial;
+    identity.hardwareRevision = info.hardwareRevision;
+    identity.firmwareVersion = info.firmwareVersion;
+    identity.firmwareVariant = info.firmwareVariant;
+    identity.firmwareStatus = (info.firmwareStatus >= 0 && info.firmwareStatus <= 5) ? info.firmwareStatus : -1;
+    identity.infoBlock[0] = info.infoBlockWord;
+    for (size_t i = 0; i < info.infoBlockBytes.size(); ++i)
+        identity.infoBlock[i + 1] = info.infoBlockBytes[i];
+    identity.vendorId = info.vendorId;
+    identity.deviceId = info.deviceId;
+    identity.subVendorId = info.subVendorId;
+    identity.subsystemId = info.subsystemId;
+    identity.pciBus = info.pciBus;
+    identity.pciSlot = info.pciSlot;
+    for (size_t i = 0; i < info.driverInfo.size(); ++i)
+        identity.driverInfo[i] = info.driverInfo[i];
+}
+
 Device::Device(int32_t category) : m_category(category) {}
 
 VdResult Device::Lookup(std::string_view name, int port, uint64_t& value, int typeSelector, int subFunction,
@@ -220,16 +242,36 @@ VdResult Device::GetIoConfig(int port, int group, int& value, int& subValue, int
     return VDAPI_OK;
 }
 
-DriverProtocol::IoConfigItem Device::IoItemFor(const IoConfigRecord& record)
+VdResult Device::ReadIdentity(DeviceDescriptor& identity)
 {
+    IDriverAccess* access = Access();
+    if (!access)
+        return VDAPI_E_NOT_SUPPORTED;
+    DriverProtocol::DeviceInfoRecord info;
+    const VdResult rc = access->GetDeviceInfo(info);
+    if (isSuccess(rc))
+        ApplyDeviceInfo(info, identity);
+    return rc;
+}
+
+VdResult Device::LookupProperty(const PropertyQuery& query, uint64_t& value)
+{
+    IDriverAccess* access = Access();
+    return access ? access->GetProperty(query, value) : VDAPI_E_NOT_SUPPORTED;
+}
+
+VdResult Device::ReadIoConfig(IoConfigRecord& record)
+{
+    IDriverAccess* access = Access();
+    if (!access)
+        return VDAPI_E_NOT_SUPPORTED;
     DriverProtocol::IoConfigItem item;
     item.port = record.port - 1;
     item.group = IoConfigName(record.group);
-    return item;
-}
-
-void Device::ApplyIoItem(const DriverProtocol::IoConfigItem& item, IoConfigRecord& record)
-{
+    const VdResult rc = access->GetIoConfig(item);
+    if (!isSuccess(rc))
+        return rc;
+    // Names come back from the driver; one the table does not know reads as -1.
     record.value = IoConfigCode(item.value);
     record.subValue = IoConfigCode(item.subValue);
     if (!item.value.empty() && record.value < 0)
@@ -237,6 +279,7 @@ void Device::ApplyIoItem(const DriverProtocol::IoConfigItem& item, IoConfigRecor
                   item.group.c_str());
     record.par1 = item.par1;
     record.par2 = item.par2;
+    return VDAPI_OK;
 }
 
 VdResult Device::GetPortMac(int, uint8_t (&)[6])

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "devices/IDevice.h"
+#include "devices/IDriverAccess.h"
 #include "devices/pcie/DriverProtocol.h"
 
 #include <string_view>
@@ -18,6 +19,10 @@ inline constexpr size_t kMaxPropertyNameLength = DriverProtocol::kNameField - 1;
 inline constexpr int32_t kMaxDevicePorts = 256;
 /// Reference clock assumed for devices without a hardware-access object.
 inline constexpr int64_t kDefaultRefClockHz = 54000000;
+
+/// Copies the driver's information record into a descriptor's identity fields. A firmware
+/// status outside 0..5 is stored as -1.
+void ApplyDeviceInfo(const DriverProtocol::DeviceInfoRecord& info, DeviceDescriptor& identity);
 
 class Device : public IDevice {
 public:
@@ -69,21 +74,18 @@ protected:
         int64_t par2 = -1;
     };
 
-    /// The driver question for `record` (0-based port, group name).
-    static DriverProtocol::IoConfigItem IoItemFor(const IoConfigRecord& record);
-    /// Copies the driver's answer into `record`, turning names into codes (-1 when unknown).
-    static void ApplyIoItem(const DriverProtocol::IoConfigItem& item, IoConfigRecord& record);
-
     /// True when the device has a hardware-access object (legacy PCI, USB).
     virtual bool HasHardwareAccess() const { return false; }
     /// True when the device has a core function-block proxy (PCIe, Bb2).
     virtual bool HasProxy() const { return false; }
+    /// The hardware-access object or proxy the three reads below go through; null when none.
+    virtual IDriverAccess* Access() { return nullptr; }
     /// Reads the driver's device information into `identity` (family fields only).
-    virtual VdResult ReadIdentity(DeviceDescriptor& identity) = 0;
+    virtual VdResult ReadIdentity(DeviceDescriptor& identity);
     /// Sends one property lookup to the driver (name length already checked).
-    virtual VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) = 0;
+    virtual VdResult LookupProperty(const PropertyQuery& query, uint64_t& value);
     /// Reads one configuration record from the driver.
-    virtual VdResult ReadIoConfig(IoConfigRecord& record) = 0;
+    virtual VdResult ReadIoConfig(IoConfigRecord& record);
 
 private:
     VdResult Lookup(std::string_view name, int port, uint64_t& value, int typeSelector, int subFunction,

@@ -9,22 +9,19 @@
 
 namespace Vdapi {
 
-/// Copies the driver's information record into a descriptor's identity fields. A firmware
-/// status outside 0..5 is stored as -1.
-void ApplyDeviceInfo(const DriverProtocol::DeviceInfoRecord& info, DeviceDescriptor& identity);
-
 class PcieDevice : public Device {
 public:
     /// Takes over an open proxy (null gives a device that refuses initialisation).
-    explicit PcieDevice(std::unique_ptr<VdPcieProxyCORE> proxy, int32_t category = kCategoryPci);
+    explicit PcieDevice(std::unique_ptr<VdPcieProxyCORE> proxy, int32_t category = kCategoryPci)
+        : Device(category), m_proxy(std::move(proxy))
+    {
+    }
 
     VdPcieProxyCORE* Proxy() { return m_proxy.get(); }
 
 protected:
     bool HasProxy() const override { return m_proxy != nullptr; }
-    VdResult ReadIdentity(DeviceDescriptor& identity) override;
-    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) override;
-    VdResult ReadIoConfig(IoConfigRecord& record) override;
+    IDriverAccess* Access() override { return m_proxy.get(); }
 
 private:
     std::unique_ptr<VdPcieProxyCORE> m_proxy;

@@ -2,6 +2,7 @@
 // the scan road sends through it.
 #pragma once
 
+#include "devices/IDriverAccess.h"
 #include "devices/VdapiResult.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/DriverClass.h"
@@ -54,19 +55,17 @@ private:
     DriverProtocol::BlockId m_core;
 };
 
-class VdPcieProxyCORE : public VdProxyCORE {
+class VdPcieProxyCORE : public VdProxyCORE, public IDriverAccess {
 public:
     explicit VdPcieProxyCORE(DriverClass driverClass = DriverClass::Pcie) : VdProxyCORE(driverClass) {}
 
     /// Driver version. VDAPI_E_DEV_DRIVER when not open, else the request's error.
     VdResult GetVersion(DriverProtocol::VersionRecord& version);
-    /// The 104-byte information record, by the newer request and else by the older one (whose
-    /// seventh driver word is 0).
-    VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info);
-    /// One property value. VDAPI_E_BUF_TOO_SMALL for a name over 49 characters.
-    VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value);
-    /// Value and sub-value names and parameters of `item.group` on `item.port` (0-based).
-    VdResult GetIoConfig(DriverProtocol::IoConfigItem& item);
+    /// The information record, by the newer request and else by the older one (whose seventh
+    /// driver word is 0).
+    VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info) override;
+    VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) override;
+    VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) override;
 };
 
 } // namespace Vdapi

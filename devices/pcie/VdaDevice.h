@@ -12,15 +12,13 @@ namespace Vdapi {
 class VdaDevice : public Device {
 public:
     /// Takes over the hardware-access object (null gives a device that refuses initialisation).
-    explicit VdaDevice(std::unique_ptr<IVdaHal> hal);
+    explicit VdaDevice(std::unique_ptr<IVdaHal> hal) : Device(kCategoryPci), m_hal(std::move(hal)) {}
 
     IVdaHal* Hal() { return m_hal.get(); }
 
 protected:
     bool HasHardwareAccess() const override { return m_hal != nullptr; }
-    VdResult ReadIdentity(DeviceDescriptor& identity) override;
-    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) override;
-    VdResult ReadIoConfig(IoConfigRecord& record) override;
+    IDriverAccess* Access() override { return m_hal.get(); }
 
 private:
     std::unique_ptr<IVdaHal> m_hal;

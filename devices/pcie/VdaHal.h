@@ -2,6 +2,7 @@
 // own driver interface; VdaMultiHal serves a card with several functions through its port map.
 #pragma once
 
+#include "devices/IDriverAccess.h"
 #include "devices/VdapiResult.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/IXpDriver.h"
@@ -12,18 +13,20 @@
 namespace Vdapi {
 
 /// What a legacy PCI device asks of its hardware-access object.
-class IVdaHal {
+class IVdaHal : public IDriverAccess {
 public:
-    virtual ~IVdaHal() = default;
     /// Information of the card (for a multi-function card: of its first function).
     virtual const DriverProtocol::LegacyFunctionInfo& Info() const = 0;
     /// Re-reads the information from the driver.
     virtual VdResult ReadInfo() = 0;
-    /// One property value. VDAPI_E_BUF_TOO_SMALL for a name over 49 characters;
-    /// VDAPI_E_DEV_DRIVER when not open; the driver's answer.
-    virtual VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) = 0;
-    /// Configuration of item.group on item.port (0-based device port).
-    virtual VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) = 0;
+    /// The card's information record, freshly read.
+    VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info) final
+    {
+        const VdResult rc = ReadInfo();
+        if (isSuccess(rc))
+            info = Info().info;
+        return rc;
+    }
     /// The driver handle serving device port (0-based) and that port's index on it, or null.
     virtual IXpDriver* DriverForPort(int port, int& localPort) = 0;
 };

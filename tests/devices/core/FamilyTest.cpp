@@ -16,10 +16,6 @@
 using namespace Vdapi;
 using VdapiTest::SimProcess;
 
-#define START_SIM(sim, rig)  \
-    SimProcess sim(rig);     \
-    ASSERT_TRUE(sim.Ready()) << sim.Error()
-
 namespace {
 
 std::vector<DeviceDescriptor> ListDevices(VdResult& rc)

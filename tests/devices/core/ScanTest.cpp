@@ -14,10 +14,6 @@
 using namespace Vdapi;
 using VdapiTest::SimProcess;
 
-#define START_SIM(sim, rig)  \
-    SimProcess sim(rig);     \
-    ASSERT_TRUE(sim.Ready()) << sim.Error()
-
 namespace {
 
 std::vector<HwFunctionDescriptor> ScanPorts(int32_t capacity, VdResult& rc, int32_t& count, int32_t order = 0)

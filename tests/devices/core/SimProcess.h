@@ -34,3 +34,8 @@ private:
 bool SimAvailable();
 
 } // namespace VdapiTest
+
+/// Starts the simulator with `rig` as `sim` and fails the test when it does not come up.
+#define START_SIM(sim, rig)              \
+    ::VdapiTest::SimProcess sim(rig);    \
+    ASSERT_TRUE(sim.Ready()) << sim.Error()
