@@ -1,0 +1,54 @@
+// Cuts "KL" frames out of the received byte stream, whatever the chunking.
+#pragma once
+
+#include "framework/RxRingBuffer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kel {
+
+/// Buffers received chunks in a ring and hands out one payload at a time. Only the receiving
+/// thread uses it. The payload buffer is reused for every frame and only grows, so the steady
+/// state allocates nothing.
+class FrameReader {
+public:
+    enum class Status {
+        Frame,       ///< `payload()` holds the next frame's JSON text
+        NeedMore,    ///< no complete frame is buffered yet
+        BadHeader,   ///< wrong magic, zero length, or a length that can never fit the ring
+    };
+
+    explicit FrameReader(size_t ringStorageSize = RxRingBuffer::kDefaultStorageSize);
+
+    /// Appends a received chunk. Returns false when it does not fit below the free room; the
+    /// chunk is then dropped whole.
+    bool append(const uint8_t* bytes, size_t count);
+
+    /// Extracts the next frame. On BadHeader nothing is consumed: the caller decides (we
+    /// discard, since the stream offers no resynchronisation marker).
+    Status next();
+
+    /// Payload of the last frame returned by next(); valid until the next call.
+    std::string_view payload() const { return payload_; }
+    /// Announced length of the header that next() last refused (0 for a wrong magic).
+    uint32_t refusedLength() const { return refusedLength_; }
+
+    /// Largest chunk that append() accepts at this moment.
+    size_t room() const { return ring_.capacity() - ring_.size() - 1; }
+    /// Bytes buffered and not yet extracted.
+    size_t buffered() const { return ring_.size(); }
+    /// Largest frame (header included) the ring can ever hold.
+    size_t maxFrameSize() const { return ring_.capacity() - 1; }
+    /// Discards every buffered byte.
+    void clear() { ring_.clear(); }
+
+private:
+    RxRingBuffer ring_;
+    std::string payload_;
+    uint32_t refusedLength_ = 0;
+};
+
+} // namespace kel

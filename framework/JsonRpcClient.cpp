@@ -1,0 +1,302 @@
+// JSON-RPC client: receive path, connection events, notification queue and status reports.
+#include "framework/JsonRpcClient.h"
+
+#include "framework/App.h"
+#include "framework/Frame.h"
+#include "framework/ProcessInfo.h"
+#include "log/SharedLogger.h"
+#include "log/ThreadName.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+namespace kel {
+
+namespace {
+
+const char* const kSource = "JsonRpcClient";
+
+// Longest status period honoured as given; longer ones (up to centuries) would overflow the
+// clock arithmetic, and a report every 31 years is as good as none.
+constexpr int64_t kMaxStatusIntervalMs = 1000000000000;
+
+std::string jsonText(const Json& value)
+{
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Writes header and text into `packet`, which keeps its capacity between uses.
+void frameInto(IPacket& packet, const std::string& text)
+{
+    packet.resize(text.size() + frame::kHeaderSize);
+    frame::writeHeader(packet.data(), text.size());
+    std::memcpy(packet.data() + frame::kHeaderSize, text.data(), text.size());
+}
+
+} // namespace
+
+JsonRpcClient::JsonRpcClient(SharedLogger* logger)
+    : dispatcher_(logger),
+      logger_(logger),
+      replyPacket_(makeVectorPacket()),
+      lostNotifications_(logger, LogLevel::Error, " packets were unavailable for Json-Rpc notifications", kSource)
+{
+    replyPacket_->assign(nullptr, kInitialPacketSize);
+    registerControlMethods();
+    notificationThread_ = std::thread([this] { notificationSendingLoop(); });
+}
+
+JsonRpcClient::~JsonRpcClient()
+{
+    shutdown();
+}
+
+bool JsonRpcClient::addMethod(const std::string& name, RequestMethod method)
+{
+    return dispatcher_.addMethod(name, std::move(method));
+}
+
+bool JsonRpcClient::addNotificationMethod(const std::string& name, NotificationMethod method)
+{
+    return dispatcher_.addNotificationMethod(name, std::move(method));
+}
+
+void JsonRpcClient::shutdown()
+{
+    std::call_once(shutdownOnce_, [this] {
+        {
+            // Waits for a scheduled handler in progress; none runs afterwards.
+            std::lock_guard lock(handlerMutex_);
+            closing_ = true;
+            closingFlag_ = true;
+        }
+        stopStatusReports();
+        {
+            std::lock_guard lock(notificationMutex_);
+            notificationStop_ = true;
+            notificationWake_.notify_all();
+        }
+        if (notificationThread_.joinable())
+            notificationThread_.join(); // it sends what is still queued before it ends
+        std::unique_ptr<ip::TcpClient> tcpClient;
+        {
+            std::lock_guard lock(sendMutex_);
+            tcpClient = std::move(tcpClient_);
+        }
+        tcpClient.reset(); // joins the connecting and receiving threads
+    });
+}
+
+void JsonRpcClient::connect(const std::string& serverAddress, const std::string& localAddress)
+{
+    auto tcpClient = std::make_unique<ip::TcpClient>(serverAddress, kGuiPort, localAddress, logger_);
+    tcpClient->addListener(this);
+    ip::TcpClient* started = tcpClient.get();
+    std::unique_ptr<ip::TcpClient> previous;
+    {
+        std::lock_guard lock(sendMutex_);
+        previous = std::exchange(tcpClient_, std::move(tcpClient));
+    }
+    previous.reset();
+    if (!started->start())
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "Cannot start the TCP connecting thread");
+}
+
+void JsonRpcClient::onDataReceived(std::shared_ptr<ip::TcpConnection> connection, ip::SocketStatus status, size_t size)
+{
+    if (status != ip::SocketStatus::Done || !connection || size == 0)
+        return;
+    receiveBytes(connection->data(), std::min(size, ip::TcpConnection::BufferSize));
+}
+
+void JsonRpcClient::receiveBytes(const uint8_t* bytes, size_t count)
+{
+    // A chunk that does not fit whole goes in as pieces, with the complete frames cut out in
+    // between. Frames longer than the ring are refused by their header, so after extraction
+    // the ring always has room again and no byte of a well-formed stream is lost.
+    while (count > 0) {
+        const size_t piece = std::min(count, frameReader_.room());
+        if (piece == 0 || !frameReader_.append(bytes, piece)) {
+            log(LogLevel::Error, "Error: RX buffer is full, dropped " + std::to_string(count) + " bytes.");
+            return;
+        }
+        bytes += piece;
+        count -= piece;
+        extractFrames();
+    }
+}
+
+void JsonRpcClient::extractFrames()
+{
+    for (;;) {
+        switch (frameReader_.next()) {
+        case FrameReader::Status::NeedMore:
+            return;
+        case FrameReader::Status::BadHeader: {
+            // The stream has no resynchronisation marker: everything buffered is lost.
+            const size_t discarded = frameReader_.buffered();
+            const uint32_t length = frameReader_.refusedLength();
+            frameReader_.clear();
+            log(LogLevel::Error,
+                length == 0 ? "Error: invalid frame header, discarded " + std::to_string(discarded) + " bytes."
+                            : "Error: frame length " + std::to_string(length) + " exceeds the RX buffer, discarded " +
+                                  std::to_string(discarded) + " bytes.");
+            return;
+        }
+        case FrameReader::Status::Frame:
+            if (closingFlag_)
+                continue; // quitting: nothing may reach the application any more
+            if (auto reply = dispatcher_.process(frameReader_.payload()))
+                sendReply(*reply);
+            break;
+        }
+    }
+}
+
+void JsonRpcClient::sendReply(const Json& reply)
+{
+    frameInto(*replyPacket_, jsonText(reply));
+    std::lock_guard lock(sendMutex_);
+    if (tcpClient_ && !tcpClient_->send(replyPacket_->data(), replyPacket_->size()))
+        log(LogLevel::Warning, "JsonRpcClient could not Send reply");
+}
+
+void JsonRpcClient::onConnected()
+{
+    Json params = Json::object();
+    fillConnectionInfo(params);
+    onNotification(makeNotification("newConnection", params));
+    log(LogLevel::Info, "Application connected to GUI");
+}
+
+void JsonRpcClient::onDisconnected()
+{
+    log(LogLevel::Verbose, "Disconnected from GUI");
+    // A half-received frame of the lost connection must not prefix the next one's stream.
+    frameReader_.clear();
+}
+
+void JsonRpcClient::fillConnectionInfo(Json& params)
+{
+    params["appType"] = app_ ? app_->appType() : std::string();
+    params["appId"] = appId_;
+    params["pid"] = jsonNumber(double(process::currentId()));
+    params["exePath"] = process::executablePath();
+    params["logFilePath"] = logger_->logFilePath();
+}
+
+void JsonRpcClient::onNotification(const Json& notification)
+{
+    std::shared_ptr<RawDataPacket> packet;
+    try {
+        const std::string text = jsonText(notification);
+        packet = pool_.get();
+        if (packet)
+            frameInto(*packet, text);
+    } catch (const std::exception&) {
+        packet.reset(); // out of memory: lost like a notification without a packet
+    }
+    if (!packet) {
+        lostNotifications_.increment();
+        return;
+    }
+    std::lock_guard lock(notificationMutex_);
+    notificationQueue_.push_back(std::move(packet));
+    notificationWake_.notify_one();
+}
+
+void JsonRpcClient::sendPacket(const IPacket& packet)
+{
+    std::lock_guard lock(sendMutex_);
+    // Without a connection the notification is dropped silently; it is not kept for the next one.
+    if (tcpClient_ && tcpClient_->isConnected() && !tcpClient_->send(packet.data(), packet.size()))
+        log(LogLevel::Warning, "JsonRpcClient could not Send notification");
+}
+
+void JsonRpcClient::notificationSendingLoop()
+{
+    setCurrentThreadName("JsonRpcClient::NotificationSendingLoopFunction");
+    std::list<std::shared_ptr<RawDataPacket>> batch;
+    std::unique_lock lock(notificationMutex_);
+    while (!notificationStop_) {
+        // The predicate also catches a notification queued while the last batch was being sent.
+        notificationWake_.wait_for(lock, std::chrono::milliseconds(500),
+                                   [this] { return notificationStop_ || !notificationQueue_.empty(); });
+        if (notificationStop_)
+            break;
+        batch.swap(notificationQueue_);
+        lock.unlock();
+        for (const auto& packet : batch)
+            sendPacket(*packet);
+        batch.clear(); // packets go back to the pool
+        lock.lock();
+    }
+    // Drain: whatever is still queued goes out before the TCP client is destroyed.
+    batch.swap(notificationQueue_);
+    for (const auto& packet : batch)
+        sendPacket(*packet);
+    batch.clear();
+}
+
+void JsonRpcClient::setStatusReportInterval(int64_t milliseconds)
+{
+    statusIntervalMs_ = milliseconds;
+    if (milliseconds < 1) {
+        stopStatusReports();
+        return;
+    }
+    std::lock_guard lock(statusThreadMutex_);
+    if (!statusThread_.joinable()) {
+        statusStop_ = false;
+        statusThread_ = std::thread([this] { statusReportLoop(); });
+    }
+}
+
+void JsonRpcClient::stopStatusReports()
+{
+    std::lock_guard threadLock(statusThreadMutex_);
+    if (!statusThread_.joinable())
+        return;
+    {
+        std::lock_guard lock(statusMutex_);
+        statusStop_ = true;
+        statusWake_.notify_all();
+    }
+    statusThread_.join();
+}
+
+void JsonRpcClient::statusReportLoop()
+{
+    setCurrentThreadName("JsonRpcClient::StatusReportLoopFunction");
+    auto report = [this] {
+        try {
+            onNotification(makeNotification("newStatusReport", getStatus()));
+        } catch (const std::exception& e) {
+            log(LogLevel::Warning, std::string("Status report failed: ") + e.what());
+        }
+    };
+    report();
+    auto t0 = std::chrono::steady_clock::now();
+    std::unique_lock lock(statusMutex_);
+    while (!statusStop_) {
+        // The period is taken when the wait starts, so a new interval applies from the next
+        // deadline on; it counts from the start of the previous report, so reports do not drift.
+        const int64_t interval = std::clamp<int64_t>(statusIntervalMs_.load(), 1, kMaxStatusIntervalMs);
+        if (statusWake_.wait_until(lock, t0 + std::chrono::milliseconds(interval), [this] { return statusStop_.load(); }))
+            break;
+        t0 = std::chrono::steady_clock::now();
+        report();
+    }
+}
+
+void JsonRpcClient::log(uint32_t level, std::string text) const
+{
+    logger_->log(LogMessage(level, std::move(text), kSource));
+}
+
+} // namespace kel

@@ -1,0 +1,98 @@
+// FrameReader: frames cut out across any chunking, refused headers, full ring.
+#include "framework/FrameReader.h"
+
+#include "framework/Frame.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using kel::FrameReader;
+
+std::string framed(const std::string& payload)
+{
+    std::string out;
+    kel::frame::append(out, payload);
+    return out;
+}
+
+bool append(FrameReader& reader, const std::string& bytes)
+{
+    return reader.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::vector<std::string> drain(FrameReader& reader)
+{
+    std::vector<std::string> out;
+    while (reader.next() == FrameReader::Status::Frame)
+        out.emplace_back(reader.payload());
+    return out;
+}
+
+TEST(FrameReader, FrameFedByteByByteCompletesOnItsLastByte)
+{
+    FrameReader reader;
+    const std::string bytes = framed("{}") + framed("[1,2]");
+    std::vector<std::string> got;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        ASSERT_TRUE(append(reader, bytes.substr(i, 1)));
+        for (auto& p : drain(reader))
+            got.push_back(p + "@" + std::to_string(i));
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"{}@7", "[1,2]@18"}));
+    EXPECT_EQ(reader.buffered(), 0u);
+}
+
+TEST(FrameReader, SeveralFramesInOneChunkComeOutInOrder)
+{
+    FrameReader reader;
+    ASSERT_TRUE(append(reader, framed("a") + framed("bb") + framed("ccc").substr(0, 4)));
+    EXPECT_EQ(drain(reader), (std::vector<std::string>{"a", "bb"}));
+    ASSERT_TRUE(append(reader, framed("ccc").substr(4)));
+    EXPECT_EQ(drain(reader), (std::vector<std::string>{"ccc"}));
+}
+
+TEST(FrameReader, BadHeadersAreRefusedWithoutConsuming)
+{
+    FrameReader reader;
+    ASSERT_TRUE(append(reader, std::string("XL\0\0\0\2{}", 8)));
+    EXPECT_EQ(reader.next(), FrameReader::Status::BadHeader);
+    EXPECT_EQ(reader.refusedLength(), 0u);
+    reader.clear();
+
+    ASSERT_TRUE(append(reader, std::string("KL\0\0\0\0", 6)));
+    EXPECT_EQ(reader.next(), FrameReader::Status::BadHeader);
+    EXPECT_EQ(reader.buffered(), 6u);
+    reader.clear();
+
+    // A length the ring can never hold is refused at once instead of stalling the stream.
+    ASSERT_TRUE(append(reader, std::string("KL\xff\xff\xff\xff", 6)));
+    EXPECT_EQ(reader.next(), FrameReader::Status::BadHeader);
+    EXPECT_EQ(reader.refusedLength(), 0xffffffffu);
+    reader.clear();
+
+    // The largest frame that fits: header + payload = capacity - 1.
+    FrameReader small(101);
+    EXPECT_EQ(small.maxFrameSize(), 99u);
+    ASSERT_TRUE(append(small, framed(std::string(93, 'x')).substr(0, 6)));
+    EXPECT_EQ(small.next(), FrameReader::Status::NeedMore);
+    ASSERT_TRUE(append(small, std::string(93, 'x')));
+    EXPECT_EQ(small.next(), FrameReader::Status::Frame);
+    ASSERT_TRUE(append(small, framed(std::string(94, 'x')).substr(0, 6)));
+    EXPECT_EQ(small.next(), FrameReader::Status::BadHeader);
+}
+
+TEST(FrameReader, ChunkThatDoesNotFitIsDroppedWholeAndBufferedFramesStillComeOut)
+{
+    FrameReader reader(51); // capacity 50
+    ASSERT_TRUE(append(reader, framed("0123456789")));       // 16 bytes
+    EXPECT_FALSE(append(reader, std::string(34, 'z')));      // exactly the free room
+    EXPECT_EQ(reader.buffered(), 16u);
+    ASSERT_TRUE(append(reader, framed(std::string(27, 'y')))); // 33 bytes: one less than the room
+    EXPECT_EQ(drain(reader), (std::vector<std::string>{"0123456789", std::string(27, 'y')}));
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+// JsonRpcClient receive path: frames across chunks reach the handlers; overflow and bad
+// headers are logged and do not stop later frames; the announcement's contents.
+#include "TestClient.h"
+
+#include "framework/Frame.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using kel::Json;
+using testing_support::ClientFixture;
+
+class ClientReceive : public ::testing::Test, public ClientFixture {
+protected:
+    ClientReceive()
+    {
+        client.addMethod("count", [this](const Json& r) {
+            seen.push_back(r.value("params", Json()));
+            return kel::makeResult(kel::requestId(r), seen.size());
+        });
+    }
+
+    void feed(const std::string& bytes)
+    {
+        client.receiveBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+
+    static std::string frame(const Json& params)
+    {
+        std::string out;
+        kel::frame::append(out, Json({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}}).dump());
+        return out;
+    }
+
+    bool errorLogged(const std::string& text) { return captured.waitFor(0, "JsonRpcClient", text); }
+
+    std::vector<Json> seen; // receiving side only: filled by feed() on this thread
+};
+
+TEST_F(ClientReceive, FramesSplitAnywhereAndBatchedInOneChunkAreAllDispatched)
+{
+    const std::string bytes = frame(1) + frame(2);
+    for (char c : bytes)
+        feed(std::string(1, c));
+    EXPECT_EQ(seen, (std::vector<Json>{1, 2}));
+    feed(frame(3) + frame(4) + frame(5).substr(0, 3));
+    EXPECT_EQ(seen.size(), 4u);
+    feed(frame(5).substr(3));
+    EXPECT_EQ(seen.back(), 5);
+}
+
+TEST_F(ClientReceive, ChunkLargerThanTheRingIsTakenInPiecesWithoutLoss)
+{
+    const std::string big = frame(std::string(999000, 'b')); // nearly the whole ring
+    feed(frame(1).substr(0, 10));
+    feed(frame(1).substr(10) + big + frame(3) + big + frame(5));
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen[0], 1);
+    EXPECT_EQ(seen[1].get_ref<const std::string&>().size(), 999000u);
+    EXPECT_EQ(seen[4], 5);
+    for (const auto& message : captured.messages())
+        EXPECT_NE(message.level, 0u) << message.text();
+}
+
+TEST_F(ClientReceive, BadHeaderDiscardsTheBufferAndLaterFramesWork)
+{
+    feed("garbage!" + frame(1));
+    EXPECT_TRUE(errorLogged("Error: invalid frame header, discarded " + std::to_string(8 + frame(1).size()) + " bytes."));
+    EXPECT_TRUE(seen.empty());
+    feed(std::string("KL\x7f\xff\xff\xff", 6));
+    EXPECT_TRUE(errorLogged("Error: frame length 2147483647 exceeds the RX buffer, discarded 6 bytes."));
+    // The largest frame the ring can hold is 999,999 bytes with its header.
+    feed(std::string("KL\x00\x0f\x42\x3a", 6) + "xy");
+    EXPECT_TRUE(errorLogged("Error: frame length 999994 exceeds the RX buffer, discarded 8 bytes."));
+    feed(frame(2));
+    EXPECT_EQ(seen, (std::vector<Json>{2}));
+}
+
+TEST_F(ClientReceive, DisconnectionForgetsAHalfReceivedFrame)
+{
+    feed(frame(1).substr(0, 20));
+    client.onDisconnected();
+    EXPECT_TRUE(captured.waitFor(3, "JsonRpcClient", "Disconnected from GUI"));
+    feed(frame(2));
+    EXPECT_EQ(seen, (std::vector<Json>{2}));
+}
+
+TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
+{
+    client.setAppId("brick-7");
+    client.onConnected();
+    const auto announced = client.waitFor("newConnection", 1);
+    ASSERT_EQ(announced.size(), 1u);
+    const Json& params = announced[0];
+    EXPECT_EQ(params["appType"], "TestApp");
+    EXPECT_EQ(params["appId"], "brick-7");
+    EXPECT_EQ(params["pid"], getpid());
+    EXPECT_EQ(params["logFilePath"], "");
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    EXPECT_EQ(params["exePath"], exe);
+    // Members in ascending key order, pid as an integer.
+    EXPECT_EQ(params.dump().substr(0, 27), R"({"appId":"brick-7","appType)");
+    EXPECT_TRUE(captured.waitFor(2, "JsonRpcClient", "Application connected to GUI"));
+}
+
+} // namespace
