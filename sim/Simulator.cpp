@@ -426,7 +426,8 @@ void Simulator::serveService(Connection& c)
                 std::lock_guard<std::mutex> lk(svcMutex_);
                 publishList();
             }
-            if (fault.corrupt && answer.hasReply) answer.reply.resize(answer.reply.size() - 4);
+            if (fault.corrupt && answer.hasReply && answer.reply.size() >= 4)
+                answer.reply.resize(answer.reply.size() - 4);
         }
         if (!answer.hasReply) continue;
         uint8_t rh[SP::kLongHeaderSize];
