@@ -47,6 +47,7 @@ VdResult VdeSvcClient::Connect()
 {
     if (connected_.load()) return VDAPI_OK;
     if (!Init()) return VDAPI_E_CONNECT_TO_SERVICE;
+    stopEvents_.store(false);
     if (!requestLock_) {
         auto lock = Xp::NewMutex();
         if (!lock) return VDAPI_E_OUT_OF_MEM;
