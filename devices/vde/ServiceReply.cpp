@@ -40,10 +40,12 @@ VdeServiceVersion Version(const uint8_t* reply)
 
 int64_t NumericValue(const uint8_t* reply) { return Wire::getI64(reply + SP::kNumericValue); }
 
-void StringValue(const uint8_t* reply, uint32_t& announcedLength, std::string& text)
+bool StringValue(const uint8_t* reply, std::string& text)
 {
-    announcedLength = Wire::getU32(reply + SP::kStringLength);
     text = Wire::getName(reply + SP::kStringText, SP::kStringTextField);
+    if (text.size() < SP::kStringTextField) return true;
+    text.clear();
+    return false;
 }
 
 void ListNames(const uint8_t* reply, std::string& mutexName, std::string& sharedMemName)

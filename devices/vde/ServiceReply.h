@@ -36,9 +36,9 @@ VdResult Check(int32_t command, const uint8_t* reply, size_t size);
 VdeServiceVersion Version(const uint8_t* reply);
 /// Value of a 24-byte numeric-property reply.
 int64_t NumericValue(const uint8_t* reply);
-/// Text of a 108-byte string-property reply: the announced length, and the text up to the
-/// first NUL within the 96-byte field (never beyond it).
-void StringValue(const uint8_t* reply, uint32_t& announcedLength, std::string& text);
+/// Text of a 108-byte string-property reply (at most 95 characters). False when the 96-byte
+/// text field holds no terminating NUL (a malformed reply); text is then empty.
+bool StringValue(const uint8_t* reply, std::string& text);
 /// Mutex and section names of a 408-byte list-names reply.
 void ListNames(const uint8_t* reply, std::string& mutexName, std::string& sharedMemName);
 

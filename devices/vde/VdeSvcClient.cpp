@@ -178,9 +178,11 @@ VdResult VdeSvcClient::GetStrProperty(const std::string& name, int32_t typeNumbe
     std::vector<uint8_t> reply;
     const VdResult r = Exchange(req, reply, true);
     if (!isSuccess(r)) return r;
-    uint32_t announced = 0;
     std::string text;
-    ServiceReply::StringValue(reply.data(), announced, text);
+    if (!ServiceReply::StringValue(reply.data(), text)) {
+        VDAPI_LOG(Warning, "device service text for %s has no terminator", name.c_str());
+        return VDAPI_E_INTERNAL;
+    }
     textLength = text.size();
     if (buffer == nullptr || bufferSize <= text.size()) return VDAPI_E_BUF_TOO_SMALL;
     std::memcpy(buffer, text.c_str(), text.size() + 1);
