@@ -48,10 +48,14 @@ bool StringValue(const uint8_t* reply, std::string& text)
     return false;
 }
 
-void ListNames(const uint8_t* reply, std::string& mutexName, std::string& sharedMemName)
+bool ListNames(const uint8_t* reply, std::string& mutexName, std::string& sharedMemName)
 {
     mutexName = Wire::getUtf16Name(reply + SP::kMutexName, SP::kListNameUnits);
     sharedMemName = Wire::getUtf16Name(reply + SP::kSharedMemName, SP::kListNameUnits);
+    if (mutexName.size() < SP::kListNameUnits && sharedMemName.size() < SP::kListNameUnits) return true;
+    mutexName.clear();
+    sharedMemName.clear();
+    return false;
 }
 
 } // namespace ServiceReply

@@ -39,8 +39,9 @@ int64_t NumericValue(const uint8_t* reply);
 /// Text of a 108-byte string-property reply (at most 95 characters). False when the 96-byte
 /// text field holds no terminating NUL (a malformed reply); text is then empty.
 bool StringValue(const uint8_t* reply, std::string& text);
-/// Mutex and section names of a 408-byte list-names reply.
-void ListNames(const uint8_t* reply, std::string& mutexName, std::string& sharedMemName);
+/// Mutex and section names of a 408-byte list-names reply. False when either 100-unit field
+/// holds no terminating NUL; both names are then empty.
+bool ListNames(const uint8_t* reply, std::string& mutexName, std::string& sharedMemName);
 
 } // namespace ServiceReply
 } // namespace Vdapi

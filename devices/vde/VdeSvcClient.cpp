@@ -140,7 +140,10 @@ VdResult VdeSvcClient::GetVdeListNames(std::string& mutexName, std::string& shar
 {
     std::vector<uint8_t> reply;
     const VdResult r = Exchange(NewRequest(SP::kCmdListNames), reply, true);
-    if (isSuccess(r)) ServiceReply::ListNames(reply.data(), mutexName, sharedMemName);
+    if (isSuccess(r) && !ServiceReply::ListNames(reply.data(), mutexName, sharedMemName)) {
+        VDAPI_LOG(Warning, "device service list names have no terminator");
+        return VDAPI_E_INTERNAL;
+    }
     return r;
 }
 
