@@ -29,7 +29,13 @@ inline std::string driverInterface(const std::string& classGuid, unsigned index)
 inline std::string legacyDriver(const std::string& name) { return root() + "/drivers/" + name; }
 inline std::string pipe(const std::string& name) { return root() + "/pipe/" + name; }
 inline std::string mutex(const std::string& name) { return root() + "/mutex/" + name; }
-inline std::string sharedMem(const std::string& name) { return root() + "/shm/" + name; }
+/// A section name may carry the Windows "Global\" namespace prefix; it names the same file without it.
+inline std::string sharedMem(const std::string& name)
+{
+    static const std::string kGlobal = "Global\\";
+    const bool global = name.compare(0, kGlobal.size(), kGlobal) == 0;
+    return root() + "/shm/" + (global ? name.substr(kGlobal.size()) : name);
+}
 
 /// Layout of a named-mutex file. The creator initialises `mutex` as PTHREAD_PROCESS_SHARED
 /// and PTHREAD_MUTEX_ROBUST, then sets `ready` to kReadyMagic; openers refuse a file whose

@@ -1,0 +1,125 @@
+// Message framing over a real local pipe: header forms at the size boundary, and announced
+// lengths beyond the limit refused.
+#include "devices/vde/PipeMessenger.h"
+
+#include "devices/WireBytes.h"
+#include "devices/platform/Xp.h"
+#include "tests/sim/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace Vdapi {
+namespace {
+
+class PipeMessengerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("VDAPI_RUN_DIR", dir_.path().c_str(), 1);
+        listener_ = Xp::NewPipeListener();
+        ASSERT_TRUE(listener_);
+        ASSERT_EQ(listener_->Create("TestPipe"), VDAPI_OK);
+        ASSERT_TRUE(messenger_.Init());
+        ASSERT_TRUE(messenger_.Connect("TestPipe"));
+        ASSERT_EQ(listener_->Accept(server_, 10000), VDAPI_OK);
+    }
+    /// Reads n raw bytes at the server end.
+    std::vector<uint8_t> serverRead(size_t n)
+    {
+        std::vector<uint8_t> bytes(n);
+        EXPECT_EQ(server_->Read(bytes.data(), uint32_t(n), 10000), VDAPI_OK);
+        return bytes;
+    }
+    void serverWrite(const std::vector<uint8_t>& bytes)
+    {
+        ASSERT_EQ(server_->Write(bytes.data(), uint32_t(bytes.size()), 10000), VDAPI_OK);
+    }
+
+    vdsim::test::TempDir dir_;
+    std::unique_ptr<IXpPipeListener> listener_;
+    std::unique_ptr<IXpPipeConnection> server_;
+    PipeMessenger messenger_{1u << 20};
+};
+
+TEST_F(PipeMessengerTest, HeaderFormAtTheBoundaryAndPayloadIntact)
+{
+    std::vector<uint8_t> longPayload(70000);
+    for (size_t i = 0; i < longPayload.size(); ++i) longPayload[i] = uint8_t(i * 7);
+    std::vector<uint8_t> header, body;
+    std::thread reader([&] {
+        header = serverRead(8);
+        body = serverRead(longPayload.size());
+    });
+    EXPECT_TRUE(messenger_.Send(longPayload.data(), uint32_t(longPayload.size())));
+    reader.join();
+    EXPECT_EQ(header, (std::vector<uint8_t>{0xFF, 0xFF, 0x00, 0x00, 0x70, 0x11, 0x01, 0x00}));
+    EXPECT_EQ(body, longPayload);
+
+    std::vector<uint8_t> shortPayload(65534, 0x5A);
+    std::thread reader2([&] {
+        header = serverRead(2);
+        body = serverRead(shortPayload.size());
+    });
+    EXPECT_TRUE(messenger_.Send(shortPayload.data(), uint32_t(shortPayload.size())));
+    reader2.join();
+    EXPECT_EQ(header, (std::vector<uint8_t>{0xFE, 0xFF}));
+    EXPECT_EQ(body, shortPayload);
+}
+
+TEST_F(PipeMessengerTest, ReceivesBothHeaderFormsAndRefusesOversizedAnnouncements)
+{
+    std::vector<uint8_t> got;
+    serverWrite({3, 0, 'a', 'b', 'c'});
+    ASSERT_TRUE(messenger_.Receive(got, 10000));
+    EXPECT_EQ(got, (std::vector<uint8_t>{'a', 'b', 'c'}));
+
+    // The long form is accepted for any length, including short ones.
+    serverWrite({0xFF, 0xFF, 0, 0, 2, 0, 0, 0, 'x', 'y'});
+    ASSERT_TRUE(messenger_.Receive(got, 10000));
+    EXPECT_EQ(got, (std::vector<uint8_t>{'x', 'y'}));
+
+    // 4 GiB - 1 announced: refused from the header alone, nothing allocated or read.
+    serverWrite({0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'z'});
+    EXPECT_FALSE(messenger_.Receive(got, 10000));
+    EXPECT_TRUE(got.empty());
+
+    // A payload cut short by the peer closing fails instead of returning a partial message.
+    messenger_.Flush();
+    serverWrite({10, 0, 1, 2, 3});
+    server_->Close();
+    EXPECT_FALSE(messenger_.Receive(got, 10000));
+    EXPECT_TRUE(got.empty());
+}
+
+TEST_F(PipeMessengerTest, SendOverLimitIsRefusedWithoutTraffic)
+{
+    PipeMessenger small(Xp::NewPipeConnection(), 16);
+    ASSERT_TRUE(small.Init());
+    ASSERT_TRUE(small.Connect("TestPipe"));
+    std::unique_ptr<IXpPipeConnection> second;
+    ASSERT_EQ(listener_->Accept(second, 10000), VDAPI_OK);
+    std::vector<uint8_t> big(17, 1);
+    EXPECT_FALSE(small.Send(big.data(), uint32_t(big.size())));
+    uint8_t byte = 0;
+    EXPECT_EQ(second->Read(&byte, 1, 0), VDAPI_E_TIMEOUT);
+    EXPECT_TRUE(small.Send(big.data(), 16));
+}
+
+TEST(PipeMessengerNoPeer, ConnectFailsForAMissingPipe)
+{
+    vdsim::test::TempDir dir;
+    ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
+    PipeMessenger m;
+    ASSERT_TRUE(m.Init());
+    EXPECT_FALSE(m.Connect("NoSuchPipe"));
+    uint8_t b = 0;
+    EXPECT_FALSE(m.Send(&b, 1));
+    std::vector<uint8_t> got;
+    EXPECT_FALSE(m.Receive(got, 0));
+}
+
+} // namespace
+} // namespace Vdapi

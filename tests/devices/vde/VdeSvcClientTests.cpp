@@ -1,0 +1,234 @@
+// The device-service client and the shared-list reader against the real simulator: version
+// rule, commands, refused refresh, broken exchanges, and list faults.
+#include "devices/vde/VdeListEnum.h"
+#include "devices/vde/VdeSvcClient.h"
+
+#include "tests/sim/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace Vdapi {
+namespace {
+
+namespace SP = ServiceProtocol;
+using VdapiService::VdeListEnum;
+
+const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+
+class VdeServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim_.ready()) << sim_.output();
+        ::setenv("VDAPI_RUN_DIR", sim_.runDir().c_str(), 1);
+    }
+    /// Walks the whole list with a fresh reader; false when it cannot be opened.
+    bool readList(std::vector<SP::VdeListEntry>& out, bool refresh = false, VdResult* error = nullptr)
+    {
+        out.clear();
+        VdeListEnum list;
+        const bool opened = list.Open(refresh);
+        if (error) *error = list.LastError();
+        if (!opened) return false;
+        list.Begin();
+        SP::VdeListEntry e;
+        while (list.Next(e)) out.push_back(e);
+        return true;
+    }
+    vdsim::test::SimProcess sim_{kReferenceRig};
+};
+
+TEST_F(VdeServiceTest, VersionRuleOnConnect)
+{
+    VdeSvcClient client;
+    VdeServiceVersion v;
+    EXPECT_EQ(client.GetVersion(v), VDAPI_E_NOT_INITIALIZED); // nothing sent before Connect
+    ASSERT_EQ(client.Connect(), VDAPI_OK);
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.Connect(), VDAPI_OK);
+    ASSERT_EQ(client.GetVersion(v), VDAPI_OK);
+    EXPECT_EQ(v.major, 5u);
+    EXPECT_EQ(v.minor, 2u);
+    EXPECT_EQ(client.Disconnect(), VDAPI_OK);
+    EXPECT_FALSE(client.IsConnected());
+    int64_t value = 0;
+    EXPECT_EQ(client.GetProperty("PROP", 3137, 3, 0, value), VDAPI_E_NOT_INITIALIZED);
+
+    for (const char* accepted : {"5.1.3", "6.0.0", "5.2.0.7"}) {
+        ASSERT_EQ(sim_.control(std::string("service version ") + accepted).rfind("ok", 0), 0u);
+        VdeSvcClient c;
+        EXPECT_EQ(c.Connect(), VDAPI_OK) << accepted;
+    }
+    for (const char* refused : {"5.1.2", "4.9.9", "5.0.10"}) {
+        ASSERT_EQ(sim_.control(std::string("service version ") + refused).rfind("ok", 0), 0u);
+        VdeSvcClient c;
+        EXPECT_EQ(c.Connect(), VDAPI_E_SERVICE_INCOMP) << refused;
+        EXPECT_FALSE(c.IsConnected());
+        EXPECT_EQ(c.RefreshVdeList(), VDAPI_E_NOT_INITIALIZED);
+    }
+}
+
+TEST_F(VdeServiceTest, ServiceStoppedGivesConnectError)
+{
+    ASSERT_EQ(sim_.control("service stop"), "ok service stopped");
+    VdeSvcClient client;
+    EXPECT_EQ(client.Connect(), VDAPI_E_CONNECT_TO_SERVICE);
+    std::vector<SP::VdeListEntry> entries;
+    VdResult why = VDAPI_OK;
+    EXPECT_FALSE(readList(entries, false, &why));
+    EXPECT_EQ(why, VDAPI_E_CONNECT_TO_SERVICE);
+
+    ASSERT_EQ(sim_.control("service start"), "ok service started");
+    EXPECT_EQ(client.Connect(), VDAPI_OK); // a failed Connect can be retried
+}
+
+TEST_F(VdeServiceTest, NumericAndStringProperties)
+{
+    VdeSvcClient client;
+    ASSERT_EQ(client.Connect(), VDAPI_OK);
+
+    int64_t value = -1;
+    // Unknown property: the service's error passes through unchanged.
+    const VdResult unknown = client.GetProperty("NO_SUCH_PROPERTY", 3137, 3, 0, value);
+    EXPECT_FALSE(isSuccess(unknown));
+    EXPECT_NE(unknown, VDAPI_E_INTERNAL);
+
+    // A 50-character name never reaches the service.
+    ASSERT_EQ(sim_.control("counters reset").rfind("ok", 0), 0u);
+    EXPECT_EQ(client.GetProperty(std::string(50, 'N'), 3137, 3, 0, value), VDAPI_E_BUF_TOO_SMALL);
+    char small[4];
+    size_t len = 0;
+    EXPECT_EQ(client.GetStrProperty(std::string(50, 'N'), 3137, 0, 0, 0, small, sizeof small, len),
+              VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(sim_.control("counters").find("svc:1="), std::string::npos);
+
+    char text[96] = {};
+    ASSERT_EQ(client.GetStrProperty("DEVICE_NAME", 3137, 0, 0, 0, text, sizeof text, len), VDAPI_OK);
+    EXPECT_STREQ(text, "gateway-a");
+    EXPECT_EQ(len, 9u);
+    // Room for the text but not its terminator: refused, the length still reported.
+    len = 0;
+    char tight[9];
+    EXPECT_EQ(client.GetStrProperty("DEVICE_NAME", 3137, 0, 0, 0, tight, sizeof tight, len), VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(len, 9u);
+    ASSERT_EQ(client.GetStrProperty("DEVICE_NAME", 3124, 0, 0, 0, text, sizeof text, len), VDAPI_OK);
+    EXPECT_STREQ(text, "sat-demod-b");
+}
+
+TEST_F(VdeServiceTest, RefusedRefreshAndInjectedFailuresReportTheServiceCode)
+{
+    VdeSvcClient client;
+    ASSERT_EQ(client.Connect(), VDAPI_OK);
+    EXPECT_EQ(client.RefreshVdeList(), VDAPI_OK);
+    ASSERT_EQ(sim_.control("fail svc:11 1 4126").rfind("ok", 0), 0u);
+    EXPECT_EQ(client.RefreshVdeList(), VdResult(4126));
+    EXPECT_EQ(client.RefreshVdeList(), VDAPI_OK);
+
+    // A refused refresh makes the list reader give up (the scan then discovers by itself).
+    ASSERT_EQ(sim_.control("fail svc:11 1 4126").rfind("ok", 0), 0u);
+    std::vector<SP::VdeListEntry> entries;
+    VdResult why = VDAPI_OK;
+    EXPECT_FALSE(readList(entries, true, &why));
+    EXPECT_EQ(why, VdResult(4126));
+    EXPECT_TRUE(readList(entries, true));
+    EXPECT_EQ(entries.size(), 2u);
+}
+
+TEST_F(VdeServiceTest, WrongReplyLengthIsInternalAndKeepsThePipe)
+{
+    VdeSvcClient client;
+    ASSERT_EQ(client.Connect(), VDAPI_OK);
+    ASSERT_EQ(sim_.control("corrupt svc:2 1").rfind("ok", 0), 0u);
+    std::string m, s;
+    EXPECT_EQ(client.GetVdeListNames(m, s), VDAPI_E_INTERNAL);
+    EXPECT_TRUE(m.empty());
+    ASSERT_EQ(client.GetVdeListNames(m, s), VDAPI_OK);
+    EXPECT_FALSE(m.empty());
+    EXPECT_FALSE(s.empty());
+    EXPECT_NE(m, s);
+
+    // A corrupted version reply fails the connect itself.
+    ASSERT_EQ(sim_.control("corrupt svc:0 1").rfind("ok", 0), 0u);
+    VdeSvcClient other;
+    EXPECT_EQ(other.Connect(), VDAPI_E_INTERNAL);
+    EXPECT_EQ(other.Connect(), VDAPI_OK);
+}
+
+TEST_F(VdeServiceTest, BrokenExchangeIsInternalThenTheNextRequestWorks)
+{
+    VdeSvcClient client;
+    ASSERT_EQ(client.Connect(), VDAPI_OK);
+    // Restarting the service cuts the client's connection under it.
+    ASSERT_EQ(sim_.control("service stop"), "ok service stopped");
+    ASSERT_EQ(sim_.control("service start"), "ok service started");
+    int64_t value = 0;
+    std::string m, s;
+    EXPECT_EQ(client.GetVdeListNames(m, s), VDAPI_E_INTERNAL);
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.GetVdeListNames(m, s), VDAPI_OK);
+    EXPECT_FALSE(m.empty());
+
+    // While the service is away the reconnect fails too; once it is back, requests work again.
+    ASSERT_EQ(sim_.control("service stop"), "ok service stopped");
+    EXPECT_EQ(client.RefreshVdeList(), VDAPI_E_INTERNAL);
+    EXPECT_EQ(client.RefreshVdeList(), VDAPI_E_INTERNAL);
+    ASSERT_EQ(sim_.control("service start"), "ok service started");
+    EXPECT_EQ(client.RefreshVdeList(), VDAPI_E_INTERNAL); // finds no pipe, reconnects
+    EXPECT_EQ(client.RefreshVdeList(), VDAPI_OK);
+    (void)value;
+}
+
+TEST_F(VdeServiceTest, ListReadWithEntriesAndItsFaults)
+{
+    std::vector<SP::VdeListEntry> entries;
+    ASSERT_TRUE(readList(entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].serial, 3137000042);
+    EXPECT_EQ(entries[0].typeNumber, 3137);
+    EXPECT_EQ(entries[0].firmwareVersion, 3);
+    EXPECT_EQ(entries[0].ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 21}));
+    EXPECT_EQ(entries[0].macAddress, (std::array<uint8_t, 6>{0x02, 0x56, 0x44, 0, 0, 0x21}));
+    EXPECT_EQ(entries[1].serial, 3124000043);
+
+    // Begin rewinds; Next past the end stays at the end.
+    {
+        VdeListEnum list;
+        ASSERT_TRUE(list.Open(false));
+        EXPECT_FALSE(list.Open(false));
+        SP::VdeListEntry e;
+        while (list.Next(e)) {
+        }
+        EXPECT_FALSE(list.Next(e));
+        list.Begin();
+        ASSERT_TRUE(list.Next(e));
+        EXPECT_EQ(e.serial, 3137000042);
+    }
+
+    ASSERT_EQ(sim_.control("list version 2"), "ok list published");
+    VdResult why = VDAPI_OK;
+    EXPECT_FALSE(readList(entries, false, &why));
+    EXPECT_EQ(why, VDAPI_E_INVALID_VERSION);
+
+    // A count beyond 512 is clamped to the 512 slots the section holds, never trusted.
+    ASSERT_EQ(sim_.control("list restore"), "ok list published");
+    ASSERT_EQ(sim_.control("list count 600"), "ok list published");
+    ASSERT_TRUE(readList(entries));
+    EXPECT_EQ(entries.size(), SP::kListMaxEntries);
+    EXPECT_EQ(entries[1].serial, 3124000043);
+
+    ASSERT_EQ(sim_.control("list count -5"), "ok list published");
+    ASSERT_TRUE(readList(entries));
+    EXPECT_TRUE(entries.empty());
+
+    // Devices leaving the list show up on the next walk; an empty list is no error.
+    ASSERT_EQ(sim_.control("list restore"), "ok list published");
+    ASSERT_EQ(sim_.control("unplug 3137000042"), "ok unplugged");
+    ASSERT_EQ(sim_.control("unplug 3124000043"), "ok unplugged");
+    ASSERT_TRUE(readList(entries));
+    EXPECT_TRUE(entries.empty());
+}
+
+} // namespace
+} // namespace Vdapi
