@@ -187,8 +187,8 @@ void JsonRpcClient::flushReplies()
     if (pendingReplyBytes_ == 0)
         return;
     const size_t size = std::exchange(pendingReplyBytes_, 0);
-    std::lock_guard lock(sendMutex_);
-    if (tcpClient_ && !tcpClient_->send(replyPacket_->data(), size))
+    ip::TcpClient* tcpClient = currentTcpClient();
+    if (tcpClient && !tcpClient->send(replyPacket_->data(), size))
         log(LogLevel::Warning, "JsonRpcClient could not Send reply");
 }
 
@@ -238,10 +238,22 @@ void JsonRpcClient::onNotification(const Json& notification)
 
 void JsonRpcClient::sendPacket(const IPacket& packet)
 {
-    std::lock_guard lock(sendMutex_);
     // Without a connection the notification is dropped silently; it is not kept for the next one.
-    if (tcpClient_ && tcpClient_->isConnected() && !tcpClient_->send(packet.data(), packet.size()))
+    ip::TcpClient* tcpClient = currentTcpClient();
+    if (tcpClient && tcpClient->isConnected() && !tcpClient->send(packet.data(), packet.size()))
         log(LogLevel::Warning, "JsonRpcClient could not Send notification");
+}
+
+ip::TcpClient* JsonRpcClient::currentTcpClient()
+{
+    // The TCP client serialises whole sends under its own connection mutex, so frames never
+    // interleave; sendMutex_ only guards the pointer. Holding it across send() would close a
+    // lock cycle with the TCP client's connecting thread, which calls onConnected() under its
+    // connection mutex. Using the pointer after unlocking is safe: shutdown() joins the
+    // notification thread before it destroys the TCP client, and replies run on the TCP
+    // client's own receiving thread, which its destruction joins.
+    std::lock_guard lock(sendMutex_);
+    return tcpClient_.get();
 }
 
 void JsonRpcClient::notificationSendingLoop()

@@ -43,7 +43,7 @@ class SharedLogger;
 ///   statusThreadMutex_  statusThread_ (start and join of the status thread)
 ///   statusMutex_        the status thread's timed wait (held by that thread while it runs)
 ///   notificationMutex_  notificationQueue_
-///   sendMutex_          tcpClient_ and every write to it (one whole frame at a time)
+///   sendMutex_          the tcpClient_ pointer (whole frames are serialised by the TCP client)
 /// The scheduler's own mutex is never held while a command runs.
 class JsonRpcClient : public ip::TcpClientListener, public IJsonRpcNotificationListener {
 public:
@@ -131,6 +131,7 @@ private:
     void extractFrames();
     void queueReply(const Json& reply);
     void flushReplies();
+    ip::TcpClient* currentTcpClient();
     void sendPacket(const IPacket& packet);
     void notificationSendingLoop();
     void statusReportLoop();
