@@ -20,6 +20,7 @@ inline constexpr int kCapOutput = 57;
 inline constexpr int kCapDblBuf = 59;
 inline constexpr int kCapLoopThr = 62;
 inline constexpr int kCapIp = 95;
+inline constexpr int kCapAsi = 87;
 
 struct CapabilityRow {
     const char* name = "";  ///< "" for an index this system gives no name

@@ -3,10 +3,11 @@
 
 #include "devices/CapabilityTable.h"
 #include "devices/IoConfigTable.h"
+#include "devices/VdapiResult.h"
 
 namespace Vdapi {
 
-uint32_t CountInputsOutputs(int portCount, const std::function<VdCaps(int port)>& capsOf,
+VdResult CountInputsOutputs(int portCount, const std::function<VdCaps(int port)>& capsOf,
                             const IoDirReader& readIoDir, int32_t& numInputs, int32_t& numOutputs)
 {
     numInputs = 0;
@@ -25,7 +26,7 @@ uint32_t CountInputsOutputs(int portCount, const std::function<VdCaps(int port)>
         } else {
             IoDirValue dir;
             const uint32_t rc = readIoDir(p, dir);
-            if (rc >= 4096)
+            if (!isSuccess(rc))
                 return rc;
             if (dir.value == kIoInput)
                 ++numInputs;
@@ -33,7 +34,7 @@ uint32_t CountInputsOutputs(int portCount, const std::function<VdCaps(int port)>
                 ++numOutputs;
         }
     }
-    return 0;
+    return VDAPI_OK;
 }
 
 int32_t ChanTypeOf(const VdCaps& caps, int port, const IoDirReader& readIoDir)
@@ -46,7 +47,7 @@ int32_t ChanTypeOf(const VdCaps& caps, int port, const IoDirReader& readIoDir)
     if (!directionOpen)
         return fallback;
     IoDirValue dir;
-    if (readIoDir(port, dir) >= 4096)
+    if (!isSuccess(readIoDir(port, dir)))
         return kChanUnknown;
     switch (dir.value) {
     case kIoDisabled: return kChanNone;

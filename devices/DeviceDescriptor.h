@@ -2,6 +2,7 @@
 #pragma once
 
 #include "devices/VdCaps.h"
+#include "devices/VdapiResult.h"
 
 #include <cstdint>
 #include <functional>
@@ -81,12 +82,12 @@ struct IoDirValue {
 };
 
 /// Reads port p's (0-based) IODIR configuration; returns a result code and fills the value.
-using IoDirReader = std::function<uint32_t(int port, IoDirValue& out)>;
+using IoDirReader = std::function<VdResult(int port, IoDirValue& out)>;
 
 /// Counts the inputs and outputs among `portCount` ports whose capability sets `capsOf` gives:
 /// a port with only input (or only output) counts once, an IP port counts both ways, any other
-/// port counts by its IODIR configuration. Returns the first failing read's code, else 0.
-uint32_t CountInputsOutputs(int portCount, const std::function<VdCaps(int port)>& capsOf,
+/// port counts by its IODIR configuration. Returns the first failing read's code, else VDAPI_OK.
+VdResult CountInputsOutputs(int portCount, const std::function<VdCaps(int port)>& capsOf,
                             const IoDirReader& readIoDir, int32_t& numInputs, int32_t& numOutputs);
 
 /// Port direction from its capability set, reading IODIR only when the set leaves it open.

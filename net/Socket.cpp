@@ -9,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -50,7 +52,7 @@ int pollOne(SocketHandle handle, short events, std::chrono::microseconds timeout
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now() + std::chrono::microseconds(999));
         pollfd entry{handle, events, 0};
-        const int n = ::poll(&entry, 1, left.count() > 0 ? int(left.count()) : 0);
+        const int n = ::poll(&entry, 1, int(std::clamp<int64_t>(left.count(), 0, INT_MAX)));
         if (n < 0 && errno == EINTR)
             continue;
         revents = entry.revents;
@@ -66,7 +68,7 @@ Socket::~Socket() { close(); }
 
 Socket::Socket(Socket&& other) noexcept
     : type_(other.type_), handle_(std::exchange(other.handle_, InvalidSocket)), blocking_(other.blocking_),
-      lastError_(other.lastError_)
+      lastError_(other.lastError_.load())
 {
 }
 
@@ -77,22 +79,24 @@ Socket& Socket::operator=(Socket&& other) noexcept
         type_ = other.type_;
         handle_ = std::exchange(other.handle_, InvalidSocket);
         blocking_ = other.blocking_;
-        lastError_ = other.lastError_;
+        lastError_ = other.lastError_.load();
     }
     return *this;
 }
 
 SocketStatus Socket::fail()
 {
-    lastError_ = errno;
-    return statusFromError(lastError_);
+    const int error = errno;
+    lastError_ = error;
+    return statusFromError(error);
 }
 
 std::string Socket::lastErrorText() const
 {
-    if (lastError_ == 0)
+    const int error = lastError();
+    if (error == 0)
         return "no error";
-    return std::strerror(lastError_);
+    return std::strerror(error);
 }
 
 bool Socket::open()
@@ -206,7 +210,7 @@ SocketStatus Socket::connect(Address address, uint16_t port, int64_t timeoutMicr
                     lastError_ = pending;
                 else
                     lastError_ = errno;
-                status = statusFromError(lastError_);
+                status = statusFromError(lastError());
             }
         } else {
             status = fail();
@@ -317,6 +321,12 @@ SocketStatus TcpSocket::waitWritable(std::chrono::microseconds timeout)
         return SocketStatus::Error;
     // POLLHUP with POLLOUT: the next send reports the loss itself.
     return SocketStatus::Done;
+}
+
+void TcpSocket::shutdown()
+{
+    if (handle_ != InvalidSocket)
+        (void)::shutdown(handle_, SHUT_RDWR);
 }
 
 Address TcpSocket::peerAddress() const

@@ -4,6 +4,7 @@
 #include "net/Address.h"
 #include "net/SocketStatus.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -59,7 +60,7 @@ public:
     uint16_t localPort() const;
 
     /// Platform error number of the last failed operation on this socket (0 if none).
-    int lastError() const { return lastError_; }
+    int lastError() const { return lastError_.load(std::memory_order_relaxed); }
     /// Readable text of `lastError()`.
     std::string lastErrorText() const;
 
@@ -72,7 +73,9 @@ protected:
     SocketType type_;
     SocketHandle handle_ = InvalidSocket;
     bool blocking_ = true;
-    int lastError_ = 0;
+    // Written by whichever thread saw the failure (a receiving thread and a sender may share
+    // one socket), hence atomic.
+    std::atomic<int> lastError_{0};
 };
 
 /// A TCP stream socket.
@@ -98,6 +101,9 @@ public:
 
     /// Waits until the socket can take more bytes: `Done`, `NotReady` on timeout, `Error`.
     SocketStatus waitWritable(std::chrono::microseconds timeout);
+
+    /// Shuts down both directions but keeps the handle, waking a thread that waits on it.
+    void shutdown();
 
     /// Address and port of the connected peer; 0 when not connected.
     Address peerAddress() const;

@@ -4,7 +4,9 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 namespace ip {
 
@@ -44,7 +46,7 @@ int SocketSelector::waitReadable(std::chrono::microseconds timeout)
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now() + std::chrono::microseconds(999));
-        result = ::poll(entries, nfds_t(n), left.count() > 0 ? int(left.count()) : 0);
+        result = ::poll(entries, nfds_t(n), int(std::clamp<int64_t>(left.count(), 0, INT_MAX)));
         if (result >= 0 || errno != EINTR)
             break;
     }

@@ -42,8 +42,8 @@ protected:
 /// adapter" (once, and again only after a success in between) and is retried every second.
 ///
 /// Locks, in the order they nest: the connection's listener list, then this client's listener
-/// list, then `connectionMutex_`. The connecting thread takes `connectionMutex_` and then this
-/// client's listener list only while no connection is up (so no receiving thread delivers).
+/// list, then `connectionMutex_` (a listener may send from a callback). No listener list is
+/// ever locked while `connectionMutex_` is held.
 class TcpClient : public kel::Sender<TcpClientListener>, public TcpConnectionListener {
 public:
     static constexpr int64_t ConnectTimeoutMicroseconds = 300000;
@@ -69,6 +69,8 @@ public:
     bool send(const void* data, std::size_t size);
 
     bool isConnected() const { return connected_.load(); }
+    /// Connect attempts made so far (each one-second round that tried), for diagnostics.
+    std::size_t attemptCount() const { return attempts_.load(); }
     bool isRunning() const { return running_.load(); }
     Address serverAddress() const { return serverAddress_; }
     uint16_t serverPort() const { return serverPort_; }
@@ -80,7 +82,7 @@ private:
 
     void connectingLoop();
     void attemptConnect();
-    void reportBindFailure();
+    void reportSetupFailure(const std::string& text);
 
     const Address serverAddress_;
     const uint16_t serverPort_;
@@ -89,10 +91,12 @@ private:
 
     std::mutex connectionMutex_;             // guards connection_, connect attempts and sends
     std::shared_ptr<TcpConnection> connection_; // current connection or pending attempt
-    bool bindFailureReported_ = false;       // guarded by connectionMutex_
+    bool setupFailureReported_ = false;      // guarded by connectionMutex_
 
     std::atomic<bool> connected_{false};
     std::atomic<bool> running_{false};
+    std::atomic<bool> stopping_{false}; // lets a send that waits for buffer room give up
+    std::atomic<std::size_t> attempts_{0};
 
     std::mutex stopMutex_;          // guards stopRequested_; pairs with stopCondition_
     std::condition_variable stopCondition_;

@@ -62,6 +62,8 @@ public:
     /// True once the socket has connected; such a connection object is never connected again.
     bool wasConnected() const { return wasConnected_.load(); }
     void markConnected() { wasConnected_.store(true); }
+    /// True once the receiving thread saw the connection end (set before `onClosed`).
+    bool isLost() const { return lost_.load(); }
 
 private:
     void receiveLoop(std::shared_ptr<TcpConnection> self);
@@ -69,6 +71,7 @@ private:
     TcpSocket socket_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> wasConnected_{false};
+    std::atomic<bool> lost_{false};
     std::mutex threadMutex_; // guards receiver_ (start, join and detach come from several threads)
     std::thread receiver_;
     std::array<uint8_t, BufferSize> buffer_{}; // written only by the receiving thread

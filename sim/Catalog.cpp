@@ -47,7 +47,7 @@ const char* const kCatalogText = R"JSON({
     "device": {"REF_CLK_FREQ": 54000000},
     "port": {"caps": ["INPUT", "OUTPUT", "ASI", "SDI", "HDSDI", "3GSDI", "DBLBUF", "1080P50", "1080I50", "625I50"],
              "io": {"IODIR": "INPUT", "IOSTD": "ASI"}},
-    "perPort": {"4": {"caps": ["INPUT", "MONITOR", "TS"], "io": {"IODIR": "MONITOR"}}}
+    "perPort": {"4": {"caps": ["INPUT", "MONITOR", "TS"], "io": {"IODIR": "MONITOR", "IOSTD": "ASI"}}}
   },
   "2182": {
     "family": "pcie", "description": "4 3G-SDI ports and 2 ASI ports", "ports": 6,

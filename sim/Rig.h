@@ -1,5 +1,26 @@
 // The simulated rig: drivers, cards with their ports, the device service and its Ethernet
 // devices, as read from a rig file and completed from the catalog of device types.
+//
+// Rig file (JSON object; every key optional unless marked):
+//   "drivers": { "pcie"|"legacy"|"bb2"|"usb": { "version": "A.B.C[.D]",
+//                "infoRequest": "new"|"old" (pcie/bb2: "old" refuses the newer info request),
+//                "interfaces": bool, "names": bool (legacy: serve the class / the Vda1xx-N names) } }
+//   "devices": [ { "type": N (required, a catalog type), "serial": N (required, unique),
+//                  "index": first interface index (else the next free one; a legacy card takes
+//                  one index per PCI function), "bus", "slot", "subType", "hardwareRevision",
+//                  "firmwareVersion", "firmwareVariant", "firmwareStatus", "vendorId", "deviceId",
+//                  "subVendorId", "subsystemId", "infoBlock": [u16, u8, u8, u8, u8],
+//                  "driverInfo": [7 ints], "usbProductId", "usbVendorId", "usbAddress",
+//                  "functions": [ports per PCI function] (legacy), "present": bool,
+//                  "properties": { NAME: value | null (removes) },
+//                  "portOverrides": [ { "port": 1-based (required), "caps": [...] (replaces),
+//                      "addCaps": [...], "removeCaps": [...], "direction": "input"|"output"|"disabled",
+//                      "io": { GROUP: "VALUE[/SUBVALUE]" | {"value","subValue","par1","par2"} },
+//                      "properties": {...}, "linkSpeed": driver code } ] } ]
+//   "service": { "enabled": bool, "version": "A.B.C[.D]", "mutexName", "listName",
+//                "devices": [ { "type", "serial" (required), "ip": "a.b.c.d", "mac": "aa-bb-cc-dd-ee-ff",
+//                  "firmwareVersion", "firmwareVariant", "opMode", "port", "properties",
+//                  "strings": { NAME: text }, "portOverrides": [...] } ] }
 #pragma once
 
 #include "devices/vde/ServiceProtocol.h"

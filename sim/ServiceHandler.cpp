@@ -2,6 +2,8 @@
 // channel-layer commands accepted with their sizes.
 #include "sim/ServiceHandler.h"
 
+#include "devices/VdapiResult.h"
+
 #include <cstring>
 
 namespace vdsim {
@@ -12,10 +14,10 @@ using Vdapi::Wire::getI32;
 using Vdapi::Wire::getU32;
 using Vdapi::Wire::putU32;
 
-constexpr uint32_t kResultNotFound = 4118;     // VDAPI_E_NOT_FOUND
-constexpr uint32_t kResultNotSupported = 4119; // VDAPI_E_NOT_SUPPORTED
-constexpr uint32_t kResultInvalidArg = 4140;   // VDAPI_E_INVALID_ARG
-constexpr uint32_t kResultNoSuchPort = 4143;   // VDAPI_E_NO_SUCH_PORT
+constexpr uint32_t kResultNotFound = Vdapi::VDAPI_E_NOT_FOUND;
+constexpr uint32_t kResultNotSupported = Vdapi::VDAPI_E_NOT_SUPPORTED;
+constexpr uint32_t kResultInvalidArg = Vdapi::VDAPI_E_INVALID_ARG;
+constexpr uint32_t kResultNoSuchPort = Vdapi::VDAPI_E_NO_SUCH_PORT;
 
 /// The Ethernet device a property look-up means: first of the type with that firmware
 /// version, else first of the type. Null when the rig has none.

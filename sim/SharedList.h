@@ -1,7 +1,9 @@
-// The device service's shared-memory device list and the named mutex that guards it, as files
-// below the run directory (mutex/NAME, shm/NAME).
+// The device service's shared-memory device list and the named mutex that guards it, made
+// with the platform layer's named objects below the run directory (mutex/NAME, shm/NAME).
 #pragma once
 
+#include "devices/platform/posix/XpNamedMutexPosix.h"
+#include "devices/platform/posix/XpSharedMemPosix.h"
 #include "devices/vde/ServiceProtocol.h"
 
 #include <cstdint>
@@ -17,20 +19,22 @@ public:
     SharedList(const SharedList&) = delete;
     SharedList& operator=(const SharedList&) = delete;
 
-    /// Creates the mutex file (robust, process-shared mutex, then the ready word) and the
-    /// zeroed list mapping. Returns false with `error` set when a file cannot be made.
-    bool create(const std::string& mutexPath, const std::string& listPath, std::string& error);
+    /// Creates the named mutex and a zeroed list section (replacing stale ones) and opens both.
+    /// Returns false with `error` set when either cannot be made.
+    bool create(const std::string& mutexName, const std::string& listName, std::string& error);
     /// Writes the list under the mutex: version word, count word, the entries (at most 512
     /// are written whatever `countWord` says). Returns false when the mutex cannot be taken.
     bool publish(const std::vector<Vdapi::ServiceProtocol::VdeListEntry>& entries, uint32_t versionWord,
                  int32_t countWord);
-    /// Unmaps and removes both files.
+    /// Closes and removes both objects.
     void destroy();
 
 private:
-    std::string mutexPath_, listPath_;
-    void* mutexMap_ = nullptr; // RunDir::NamedMutexFile
-    uint8_t* listMap_ = nullptr;
+    std::string mutexName_, listName_;
+    Vdapi::XpNamedMutexPosix mutex_;
+    Vdapi::XpSharedMemPosix section_;
+    uint8_t* list_ = nullptr; // mapping of section_
+    bool created_ = false;
 };
 
 } // namespace vdsim

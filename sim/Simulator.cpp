@@ -182,6 +182,13 @@ bool Simulator::start(std::string& error)
         return false;
     }
     const std::string root = Vdapi::RunDir::root();
+    if (connectUnix(controlPath())) {
+        // Replacing its sockets would leave a live simulator serving nothing.
+        error = "another simulator is serving " + root;
+        std::lock_guard<std::mutex> lk(stopMutex_);
+        started_ = false;
+        return false;
+    }
     std::vector<std::string> dirs = {root, root + "/drivers", root + "/pipe", root + "/mutex", root + "/shm"};
     for (const char* guid : {DP::kPcieInterfaceClass, DP::kLegacyInterfaceClass, DP::kBb2InterfaceClass, DP::kUsbInterfaceClass})
         dirs.push_back(root + "/drivers/" + guid);
@@ -218,7 +225,7 @@ bool Simulator::start(std::string& error)
             mutexName = state_.rig().service.mutexName;
             listName = state_.rig().service.listName;
         }
-        ok = list_.create(Vdapi::RunDir::mutex(mutexName), Vdapi::RunDir::sharedMem(listName), error);
+        ok = list_.create(mutexName, listName, error);
         if (ok && serviceRunning_) ok = addListener(Vdapi::RunDir::pipe(SP::kPipeName), Kind::Service, {}, error);
     }
     if (ok) {
@@ -419,7 +426,8 @@ void Simulator::serveService(Connection& c)
                 std::lock_guard<std::mutex> lk(svcMutex_);
                 publishList();
             }
-            if (fault.corrupt && answer.hasReply) answer.reply.resize(answer.reply.size() - 4);
+            if (fault.corrupt && answer.hasReply && answer.reply.size() >= 4)
+                answer.reply.resize(answer.reply.size() - 4);
         }
         if (!answer.hasReply) continue;
         uint8_t rh[SP::kLongHeaderSize];

@@ -1,42 +1,20 @@
-// Unix-domain socket helpers of the simulator and its control client: owned descriptors,
-// listening and connecting by path, whole-buffer reads and writes that give up when a stop
-// descriptor becomes readable.
+// Unix-domain socket helpers of the simulator and its control client: listening and
+// connecting by path, whole-buffer reads and writes that give up when a stop descriptor
+// becomes readable. Built on the platform layer's socket addressing and waits.
 #pragma once
+
+#include "devices/platform/posix/UniqueFd.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 
 namespace vdsim {
 
-/// Owns a file descriptor; closes it on destruction.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            fd_ = std::exchange(o.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
+using Vdapi::UniqueFd;
 
 /// Binds and listens on `path` (a stale socket file there is replaced). Invalid fd and
-/// `error` set on failure (path too long, directory missing, ...).
+/// `error` set on failure (directory missing, path unusable, ...).
 UniqueFd listenUnix(const std::string& path, std::string& error);
 /// Connects to `path`. Invalid fd on failure (errno kept).
 UniqueFd connectUnix(const std::string& path);

@@ -53,11 +53,14 @@ struct CustomerError {
     uint32_t windowsError;
     uint32_t result; ///< device-layer result code
 };
-inline constexpr uint32_t kErrInternal = 0xE0000001;        ///< driver-internal failure
-inline constexpr uint32_t kErrNotFound = 0xE0000002;        ///< unknown property or block
-inline constexpr uint32_t kErrNotSupported = 0xE0000003;    ///< command not offered by this block/port
-inline constexpr uint32_t kErrInvalidArg = 0xE0000004;      ///< malformed field (name without NUL, bad command)
-inline constexpr uint32_t kErrNoSuchPort = 0xE0000005;      ///< port index outside the device
+// A driver-defined error carries the result code it stands for in its low 16 bits, which is how
+// the device layer's DriverErrorToResult reads it back; "held by another user" keeps its own number.
+inline constexpr uint32_t kCustomerErrorBase = 0xE0000000;
+inline constexpr uint32_t kErrInternal = kCustomerErrorBase | 4126;     ///< driver-internal failure
+inline constexpr uint32_t kErrNotFound = kCustomerErrorBase | 4118;     ///< unknown property or block
+inline constexpr uint32_t kErrNotSupported = kCustomerErrorBase | 4119; ///< command not offered by this block/port
+inline constexpr uint32_t kErrInvalidArg = kCustomerErrorBase | 4140;   ///< malformed field (name without NUL, bad command)
+inline constexpr uint32_t kErrNoSuchPort = kCustomerErrorBase | 4143;   ///< port index outside the device
 inline constexpr uint32_t kErrHeldByOtherUser = 0xE000000A; ///< function block claimed by another handle
 inline constexpr std::array<CustomerError, 6> kCustomerErrors{{
     {kErrInternal, 4126},        // VDAPI_E_INTERNAL

@@ -18,10 +18,14 @@ inline constexpr int kMaxDriverInterfaces = 50;
 constexpr const char* DriverClassGuid(DriverClass driverClass)
 {
     switch (driverClass) {
-    case DriverClass::Pcie: return "{18ab1e49-c874-4619-b8ac-62232b4ec41b}";
-    case DriverClass::LegacyPci: return "{9051d683-157f-44b7-9a22-6b013cca676a}";
-    case DriverClass::Bb2: return "{f9882bf6-b32d-4098-801b-efb0ad1135f9}";
-    case DriverClass::Usb: return "{96a04ed6-faa1-47fb-a209-e7beec779e28}";
+    case DriverClass::Pcie:
+        return "{18ab1e49-c874-4619-b8ac-62232b4ec41b}";
+    case DriverClass::LegacyPci:
+        return "{9051d683-157f-44b7-9a22-6b013cca676a}";
+    case DriverClass::Bb2:
+        return "{f9882bf6-b32d-4098-801b-efb0ad1135f9}";
+    case DriverClass::Usb:
+        return "{96a04ed6-faa1-47fb-a209-e7beec779e28}";
     }
     return "";
 }

@@ -15,9 +15,9 @@ struct DriverErrorMapping {
 // The whole table: everything not listed is a failed request.
 constexpr DriverErrorMapping kDriverErrors[] = {
     {0, VDAPI_OK},
-    {0xE000000Au, VDAPI_E_IN_USE},         // function held by another user
-    {1450, VDAPI_E_OUT_OF_RESOURCES},      // insufficient system resources
-    {995, VDAPI_E_CANCELLED},              // operation aborted
+    {0xE000000Au, VDAPI_E_IN_USE},    // function held by another user
+    {1450, VDAPI_E_OUT_OF_RESOURCES}, // insufficient system resources
+    {995, VDAPI_E_CANCELLED},         // operation aborted
 };
 
 } // namespace

@@ -12,7 +12,8 @@ namespace Vdapi {
 /// Longest name IXpNamedMutex::Open accepts.
 inline constexpr size_t kXpMaxMutexName = 99;
 
-/// One owner at a time; ownership belongs to the thread that locked (recursive).
+/// One owner at a time; ownership belongs to the thread that locked through this object
+/// (recursive), and only that thread may unlock.
 class IXpNamedMutex : public IInterface {
 public:
     /// Closes any previous mutex, then opens the existing mutex called name. Does not block.

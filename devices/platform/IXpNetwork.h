@@ -10,17 +10,17 @@ namespace Vdapi {
 
 /// Which address GetAdapterAddress returns.
 enum class AdapterAddressKind : int {
-    Ipv4 = 0,        ///< first unicast IPv4 address (4 bytes used)
-    Ipv6First = 1,   ///< first unicast IPv6 address
-    Ipv6Second = 2,  ///< second unicast IPv6 address
-    Ipv6Third = 3,   ///< third unicast IPv6 address
+    Ipv4 = 0,       ///< first unicast IPv4 address (4 bytes used)
+    Ipv6First = 1,  ///< first unicast IPv6 address
+    Ipv6Second = 2, ///< second unicast IPv6 address
+    Ipv6Third = 3,  ///< third unicast IPv6 address
 };
 
 /// Operational state and speeds of one adapter.
 struct AdapterLinkState {
-    bool up = false;              ///< operational state is "up"
-    uint64_t transmitBps = 0;     ///< transmit link speed, bits per second; 0 when unknown
-    uint64_t receiveBps = 0;      ///< receive link speed, bits per second; 0 when unknown
+    bool up = false;          ///< operational state is "up"
+    uint64_t transmitBps = 0; ///< transmit link speed, bits per second; 0 when unknown
+    uint64_t receiveBps = 0;  ///< receive link speed, bits per second; 0 when unknown
 };
 
 /// Thread safety: every operation may be called from any thread at the same time; the object

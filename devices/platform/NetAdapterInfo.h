@@ -6,12 +6,12 @@
 namespace Vdapi {
 
 struct NetAdapterInfo {
-    uint8_t macAddress[6];         ///< physical address, first octet first
-    uint32_t macLength;            ///< length of the physical address; 6 for every listed adapter
-    uint8_t ipv4Address[4];        ///< first unicast IPv4 address, network order; zero when none
-    uint8_t ipv6Addresses[3][16];  ///< first three unicast IPv6 addresses in system order; rest zero
-    uint32_t interfaceIndex;       ///< the system's interface index
-    uint32_t nameHash;             ///< AdapterNameHash of the adapter's system name
+    uint8_t macAddress[6];        ///< physical address, first octet first
+    uint32_t macLength;           ///< length of the physical address; 6 for every listed adapter
+    uint8_t ipv4Address[4];       ///< first unicast IPv4 address, network order; zero when none
+    uint8_t ipv6Addresses[3][16]; ///< first three unicast IPv6 addresses in system order; rest zero
+    uint32_t interfaceIndex;      ///< the system's interface index
+    uint32_t nameHash;            ///< AdapterNameHash of the adapter's system name
 };
 
 /// djb2 hash of an adapter's system name: starts at 5381, then for each character multiplies

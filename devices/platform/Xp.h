@@ -39,4 +39,5 @@ public:
 } // namespace Vdapi
 
 /// Writes a line to the device layer's log with the caller's file and line.
-#define VDAPI_LOG(level, ...) ::Vdapi::Xp::Log().Write(::Vdapi::XpLogLevel::level, __FILE__, __LINE__, __VA_ARGS__)
+#define VDAPI_LOG(level, ...)                                                                                \
+    ::Vdapi::Xp::Log().Write(::Vdapi::XpLogLevel::level, __FILE__, __LINE__, __VA_ARGS__)

@@ -97,6 +97,8 @@ TEST(PoolTest, InitialCountIsLoweredToTheMaximumAndFactoryFailuresAreUndone)
 {
     kel::Pool<Counted> small({}, 2, 10);
     EXPECT_EQ(2u, small.created());
+    kel::Pool<Counted> none({}, 0, 10);
+    EXPECT_FALSE(none.get());
 
     int calls = 0;
     kel::Pool<Counted> failing(

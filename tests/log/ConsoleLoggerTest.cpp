@@ -1,6 +1,7 @@
 // Console lines: format, UTF-8 or ASCII output, malformed text.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "log/ConsoleLogger.h"
@@ -53,6 +54,47 @@ TEST(ConsoleLoggerTest, Utf8ValidationRejectsOverlongSurrogatesAndOutOfRange)
     EXPECT_FALSE(kel::isValidUtf8("\x80"));              // lone continuation
     EXPECT_FALSE(kel::isValidUtf8("\xF0\x9F\x98"));      // cut at the end
     EXPECT_FALSE(kel::isValidUtf8(std::string("a\xC3", 2)));
+}
+
+// Restores one environment variable when the test ends.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            hadValue_ = true;
+            old_ = old;
+        }
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv()
+    {
+        if (hadValue_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool hadValue_ = false;
+    std::string old_;
+};
+
+TEST(ConsoleLoggerTest, Utf8ConsoleFollowsTheEnvironmentsLocale)
+{
+    {
+        ScopedEnv locale("LC_ALL", "C.UTF-8");  // built into the C library
+        EXPECT_TRUE(kel::ConsoleLogger::environmentUsesUtf8());
+    }
+    {
+        ScopedEnv locale("LC_ALL", "C");
+        EXPECT_FALSE(kel::ConsoleLogger::environmentUsesUtf8());
+    }
+    {
+        ScopedEnv locale("LC_ALL", "xx_NOWHERE.UTF-8");  // not installed: treated as not UTF-8
+        EXPECT_FALSE(kel::ConsoleLogger::environmentUsesUtf8());
+    }
 }
 
 }  // namespace

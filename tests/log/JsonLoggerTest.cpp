@@ -38,13 +38,4 @@ TEST(JsonLoggerTest, SendsOneNotificationPerListenerWithMillisecondTimestamp)
     EXPECT_EQ("%{0} placeholders", params["message"]);
 }
 
-TEST(JsonLoggerTest, PlaceholdersAreFilledInTheMessage)
-{
-    LogMessage message(LogLevel::Warning, {{0, "%{0} of %{1}"}}, {"2", "VDA-2144"}, "Scan", 0);
-    const kel::Json notification = kel::JsonLogger::notificationFor(message);
-    EXPECT_EQ("2 of VDA-2144", notification["params"]["message"]);
-    EXPECT_EQ("Warning", notification["params"]["severityLevel"]);
-    EXPECT_EQ(0, notification["params"]["timestamp"]);
-}
-
 }  // namespace

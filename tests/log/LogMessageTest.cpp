@@ -1,7 +1,6 @@
 // Log message texts, level names and the line format.
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 #include "log/LogMessage.h"
 
@@ -66,23 +65,6 @@ TEST(LogMessageTest, LineJoinsTimeLevelSourceAndText)
 
     LogMessage level7(7, "odd", "Test", march5th2024 * unitsPerSecond);
     EXPECT_EQ("2024-03-05T14:07:09.000Z |  | Test | odd", formatLogLine(level7));
-}
-
-TEST(LogMessageTest, StandardConstructorTakesTheTimeNow)
-{
-    using namespace std::chrono;
-    const auto toUnits = [](system_clock::time_point t) {
-        return duration_cast<duration<std::int64_t, std::ratio<1, unitsPerSecond>>>(t.time_since_epoch()).count();
-    };
-    const std::int64_t before = toUnits(system_clock::now());
-    LogMessage message(LogLevel::Info, "now", "Test");
-    const std::int64_t after = toUnits(system_clock::now());
-    EXPECT_LE(before, message.time);
-    EXPECT_GE(after, message.time);
-    EXPECT_EQ(0, message.defaultLanguage);
-    EXPECT_TRUE(message.arguments.empty());
-    ASSERT_EQ(1u, message.texts.size());
-    EXPECT_EQ("now", message.texts.at(0));
 }
 
 }  // namespace

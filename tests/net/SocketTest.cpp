@@ -60,33 +60,24 @@ TEST(AddressTest, ResolveBroadcastQuadsNamesAndFailures)
     EXPECT_EQ(ip::toString(ip::resolve("10.0.0.7")), "10.0.0.7");
     EXPECT_EQ(ip::resolve("127.0.0.1"), ip::Loopback);
     EXPECT_EQ(ip::resolve("localhost"), ip::Loopback);
-    EXPECT_EQ(ip::resolve("no-such-host.invalid"), ip::Any);
+    // An empty label makes the lookup fail before any query leaves the machine.
+    EXPECT_EQ(ip::resolve("no..such..host"), ip::Any);
     EXPECT_EQ(ip::resolve(""), ip::Any);
     EXPECT_EQ(ip::toString(ip::Broadcast), "255.255.255.255");
     EXPECT_EQ(ip::toString(ip::Any), "0.0.0.0");
 }
 
-TEST(SocketTest, OpenCloseAndMove)
+TEST(SocketTest, OpenIsIdempotentAndCloseTwiceDoesNothing)
 {
     ip::TcpSocket socket;
-    EXPECT_FALSE(socket.isOpen());
-    socket.close(); // closing a closed socket does nothing
+    socket.close();
     ASSERT_TRUE(socket.open());
     const ip::SocketHandle handle = socket.handle();
-    EXPECT_TRUE(socket.open()); // already open: keeps its handle
+    EXPECT_TRUE(socket.open());
     EXPECT_EQ(socket.handle(), handle);
-
-    ip::TcpSocket moved(std::move(socket));
+    socket.close();
+    socket.close();
     EXPECT_FALSE(socket.isOpen());
-    EXPECT_EQ(moved.handle(), handle);
-    moved.close();
-    moved.close();
-    EXPECT_FALSE(moved.isOpen());
-
-    ip::Socket udp(ip::SocketType::Udp);
-    EXPECT_TRUE(udp.open());
-    EXPECT_EQ(udp.bind(ip::Loopback, 0), ip::SocketStatus::Done);
-    EXPECT_NE(udp.localPort(), 0);
 }
 
 TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)

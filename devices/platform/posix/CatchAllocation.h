@@ -8,8 +8,7 @@
 namespace Vdapi {
 
 /// Runs body (returning a VdResult); an allocation failure inside becomes VDAPI_E_OUT_OF_MEM.
-template <class Body>
-VdResult CatchAllocation(Body&& body) noexcept
+template <class Body> VdResult CatchAllocation(Body&& body) noexcept
 {
     try {
         return body();

@@ -111,4 +111,11 @@ VdResult PublishObjectFile(const std::string& path, size_t size, const std::func
     return VDAPI_OK;
 }
 
+VdResult RemoveObjectFile(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0)
+        return ResultFromErrno(errno, VDAPI_E_INTERNAL, "unlink");
+    return VDAPI_OK;
+}
+
 } // namespace Vdapi

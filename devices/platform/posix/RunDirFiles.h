@@ -29,4 +29,8 @@ VdResult EnsureDirectory(const std::string& path);
 VdResult PublishObjectFile(const std::string& path, size_t size, const std::function<bool(void*)>& init,
                            bool& existed);
 
+/// Removes the object file at path; processes that have it open or mapped keep using it.
+/// Returns VDAPI_OK, VDAPI_E_NOT_FOUND, or the mapped errno.
+VdResult RemoveObjectFile(const std::string& path);
+
 } // namespace Vdapi

@@ -90,26 +90,11 @@ VdResult XpDriverPosix::openPath(const std::string& path)
     return VDAPI_OK;
 }
 
-bool XpDriverPosix::sendAll(const void* data, size_t length)
+bool XpDriverPosix::exchangeAll(bool sending, uint8_t* bytes, size_t length)
 {
-    const auto* bytes = static_cast<const uint8_t*>(data);
     while (length > 0) {
-        const ssize_t n = ::send(socket_.get(), bytes, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool XpDriverPosix::receiveAll(void* data, size_t length)
-{
-    auto* bytes = static_cast<uint8_t*>(data);
-    while (length > 0) {
-        const ssize_t n = ::recv(socket_.get(), bytes, length, 0);
+        const ssize_t n = sending ? ::send(socket_.get(), bytes, length, MSG_NOSIGNAL)
+                                  : ::recv(socket_.get(), bytes, length, 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -173,7 +158,7 @@ VdResult XpDriverPosix::ListInterfaces(uint64_t& presentMask)
         std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
         if (!dir) {
             if (errno == ENOENT)
-                return VDAPI_OK;  // driver not installed: no interfaces
+                return VDAPI_OK; // driver not installed: no interfaces
             ResultFromErrno(errno, VDAPI_E_INTERNAL, "list driver interfaces");
             return VDAPI_E_INTERNAL;
         }

@@ -38,7 +38,7 @@ void XpLogPosix::WriteV(XpLogLevel level, const char* file, int line, const char
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                return;  // a line that cannot be written is dropped
+                return; // a line that cannot be written is dropped
             p += n;
             left -= static_cast<size_t>(n);
         }

@@ -22,7 +22,7 @@ public:
 private:
     int fd_;
     std::atomic<int> threshold_{static_cast<int>(XpLogLevel::Warning)};
-    std::mutex writeMutex_;  ///< guards writes to fd_, so lines never interleave
+    std::mutex writeMutex_; ///< guards writes to fd_, so lines never interleave
 };
 
 } // namespace Vdapi

@@ -39,6 +39,7 @@ VdResult XpMutexPosix::Lock()
         ResultFromErrno(rc, VDAPI_E_NO_PERMISSION, "lock mutex");
         return VDAPI_E_NO_PERMISSION;
     }
+    ownership_.acquired();
     return VDAPI_OK;
 }
 
@@ -46,6 +47,9 @@ VdResult XpMutexPosix::Unlock()
 {
     if (!mutex_)
         return VDAPI_E_NOT_INITIALIZED;
+    if (!ownership_.ownedByCaller())
+        return VDAPI_E_NOT_LOCKED;
+    ownership_.releasing();
     return pthread_mutex_unlock(mutex_.get()) == 0 ? VDAPI_OK : VDAPI_E_NOT_LOCKED;
 }
 
@@ -53,6 +57,7 @@ void XpMutexPosix::Close()
 {
     if (!mutex_)
         return;
+    ownership_.reset();
     if (pthread_mutex_destroy(mutex_.get()) != 0) {
         // Still owned: destroying it would be undefined, so its storage is deliberately kept.
         VDAPI_LOG(Warning, "mutex closed while owned; its storage is kept");

@@ -3,6 +3,8 @@
 
 #include "devices/platform/IXpMutex.h"
 
+#include "devices/platform/posix/MutexOwnership.h"
+
 #include <pthread.h>
 
 #include <memory>
@@ -22,7 +24,8 @@ public:
     void Close() override;
 
 private:
-    std::unique_ptr<pthread_mutex_t> mutex_;  ///< null until Init
+    std::unique_ptr<pthread_mutex_t> mutex_; ///< null until Init
+    MutexOwnership ownership_;               ///< guarded by *mutex_ itself
 };
 
 } // namespace Vdapi

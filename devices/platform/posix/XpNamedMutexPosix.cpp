@@ -3,7 +3,6 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/CatchAllocation.h"
-#include "devices/platform/posix/Deadline.h"
 #include "devices/platform/posix/ErrnoResult.h"
 #include "devices/platform/posix/RunDirFiles.h"
 
@@ -74,18 +73,22 @@ VdResult XpNamedMutexPosix::Lock(uint32_t timeoutMs)
         rc = pthread_mutex_lock(mutex);
     }
     else {
-        timespec at {};
-        ::clock_gettime(CLOCK_MONOTONIC, &at);
+        // timedlock rather than clocklock: thread checkers understand it, and the wait is
+        // bounded either way; only a wall-clock jump during the wait stretches or shortens it.
+        timespec at{};
+        ::clock_gettime(CLOCK_REALTIME, &at);
         at.tv_sec += static_cast<time_t>(timeoutMs / 1000);
         at.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
         if (at.tv_nsec >= 1000000000L) {
             at.tv_sec += 1;
             at.tv_nsec -= 1000000000L;
         }
-        rc = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &at);
+        rc = pthread_mutex_timedlock(mutex, &at);
     }
-    if (rc == 0)
+    if (rc == 0) {
+        ownership_.acquired();
         return VDAPI_OK;
+    }
     if (rc == EOWNERDEAD) {
         // The previous owner died holding it: take it over, as an abandoned mutex is.
         if (pthread_mutex_consistent(mutex) != 0) {
@@ -93,6 +96,7 @@ VdResult XpNamedMutexPosix::Lock(uint32_t timeoutMs)
             return VDAPI_E_NO_PERMISSION;
         }
         VDAPI_LOG(Info, "named mutex abandoned by a dead owner; taken over");
+        ownership_.acquired();
         return VDAPI_OK;
     }
     if (rc == ETIMEDOUT)
@@ -105,10 +109,17 @@ VdResult XpNamedMutexPosix::Unlock()
 {
     if (!mapping_.valid())
         return VDAPI_E_NOT_INITIALIZED;
+    if (!ownership_.ownedByCaller())
+        return VDAPI_E_NOT_LOCKED;
+    ownership_.releasing();
     return pthread_mutex_unlock(&file()->mutex) == 0 ? VDAPI_OK : VDAPI_E_NOT_LOCKED;
 }
 
-void XpNamedMutexPosix::Close() { mapping_.reset(); }
+void XpNamedMutexPosix::Close()
+{
+    mapping_.reset();
+    ownership_.reset();
+}
 
 VdResult XpNamedMutexPosix::Create(const char* name)
 {
@@ -141,9 +152,7 @@ VdResult XpNamedMutexPosix::Remove(const char* name)
     return CatchAllocation([&]() -> VdResult {
         if (VdResult r = CheckObjectName(name, kXpMaxMutexName); !isSuccess(r))
             return r;
-        if (::unlink(RunDir::mutex(name).c_str()) != 0)
-            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "unlink named mutex");
-        return VDAPI_OK;
+        return RemoveObjectFile(RunDir::mutex(name));
     });
 }
 

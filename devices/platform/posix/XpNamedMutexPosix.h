@@ -3,6 +3,7 @@
 #pragma once
 
 #include "devices/platform/IXpNamedMutex.h"
+#include "devices/platform/posix/MutexOwnership.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UniqueFd.h"
 
@@ -30,7 +31,8 @@ public:
 private:
     RunDir::NamedMutexFile* file() const { return static_cast<RunDir::NamedMutexFile*>(mapping_.get()); }
 
-    UniqueMapping mapping_;  ///< the mapped mutex file; invalid when not open
+    UniqueMapping mapping_;    ///< the mapped mutex file; invalid when not open
+    MutexOwnership ownership_; ///< locks taken through this object; guarded by the mutex itself
 };
 
 } // namespace Vdapi

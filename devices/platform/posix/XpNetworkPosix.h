@@ -11,10 +11,13 @@ namespace Vdapi {
 class XpNetworkPosix final : public IXpNetwork {
 public:
     /// sysClassNet: folder with one subfolder per interface holding "operstate" and "speed".
-    explicit XpNetworkPosix(std::string sysClassNet = "/sys/class/net") : sysClassNet_(std::move(sysClassNet)) {}
+    explicit XpNetworkPosix(std::string sysClassNet = "/sys/class/net") : sysClassNet_(std::move(sysClassNet))
+    {
+    }
 
     VdResult GetAdapters(int maxCount, int& count, NetAdapterInfo* entries) override;
-    VdResult GetAdapterAddress(const uint8_t (&mac)[6], AdapterAddressKind kind, uint8_t (&address)[16]) override;
+    VdResult GetAdapterAddress(const uint8_t (&mac)[6], AdapterAddressKind kind,
+                               uint8_t (&address)[16]) override;
     VdResult GetLinkState(const uint8_t (&mac)[6], AdapterLinkState& state) override;
 
 private:
@@ -22,14 +25,15 @@ private:
         std::string name;
         NetAdapterInfo info{};
         int ipv6Count = 0;
-        bool running = false;  ///< IFF_RUNNING, used when the operational state cannot be read
+        bool running = false; ///< IFF_RUNNING, used when the operational state cannot be read
     };
 
     /// Every adapter with a 6-byte physical address except loopback, in the system's order.
     VdResult listAdapters(std::vector<Adapter>& adapters) const;
     bool adapterUp(const Adapter& adapter) const;
     uint64_t linkSpeedBps(const Adapter& adapter) const;
-    /// Up to 63 bytes of sysfs attribute attribute of interface, trailing whitespace removed; "" when unreadable.
+    /// Up to 63 bytes of sysfs attribute attribute of interface, trailing whitespace removed; "" when
+    /// unreadable.
     std::string readAttribute(const std::string& interface, const char* attribute) const;
 
     std::string sysClassNet_;

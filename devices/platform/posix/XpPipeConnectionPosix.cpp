@@ -8,7 +8,6 @@
 #include "devices/platform/posix/RunDirFiles.h"
 #include "devices/platform/posix/UnixSocket.h"
 
-#include <sys/eventfd.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 
@@ -29,10 +28,14 @@ constexpr size_t kFlushChunk = 100;
 VdResult transferFailure(WaitResult wait, uint32_t done)
 {
     switch (wait) {
-    case WaitResult::Cancelled: return VDAPI_E_CANCELLED;
-    case WaitResult::TimedOut: return done == 0 ? VDAPI_E_TIMEOUT : VDAPI_E_COMMUNICATION;
-    case WaitResult::Failed: return ResultFromErrno(errno, VDAPI_E_INTERNAL, "poll pipe");
-    case WaitResult::Ready: break;
+    case WaitResult::Cancelled:
+        return VDAPI_E_CANCELLED;
+    case WaitResult::TimedOut:
+        return done == 0 ? VDAPI_E_TIMEOUT : VDAPI_E_COMMUNICATION;
+    case WaitResult::Failed:
+        return ResultFromErrno(errno, VDAPI_E_INTERNAL, "poll pipe");
+    case WaitResult::Ready:
+        break;
     }
     return VDAPI_E_INTERNAL;
 }
@@ -53,14 +56,8 @@ std::unique_ptr<XpPipeConnectionPosix> XpPipeConnectionPosix::adopt(UniqueFd con
 VdResult XpPipeConnectionPosix::Init()
 {
     cancelled_.store(false);
-    if (cancelEvent_) {
-        uint64_t drained = 0;
-        while (::read(cancelEvent_.get(), &drained, sizeof(drained)) > 0) {
-        }
-        return VDAPI_OK;
-    }
-    cancelEvent_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!cancelEvent_) {
+    cancelEvent_.clear();
+    if (!cancelEvent_.create()) {
         ResultFromErrno(errno, VDAPI_E_INTERNAL, "eventfd");
         return VDAPI_E_INTERNAL;
     }
@@ -108,12 +105,11 @@ VdResult XpPipeConnectionPosix::Connect(const char* name)
             if (!busy || attempt == kConnectAttempts)
                 return r;
             // Busy: give the server time to accept, unless someone cancels.
-            const int cancelFd = cancelEvent_ ? cancelEvent_.get() : -1;
             if (cancelled_.load())
                 return VDAPI_E_NOT_FOUND;
-            if (cancelFd >= 0) {
+            if (cancelEvent_.valid()) {
                 const Deadline deadline = Deadline::afterMs(static_cast<uint32_t>(busyWait_.count()));
-                if (WaitForSocket(cancelFd, POLLIN, -1, deadline) == WaitResult::Ready)
+                if (WaitForSocket(cancelEvent_.fd(), POLLIN, -1, deadline) == WaitResult::Ready)
                     return VDAPI_E_NOT_FOUND;
             }
             else {
@@ -145,71 +141,53 @@ VdResult XpPipeConnectionPosix::Flush()
     return VDAPI_OK;
 }
 
-VdResult XpPipeConnectionPosix::Write(const void* buffer, uint32_t length, uint32_t timeoutMs)
+VdResult XpPipeConnectionPosix::transfer(bool reading, uint8_t* bytes, uint32_t length, uint32_t timeoutMs)
 {
     if (!socket_)
         return VDAPI_E_NOT_INITIALIZED;
     if (cancelled_.load())
         return VDAPI_E_CANCELLED;
-    if (buffer == nullptr && length > 0)
+    if (bytes == nullptr && length > 0)
         return VDAPI_E_INVALID_BUF;
     const Deadline deadline = Deadline::afterMs(timeoutMs);
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < length) {
-        const ssize_t n = ::send(socket_.get(), bytes + done, length - done, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<uint32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "send pipe");
-        const WaitResult wait = WaitForSocket(socket_.get(), POLLOUT, cancelEvent_.get(), deadline);
-        if (wait != WaitResult::Ready)
-            return transferFailure(wait, done);
-    }
-    return VDAPI_OK;
-}
-
-VdResult XpPipeConnectionPosix::Read(void* buffer, uint32_t length, uint32_t timeoutMs)
-{
-    if (!socket_)
-        return VDAPI_E_NOT_INITIALIZED;
-    if (cancelled_.load())
-        return VDAPI_E_CANCELLED;
-    if (buffer == nullptr && length > 0)
-        return VDAPI_E_INVALID_BUF;
-    const Deadline deadline = Deadline::afterMs(timeoutMs);
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::recv(socket_.get(), bytes + done, length - done, MSG_DONTWAIT);
+        const ssize_t n =
+            reading ? ::recv(socket_.get(), bytes + done, length - done, MSG_DONTWAIT)
+                    : ::send(socket_.get(), bytes + done, length - done, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
             continue;
         }
         if (n == 0)
-            return VDAPI_E_COMMUNICATION;  // the other end closed before all bytes arrived
+            return VDAPI_E_COMMUNICATION; // the other end closed before all bytes arrived
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN)
-            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "recv pipe");
-        const WaitResult wait = WaitForSocket(socket_.get(), POLLIN, cancelEvent_.get(), deadline);
+            return ResultFromErrno(errno, VDAPI_E_INTERNAL, reading ? "recv pipe" : "send pipe");
+        const WaitResult wait =
+            WaitForSocket(socket_.get(), reading ? POLLIN : POLLOUT, cancelEvent_.fd(), deadline);
         if (wait != WaitResult::Ready)
             return transferFailure(wait, done);
     }
     return VDAPI_OK;
 }
 
+VdResult XpPipeConnectionPosix::Write(const void* buffer, uint32_t length, uint32_t timeoutMs)
+{
+    // send never writes through the pointer; one loop serves both directions.
+    return transfer(false, static_cast<uint8_t*>(const_cast<void*>(buffer)), length, timeoutMs);
+}
+
+VdResult XpPipeConnectionPosix::Read(void* buffer, uint32_t length, uint32_t timeoutMs)
+{
+    return transfer(true, static_cast<uint8_t*>(buffer), length, timeoutMs);
+}
+
 void XpPipeConnectionPosix::Cancel()
 {
     cancelled_.store(true);
-    if (cancelEvent_) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(cancelEvent_.get(), &one, sizeof(one));
-    }
+    cancelEvent_.raise();
 }
 
 VdResult XpPipeConnectionPosix::ResetCancel()
@@ -217,14 +195,13 @@ VdResult XpPipeConnectionPosix::ResetCancel()
     if (!socket_)
         return VDAPI_E_NOT_INITIALIZED;
     cancelled_.store(false);
-    if (cancelEvent_) {
-        uint64_t drained = 0;
-        while (::read(cancelEvent_.get(), &drained, sizeof(drained)) > 0) {
-        }
-    }
+    cancelEvent_.clear();
     return VDAPI_OK;
 }
 
-void XpPipeConnectionPosix::Close() { socket_.reset(); }
+void XpPipeConnectionPosix::Close()
+{
+    socket_.reset();
+}
 
 } // namespace Vdapi

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "devices/platform/IXpPipeConnection.h"
+#include "devices/platform/posix/EventSignal.h"
 #include "devices/platform/posix/UniqueFd.h"
 
 #include <atomic>
@@ -38,10 +39,12 @@ public:
 
 private:
     VdResult connectOnce(const char* name, bool& busy);
+    /// Moves exactly length bytes in one direction, waiting for the socket as needed.
+    VdResult transfer(bool reading, uint8_t* bytes, uint32_t length, uint32_t timeoutMs);
 
     std::chrono::milliseconds busyWait_;
-    UniqueFd socket_;       ///< non-blocking stream socket; invalid when not connected
-    UniqueFd cancelEvent_;  ///< eventfd, readable while a Cancel is pending; made by Init
+    UniqueFd socket_;         ///< non-blocking stream socket; invalid when not connected
+    EventSignal cancelEvent_; ///< raised by Cancel, cleared by ResetCancel/Init; made by Init
     std::atomic<bool> cancelled_{false};
     int lastConnectAttempts_ = 0;
 };

@@ -9,7 +9,6 @@
 #include "devices/platform/posix/XpPipeConnectionPosix.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -30,7 +29,7 @@ bool listenerAlive(const UnixSocketAddress& address)
         return false;
     if (::connect(probe.get(), address.get(), address.length()) == 0)
         return true;
-    return errno == EAGAIN;  // alive, only its queue is full
+    return errno == EAGAIN; // alive, only its queue is full
 }
 
 } // namespace
@@ -70,13 +69,10 @@ VdResult XpPipeListenerPosix::Create(const char* name)
             ::unlink(path.c_str());
             return r;
         }
-        if (!stopEvent_) {
-            stopEvent_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-            if (!stopEvent_) {
-                const VdResult r = ResultFromErrno(errno, VDAPI_E_INTERNAL, "eventfd");
-                ::unlink(path.c_str());
-                return r;
-            }
+        if (!stopEvent_.create()) {
+            const VdResult r = ResultFromErrno(errno, VDAPI_E_INTERNAL, "eventfd");
+            ::unlink(path.c_str());
+            return r;
         }
         socket_ = std::move(s);
         path_ = path;
@@ -106,11 +102,15 @@ VdResult XpPipeListenerPosix::Accept(std::unique_ptr<IXpPipeConnection>& connect
             continue;
         if (errno != EAGAIN)
             return ResultFromErrno(errno, VDAPI_E_INTERNAL, "accept pipe");
-        switch (WaitForSocket(socket_.get(), POLLIN, stopEvent_.get(), deadline)) {
-        case WaitResult::Ready: break;
-        case WaitResult::Cancelled: return VDAPI_E_CANCELLED;
-        case WaitResult::TimedOut: return VDAPI_E_TIMEOUT;
-        case WaitResult::Failed: return ResultFromErrno(errno, VDAPI_E_INTERNAL, "poll listener");
+        switch (WaitForSocket(socket_.get(), POLLIN, stopEvent_.fd(), deadline)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::Cancelled:
+            return VDAPI_E_CANCELLED;
+        case WaitResult::TimedOut:
+            return VDAPI_E_TIMEOUT;
+        case WaitResult::Failed:
+            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "poll listener");
         }
     }
 }
@@ -118,10 +118,7 @@ VdResult XpPipeListenerPosix::Accept(std::unique_ptr<IXpPipeConnection>& connect
 void XpPipeListenerPosix::Stop()
 {
     stopped_.store(true);
-    if (stopEvent_) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(stopEvent_.get(), &one, sizeof(one));
-    }
+    stopEvent_.raise();
 }
 
 void XpPipeListenerPosix::Close()
@@ -135,11 +132,7 @@ void XpPipeListenerPosix::Close()
     path_.clear();
     inode_ = 0;
     stopped_.store(false);
-    if (stopEvent_) {
-        uint64_t drained = 0;
-        while (::read(stopEvent_.get(), &drained, sizeof(drained)) > 0) {
-        }
-    }
+    stopEvent_.clear();
 }
 
 } // namespace Vdapi

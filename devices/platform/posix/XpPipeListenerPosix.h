@@ -2,6 +2,7 @@
 #pragma once
 
 #include "devices/platform/IXpPipeListener.h"
+#include "devices/platform/posix/EventSignal.h"
 #include "devices/platform/posix/UniqueFd.h"
 
 #include <sys/types.h>
@@ -24,11 +25,11 @@ public:
 
 private:
     int backlog_;
-    UniqueFd socket_;      ///< listening, non-blocking; invalid without a pipe
-    UniqueFd stopEvent_;   ///< eventfd, readable after Stop; made by Create
+    UniqueFd socket_;       ///< listening, non-blocking; invalid without a pipe
+    EventSignal stopEvent_; ///< raised by Stop, cleared by Close; made by Create
     std::atomic<bool> stopped_{false};
-    std::string path_;     ///< socket file we bound, removed by Close if it is still ours
-    ino_t inode_ = 0;      ///< inode of that file, so a successor's socket is never removed
+    std::string path_; ///< socket file we bound, removed by Close if it is still ours
+    ino_t inode_ = 0;  ///< inode of that file, so a successor's socket is never removed
 };
 
 } // namespace Vdapi

@@ -14,7 +14,10 @@
 
 namespace Vdapi {
 
-std::unique_ptr<IXpMutex> Xp::NewMutex() { return std::unique_ptr<IXpMutex>(new (std::nothrow) XpMutexPosix()); }
+std::unique_ptr<IXpMutex> Xp::NewMutex()
+{
+    return std::unique_ptr<IXpMutex>(new (std::nothrow) XpMutexPosix());
+}
 
 std::unique_ptr<IXpNamedMutex> Xp::NewNamedMutex()
 {

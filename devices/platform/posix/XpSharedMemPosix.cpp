@@ -37,7 +37,8 @@ VdResult XpSharedMemPosix::Open(const char* name, size_t size, void*& address, b
             VDAPI_LOG(Warning, "shared memory %s holds %zu bytes, %zu asked", name, available, wanted);
             return VDAPI_E_INTERNAL;
         }
-        void* mapped = ::mmap(nullptr, wanted, PROT_READ | (readOnly ? 0 : PROT_WRITE), MAP_SHARED, fd.get(), 0);
+        void* mapped =
+            ::mmap(nullptr, wanted, PROT_READ | (readOnly ? 0 : PROT_WRITE), MAP_SHARED, fd.get(), 0);
         if (mapped == MAP_FAILED)
             return ResultFromErrno(errno, VDAPI_E_INTERNAL, "mmap shared memory");
         mapping_ = UniqueMapping(mapped, wanted);
@@ -53,7 +54,8 @@ VdResult XpSharedMemPosix::Create(const char* name, size_t size)
             return r;
         bool existed = false;
         // The new file is already zero-filled.
-        return PublishObjectFile(RunDir::sharedMem(name), size, [](void*) { return true; }, existed);
+        return PublishObjectFile(
+            RunDir::sharedMem(name), size, [](void*) { return true; }, existed);
     });
 }
 
@@ -62,9 +64,7 @@ VdResult XpSharedMemPosix::Remove(const char* name)
     return CatchAllocation([&]() -> VdResult {
         if (VdResult r = CheckObjectName(name, kXpMaxSharedMemName); !isSuccess(r))
             return r;
-        if (::unlink(RunDir::sharedMem(name).c_str()) != 0)
-            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "unlink shared memory");
-        return VDAPI_OK;
+        return RemoveObjectFile(RunDir::sharedMem(name));
     });
 }
 

@@ -1,13 +1,14 @@
 // Kernel-driver handles against a small in-test driver that serves the wire format on a real socket.
+#include "TestDriver.h"
 #include "TestRunDir.h"
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/DriverWire.h"
+#include "devices/platform/posix/EventSignal.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -20,114 +21,11 @@
 namespace Vdapi {
 namespace {
 
+using TestSupport::makeReply;
+using TestSupport::Reply;
+using TestSupport::TestDriver;
+
 namespace fs = std::filesystem;
-
-/// What the in-test driver answers to one request: raw reply bytes, then optionally hang up.
-struct Reply {
-    std::vector<uint8_t> bytes;
-    bool hangUp = false;
-};
-
-Reply makeReply(uint32_t windowsError, const std::vector<uint8_t>& output)
-{
-    Reply reply;
-    reply.bytes.resize(DriverWire::kReplyHeaderSize + output.size());
-    DriverWire::putU32(reply.bytes.data(), windowsError);
-    DriverWire::putU32(reply.bytes.data() + 4, uint32_t(output.size()));
-    for (size_t i = 0; i < output.size(); ++i)
-        reply.bytes[DriverWire::kReplyHeaderSize + i] = output[i];
-    return reply;
-}
-
-/// Serves one driver interface socket on a thread: each request goes to the handler, whose
-/// reply is sent back verbatim. Stops and joins on destruction.
-class TestDriver {
-public:
-    using Handler = std::function<Reply(const DriverWire::RequestHeader&, const std::vector<uint8_t>&)>;
-
-    TestDriver(const std::string& path, Handler handler) : handler_(std::move(handler))
-    {
-        fs::create_directories(fs::path(path).parent_path());
-        UnixSocketAddress address;
-        EXPECT_EQ(VDAPI_OK, address.assign(path));
-        listener_ = NewUnixStreamSocket(true);
-        EXPECT_EQ(0, ::bind(listener_.get(), address.get(), address.length())) << path;
-        EXPECT_EQ(0, ::listen(listener_.get(), 4));
-        stop_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~TestDriver()
-    {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(stop_.get(), &one, sizeof(one));
-        thread_.join();
-    }
-
-    int requestsSeen() const { return requests_.load(); }
-    DriverWire::RequestHeader lastHeader() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lastHeader_;
-    }
-
-private:
-    bool readExactly(int fd, void* data, size_t length)
-    {
-        auto* bytes = static_cast<uint8_t*>(data);
-        while (length > 0) {
-            if (WaitForSocket(fd, POLLIN, stop_.get(), Deadline::afterMs(kXpInfinite)) != WaitResult::Ready)
-                return false;
-            const ssize_t n = ::recv(fd, bytes, length, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
-                return false;
-            if (n > 0) {
-                bytes += n;
-                length -= size_t(n);
-            }
-        }
-        return true;
-    }
-
-    void serve()
-    {
-        for (;;) {
-            if (WaitForSocket(listener_.get(), POLLIN, stop_.get(), Deadline::afterMs(kXpInfinite)) !=
-                WaitResult::Ready)
-                return;
-            UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-            while (connection) {
-                uint8_t headerBytes[DriverWire::kRequestHeaderSize];
-                if (!readExactly(connection.get(), headerBytes, sizeof(headerBytes)))
-                    break;
-                const DriverWire::RequestHeader header = DriverWire::decodeRequest(headerBytes);
-                if (header.inputLength > DriverWire::kMaxPayload)
-                    break;
-                std::vector<uint8_t> input(header.inputLength);
-                if (!readExactly(connection.get(), input.data(), input.size()))
-                    break;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    lastHeader_ = header;
-                }
-                ++requests_;
-                const Reply reply = handler_(header, input);
-                if (!reply.bytes.empty() &&
-                    ::send(connection.get(), reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL) < 0)
-                    break;
-                if (reply.hangUp)
-                    break;
-            }
-        }
-    }
-
-    Handler handler_;
-    UniqueFd listener_;
-    UniqueFd stop_;
-    std::atomic<int> requests_{0};
-    mutable std::mutex mutex_;               ///< guards lastHeader_
-    DriverWire::RequestHeader lastHeader_{};
-    std::thread thread_;
-};
 
 /// Echo driver: answers with the input reversed and error 0.
 Reply reverseInput(const DriverWire::RequestHeader&, const std::vector<uint8_t>& input)
@@ -148,6 +46,7 @@ protected:
 TEST_F(DriverTest, RequestCarriesCodeInputAndCapacityAndReturnsTheOutput)
 {
     TestDriver driver(interfacePath(3), reverseInput);
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     ASSERT_EQ(VDAPI_OK, handle->Open(3, true, true));
     EXPECT_TRUE(handle->IsOpen());
@@ -156,7 +55,8 @@ TEST_F(DriverTest, RequestCarriesCodeInputAndCapacityAndReturnsTheOutput)
     uint8_t output[16] = {};
     uint32_t returned = 99;
     uint32_t error = 99;
-    ASSERT_EQ(VDAPI_OK, handle->Request(0xAFC86EE2, input, sizeof(input), output, sizeof(output), &returned, &error));
+    ASSERT_EQ(VDAPI_OK,
+              handle->Request(0xAFC86EE2, input, sizeof(input), output, sizeof(output), &returned, &error));
     EXPECT_EQ(5u, returned);
     EXPECT_EQ(0u, error);
     EXPECT_EQ(std::vector<uint8_t>({5, 4, 3, 2, 1}), std::vector<uint8_t>(output, output + 5));
@@ -165,7 +65,8 @@ TEST_F(DriverTest, RequestCarriesCodeInputAndCapacityAndReturnsTheOutput)
 
     // Requests follow one another on the same handle; a huge buffer is announced at the wire's cap.
     std::vector<uint8_t> large(DriverWire::kMaxPayload + 100);
-    ASSERT_EQ(VDAPI_OK, handle->Request(0xB02C707E, nullptr, 0, large.data(), uint32_t(large.size()), &returned, nullptr));
+    ASSERT_EQ(VDAPI_OK, handle->Request(0xB02C707E, nullptr, 0, large.data(), uint32_t(large.size()),
+                                        &returned, nullptr));
     EXPECT_EQ(0u, returned);
     EXPECT_EQ(DriverWire::kMaxPayload, driver.lastHeader().outputCapacity);
     EXPECT_EQ(2, driver.requestsSeen());
@@ -184,14 +85,15 @@ TEST_F(DriverTest, DriverErrorsAreTranslatedThroughOneTable)
         {995, VDAPI_E_CANCELLED},
         {87, VDAPI_E_COMMUNICATION},
         {1, VDAPI_E_COMMUNICATION},
-        {0xE0000000 | VDAPI_E_NOT_SUPPORTED, VDAPI_E_NOT_SUPPORTED},  // customer error carrying our code
-        {0x20000000 | 4106, VDAPI_E_COMMUNICATION},                    // customer error without a name
-        {0x20000000 | VDAPI_OK_PENDING, VDAPI_E_COMMUNICATION},        // never turned into a success
+        {0xE0000000 | VDAPI_E_NOT_SUPPORTED, VDAPI_E_NOT_SUPPORTED}, // customer error carrying our code
+        {0x20000000 | 4106, VDAPI_E_COMMUNICATION},                  // customer error without a name
+        {0x20000000 | VDAPI_OK_PENDING, VDAPI_E_COMMUNICATION},      // never turned into a success
     };
     std::atomic<uint32_t> next{0};
     TestDriver driver(interfacePath(0), [&](const DriverWire::RequestHeader&, const std::vector<uint8_t>&) {
         return makeReply(next.load(), {0xAB, 0xCD});
     });
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     ASSERT_EQ(VDAPI_OK, handle->Open(0, false, true));
     for (const Case& c : cases) {
@@ -202,7 +104,7 @@ TEST_F(DriverTest, DriverErrorsAreTranslatedThroughOneTable)
         EXPECT_EQ(c.expected, handle->Request(1, nullptr, 0, output, sizeof(output), &returned, &error))
             << std::hex << c.windowsError;
         EXPECT_EQ(c.windowsError, error);
-        EXPECT_EQ(2u, returned);  // output that accompanies an error is still delivered
+        EXPECT_EQ(2u, returned); // output that accompanies an error is still delivered
         EXPECT_TRUE(handle->IsOpen());
         EXPECT_EQ(c.expected, DriverErrorToResult(c.windowsError));
     }
@@ -218,33 +120,41 @@ TEST_F(DriverTest, OversizedOrCutRepliesBreakTheExchangeWithoutReadingIt)
     TestDriver driver(interfacePath(1), [&](const DriverWire::RequestHeader&, const std::vector<uint8_t>&) {
         Reply reply = makeReply(0, {});
         switch (mode.load()) {
-        case 0: DriverWire::putU32(reply.bytes.data() + 4, 0xFFFFFFFF); break;  // announces 4 GiB
-        case 1: DriverWire::putU32(reply.bytes.data() + 4, 17); break;          // one more than the room
-        default:                                                                 // 3 of 8 bytes, then gone
+        case 0:
+            DriverWire::putU32(reply.bytes.data() + 4, 0xFFFFFFFF);
+            break; // announces 4 GiB
+        case 1:
+            DriverWire::putU32(reply.bytes.data() + 4, 17);
+            break; // one more than the room
+        default:   // 3 of 8 bytes, then gone
             reply = makeReply(0, {1, 2, 3});
             DriverWire::putU32(reply.bytes.data() + 4, 8);
             reply.hangUp = true;
         }
         return reply;
     });
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     for (int m = 0; m < 3; ++m) {
         mode = m;
         ASSERT_EQ(VDAPI_OK, handle->Open(1, false, true));
         uint8_t output[16] = {};
         uint32_t returned = 77;
-        EXPECT_EQ(VDAPI_E_COMMUNICATION, handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr))
+        EXPECT_EQ(VDAPI_E_COMMUNICATION,
+                  handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr))
             << "mode " << m;
         EXPECT_EQ(0u, returned);
         // The stream can no longer be trusted: the handle is closed.
         EXPECT_FALSE(handle->IsOpen());
-        EXPECT_EQ(VDAPI_E_DEV_DRIVER, handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr));
+        EXPECT_EQ(VDAPI_E_DEV_DRIVER,
+                  handle->Request(2, nullptr, 0, output, sizeof(output), &returned, nullptr));
     }
 }
 
 TEST_F(DriverTest, BadArgumentsAreRefusedBeforeAnythingIsSent)
 {
     TestDriver driver(interfacePath(2), reverseInput);
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     uint8_t buffer[8] = {};
     EXPECT_EQ(VDAPI_E_DEV_DRIVER, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr));
@@ -252,9 +162,10 @@ TEST_F(DriverTest, BadArgumentsAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(VDAPI_E_INVALID_BUF, handle->Request(1, nullptr, 8, buffer, 8, nullptr, nullptr));
     EXPECT_EQ(VDAPI_E_INVALID_BUF, handle->Request(1, buffer, 8, nullptr, 8, nullptr, nullptr));
     std::vector<uint8_t> tooMuch(DriverWire::kMaxPayload + 1);
-    EXPECT_EQ(VDAPI_E_BUF_TOO_LARGE, handle->Request(1, tooMuch.data(), uint32_t(tooMuch.size()), nullptr, 0, nullptr, nullptr));
+    EXPECT_EQ(VDAPI_E_BUF_TOO_LARGE,
+              handle->Request(1, tooMuch.data(), uint32_t(tooMuch.size()), nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(0, driver.requestsSeen());
-    EXPECT_EQ(VDAPI_OK, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr));  // still usable
+    EXPECT_EQ(VDAPI_OK, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr)); // still usable
 }
 
 TEST_F(DriverTest, OpenTellsMissingFromUnusableInterfaces)
@@ -288,6 +199,7 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
         ASSERT_GT(path.size(), 108u);
         ASSERT_LT(path.size(), 256u);
         TestDriver driver(path, reverseInput);
+        ASSERT_TRUE(driver.ready());
         auto handle = Xp::NewDriver(DriverClass::Usb);
         ASSERT_EQ(VDAPI_OK, handle->Open(7, false, true));
         const uint8_t in[] = {9, 8};
@@ -309,6 +221,7 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
 TEST_F(DriverTest, LegacyNamesOpenLikeInterfaces)
 {
     TestDriver driver(RunDir::legacyDriver(std::string(kLegacyDriverNamePrefix) + "2"), reverseInput);
+    ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::LegacyPci);
     EXPECT_EQ(VDAPI_E_NOT_FOUND, handle->OpenLegacy(1, true));
     ASSERT_EQ(VDAPI_OK, handle->OpenLegacy(2, true));
@@ -320,7 +233,7 @@ TEST_F(DriverTest, ListInterfacesReportsExactlyThePresentIndices)
 {
     auto handle = Xp::NewDriver(DriverClass::Bb2);
     uint64_t mask = 123;
-    EXPECT_EQ(VDAPI_OK, handle->ListInterfaces(mask));  // driver not installed
+    EXPECT_EQ(VDAPI_OK, handle->ListInterfaces(mask)); // driver not installed
     EXPECT_EQ(0u, mask);
 
     const std::string folder = RunDir::root() + "/drivers/" + DriverClassGuid(DriverClass::Bb2);

@@ -3,6 +3,7 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/UnixSocket.h"
 #include "devices/platform/posix/XpPipeConnectionPosix.h"
 #include "devices/platform/posix/XpPipeListenerPosix.h"
 
@@ -42,26 +43,17 @@ protected:
     void makeRefusingSocket(const char* name)
     {
         std::filesystem::create_directories(runDir.path() + "/pipe");
-        refusing = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string path = RunDir::pipe(name);
-        ASSERT_LT(path.size(), sizeof(address.sun_path));
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        ASSERT_EQ(0, ::bind(refusing, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    }
-
-    void TearDown() override
-    {
-        if (refusing >= 0)
-            ::close(refusing);
+        UnixSocketAddress address;
+        ASSERT_EQ(VDAPI_OK, address.assign(RunDir::pipe(name)));
+        refusing = NewUnixStreamSocket(false);
+        ASSERT_EQ(0, ::bind(refusing.get(), address.get(), address.length()));
     }
 
     TestSupport::TempRunDir runDir;
     std::unique_ptr<IXpPipeListener> listener;
     std::unique_ptr<IXpPipeConnection> client;
     std::unique_ptr<IXpPipeConnection> server;
-    int refusing = -1;
+    UniqueFd refusing;
 };
 
 TEST_F(PipeTest, BytesTravelBothWaysAndASecondConnectIsRefused)
@@ -77,7 +69,8 @@ TEST_F(PipeTest, BytesTravelBothWaysAndASecondConnectIsRefused)
     for (size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<uint8_t>(i * 7);
     // Larger than the socket buffer: the write only completes while the client reads.
-    auto writer = std::async(std::launch::async, [&] { return server->Write(big.data(), uint32_t(big.size()), 10000); });
+    auto writer = std::async(std::launch::async,
+                             [&] { return server->Write(big.data(), uint32_t(big.size()), 10000); });
     std::vector<uint8_t> back(big.size());
     EXPECT_EQ(VDAPI_OK, client->Read(back.data(), uint32_t(back.size()), 10000));
     EXPECT_EQ(VDAPI_OK, writer.get());
@@ -86,7 +79,7 @@ TEST_F(PipeTest, BytesTravelBothWaysAndASecondConnectIsRefused)
     EXPECT_EQ(VDAPI_E_IN_USE, client->Connect("TestPipe"));
     client->Close();
     EXPECT_FALSE(client->IsOpen());
-    EXPECT_EQ(VDAPI_OK, client->Connect("TestPipe"));  // reconnect after Close works
+    EXPECT_EQ(VDAPI_OK, client->Connect("TestPipe")); // reconnect after Close works
 }
 
 TEST_F(PipeTest, OperationsOnAnUnconnectedPipeAreRefused)
@@ -97,7 +90,7 @@ TEST_F(PipeTest, OperationsOnAnUnconnectedPipeAreRefused)
     EXPECT_EQ(VDAPI_E_NOT_INITIALIZED, pipe->Write(&byte, 1, 0));
     EXPECT_EQ(VDAPI_E_NOT_INITIALIZED, pipe->Flush());
     EXPECT_EQ(VDAPI_E_NOT_INITIALIZED, pipe->ResetCancel());
-    pipe->Close();  // harmless
+    pipe->Close(); // harmless
 }
 
 TEST_F(PipeTest, NamesAreCheckedBeforeAnythingIsOpened)
@@ -158,7 +151,7 @@ TEST_F(PipeTest, ReadAndWriteTimeOutOrReportShortTransfers)
     char buffer[8] = {};
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(VDAPI_E_TIMEOUT, client->Read(buffer, sizeof(buffer), 0));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);  // "at once", with room for a loaded machine
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s); // "at once", with room for a loaded machine
 
     // Data already waiting is delivered even with timeout 0.
     ASSERT_EQ(VDAPI_OK, server->Write("abcdefgh", 8, 1000));

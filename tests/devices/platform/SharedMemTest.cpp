@@ -28,7 +28,7 @@ TEST_F(SharedMemTest, WriterAndReaderSeeTheSameBytes)
     ASSERT_EQ(VDAPI_OK, reader->Open("DeviceList", 20504, r, true));
     ASSERT_NE(nullptr, w);
     EXPECT_EQ(20504u, reader->Size());
-    EXPECT_EQ(0, static_cast<const uint8_t*>(r)[20503]);  // created zero-filled
+    EXPECT_EQ(0, static_cast<const uint8_t*>(r)[20503]); // created zero-filled
 
     const uint32_t version = 1;
     std::memcpy(static_cast<uint8_t*>(w) + 20500, &version, 4);
@@ -39,7 +39,7 @@ TEST_F(SharedMemTest, WriterAndReaderSeeTheSameBytes)
     // Creating it again keeps the existing section and its contents.
     ASSERT_EQ(VDAPI_OK, XpSharedMemPosix::Create("DeviceList", 64));
     void* again = nullptr;
-    ASSERT_EQ(VDAPI_OK, reader->Open("DeviceList", 0, again, true));  // size 0: all of it
+    ASSERT_EQ(VDAPI_OK, reader->Open("DeviceList", 0, again, true)); // size 0: all of it
     EXPECT_EQ(20504u, reader->Size());
     std::memcpy(&seen, static_cast<const uint8_t*>(again) + 20500, 4);
     EXPECT_EQ(1u, seen);

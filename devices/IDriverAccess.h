@@ -1,0 +1,23 @@
+// What a device object asks of its way to the driver: a PCIe core-block proxy or a legacy
+// hardware-access object answer the same three questions.
+#pragma once
+
+#include "devices/VdapiResult.h"
+#include "devices/pcie/DriverProtocol.h"
+
+namespace Vdapi {
+
+class IDriverAccess {
+public:
+    virtual ~IDriverAccess() = default;
+    /// The device's 104-byte information record. VDAPI_E_DEV_DRIVER when not open, else the
+    /// driver's error or VDAPI_E_COMMUNICATION for a short reply.
+    virtual VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info) = 0;
+    /// One property value (0 on failure). VDAPI_E_BUF_TOO_SMALL for a name over 49
+    /// characters; VDAPI_E_DEV_DRIVER when not open; the driver's answer.
+    virtual VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) = 0;
+    /// Value and sub-value names and parameters of item.group on item.port (0-based).
+    virtual VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) = 0;
+};
+
+} // namespace Vdapi

@@ -1,0 +1,155 @@
+// Requests of the PCIe/Bb2 core function block, with every reply length checked before use.
+#include "devices/pcie/VdPcieProxyCORE.h"
+
+#include "devices/platform/Xp.h"
+
+namespace Vdapi {
+
+namespace DP = DriverProtocol;
+
+VdResult DriverCall(IXpDriver& driver, uint32_t code, const void* input, uint32_t inputSize, void* output,
+                    uint32_t outputCapacity, uint32_t minOutput, uint32_t* returned)
+{
+    uint32_t got = 0;
+    const VdResult rc = driver.Request(code, input, inputSize, output, outputCapacity, &got, nullptr);
+    if (returned)
+        *returned = got;
+    if (!isSuccess(rc))
+        return rc;
+    if (got < minOutput) {
+        VDAPI_LOG(Warning, "driver request 0x%08X answered %u bytes, expected at least %u", code, got, minOutput);
+        return VDAPI_E_COMMUNICATION;
+    }
+    return rc;
+}
+
+VdProxyCORE::VdProxyCORE(DriverClass driverClass) : m_class(driverClass) {}
+
+VdProxyCORE::~VdProxyCORE() = default;
+
+VdResult VdProxyCORE::Open(int index)
+{
+    Close();
+    if (!m_driver)
+        m_driver = Xp::NewDriver(m_class);
+    if (!m_driver)
+        return VDAPI_E_OUT_OF_MEM;
+    const VdResult rc = m_driver->Open(index, false, true);
+    if (!isSuccess(rc))
+        return rc;
+    m_index = index;
+    std::vector<DP::BlockId> blocks;
+    if (isSuccess(ListBlocks(-1, DP::kRoleCore, blocks)) && !blocks.empty())
+        m_core = blocks.front();
+    return VDAPI_OK;
+}
+
+void VdProxyCORE::Close()
+{
+    if (m_driver)
+        m_driver->Close();
+    m_index = -1;
+    m_core = {};
+}
+
+bool VdProxyCORE::IsOpen() const
+{
+    return m_driver && m_driver->IsOpen();
+}
+
+VdResult VdProxyCORE::Call(uint32_t code, const void* input, uint32_t inputSize, void* output,
+                           uint32_t outputCapacity, uint32_t minOutput, uint32_t* returned)
+{
+    if (!IsOpen())
+        return VDAPI_E_DEV_DRIVER;
+    return DriverCall(*m_driver, code, input, inputSize, output, outputCapacity, minOutput, returned);
+}
+
+VdResult VdProxyCORE::ListBlocks(int port, DP::BlockRole role, std::vector<DP::BlockId>& blocks)
+{
+    blocks.clear();
+    uint8_t request[DP::kListBlocksRequestSize];
+    DP::encodePlainHeader(request);
+    Wire::putI32(request + DP::kHeaderSize, port);
+    Wire::putI32(request + DP::kHeaderSize + 4, role);
+    uint8_t reply[DP::kListBlocksReplyMax];
+    uint32_t got = 0;
+    const VdResult rc = Call(DP::kListFunctionBlocks, request, sizeof request, reply, sizeof reply, 4, &got);
+    if (!isSuccess(rc))
+        return rc;
+    if (!DP::decodeBlockList(reply, got, blocks))
+        return VDAPI_E_COMMUNICATION;
+    return VDAPI_OK;
+}
+
+VdResult VdPcieProxyCORE::GetVersion(DP::VersionRecord& version)
+{
+    uint8_t header[DP::kHeaderSize];
+    DP::encodePlainHeader(header);
+    uint8_t reply[DP::VersionRecord::kSize];
+    const VdResult rc = Call(DP::kGetVersion, header, sizeof header, reply, sizeof reply, sizeof reply);
+    if (isSuccess(rc))
+        version = DP::VersionRecord::decode(reply);
+    return rc;
+}
+
+VdResult VdPcieProxyCORE::GetDeviceInfo(DP::DeviceInfoRecord& info)
+{
+    uint8_t header[DP::kHeaderSize];
+    DP::encodePlainHeader(header);
+    uint8_t reply[DP::DeviceInfoRecord::kSize] = {};
+    VdResult rc = Call(DP::kGetDeviceInfo, header, sizeof header, reply, sizeof reply, sizeof reply);
+    if (rc == VDAPI_E_DEV_DRIVER)
+        return rc;
+    if (!isSuccess(rc)) {
+        // An older driver knows only the first request; its record has no seventh word.
+        rc = Call(DP::kGetDeviceInfoOld, header, sizeof header, reply, sizeof reply, sizeof reply);
+        if (!isSuccess(rc))
+            return rc;
+        Wire::putI32(reply + DP::DeviceInfoRecord::kDriverInfo7, 0);
+    }
+    info = DP::DeviceInfoRecord::decode(reply);
+    return VDAPI_OK;
+}
+
+VdResult VdPcieProxyCORE::GetProperty(const DP::PropertyQuery& query, uint64_t& value)
+{
+    value = 0;
+    DP::PciePropertyRequest request;
+    request.blockId1 = CoreBlock().id1;
+    request.blockId2 = CoreBlock().id2;
+    request.query = query;
+    uint8_t bytes[DP::PciePropertyRequest::kSize];
+    if (!request.encode(bytes))
+        return VDAPI_E_BUF_TOO_SMALL;
+    uint8_t reply[DP::kPropertyReplySize];
+    const VdResult rc = Call(DP::kGetProperty, bytes, sizeof bytes, reply, sizeof reply, sizeof reply);
+    if (isSuccess(rc))
+        value = Wire::getU64(reply + DP::kPropertyReplyValue);
+    return rc;
+}
+
+VdResult VdPcieProxyCORE::GetIoConfig(DP::IoConfigItem& item)
+{
+    uint8_t request[DP::kIoRequestHeaderSize + DP::kIoRequestRecordSize];
+    Wire::putU32(request, CoreBlock().id1);
+    Wire::putU32(request + 4, CoreBlock().id2);
+    Wire::putU32(request + 8, 0);
+    Wire::putI32(request + 12, -1);
+    Wire::putU32(request + 16, 1);
+    if (item.group.size() >= DP::kNameField)
+        return VDAPI_E_INVALID_ARG;
+    DP::encodeIoRequestRecord(request + DP::kIoRequestHeaderSize, item);
+    uint8_t reply[DP::kIoReplyHeaderSize + DP::kIoReplyRecordSize];
+    const VdResult rc = Call(DP::kIoConfig, request, sizeof request, reply, sizeof reply, sizeof reply);
+    if (!isSuccess(rc))
+        return rc;
+    if (Wire::getU32(reply + 4) != 1) {
+        VDAPI_LOG(Warning, "I/O configuration reply holds %u records for 1 asked", Wire::getU32(reply + 4));
+        return VDAPI_E_COMMUNICATION;
+    }
+    DP::decodeIoReplyRecord(reply + DP::kIoReplyHeaderSize, item);
+    return VDAPI_OK;
+}
+
+} // namespace Vdapi

@@ -1,0 +1,27 @@
+// VdaDevice: a legacy PCI card reached through its hardware-access object (one function or a
+// multi-function card).
+#pragma once
+
+#include "devices/Device.h"
+#include "devices/pcie/VdaHal.h"
+
+#include <memory>
+
+namespace Vdapi {
+
+class VdaDevice : public Device {
+public:
+    /// Takes over the hardware-access object (null gives a device that refuses initialisation).
+    explicit VdaDevice(std::unique_ptr<IVdaHal> hal) : Device(kCategoryPci), m_hal(std::move(hal)) {}
+
+    IVdaHal* Hal() { return m_hal.get(); }
+
+protected:
+    bool HasHardwareAccess() const override { return m_hal != nullptr; }
+    IDriverAccess* Access() override { return m_hal.get(); }
+
+private:
+    std::unique_ptr<IVdaHal> m_hal;
+};
+
+} // namespace Vdapi

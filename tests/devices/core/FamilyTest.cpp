@@ -1,0 +1,198 @@
+// The legacy PCI and Bb2 families and the property store against the real simulator:
+// multi-function cards, legacy driver versions, Bb2 listing, driver lookups and faults.
+#include "SimProcess.h"
+
+#include "devices/CapabilityTable.h"
+#include "devices/Device.h"
+#include "devices/IoConfigTable.h"
+#include "devices/Scan.h"
+#include "devices/VdDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Vdapi;
+using VdapiTest::SimProcess;
+
+namespace {
+
+std::vector<DeviceDescriptor> ListDevices(VdResult& rc)
+{
+    std::vector<DeviceDescriptor> devices(16);
+    int32_t count = 0;
+    rc = ScanDevices(ScanMode::All, 0, int32_t(devices.size()), count, devices.data(), nullptr, nullptr, 0, 0, 0, 0,
+                     0, nullptr, false, false, false, false);
+    devices.resize(size_t(std::min<int32_t>(count, 16)));
+    return devices;
+}
+
+Device* AsDevice(const VdDevice& d)
+{
+    return dynamic_cast<Device*>(d.Implementation().get());
+}
+
+} // namespace
+
+TEST(Families, LegacyCardsAndTheBb2Device)
+{
+    START_SIM(sim, "legacy_and_bb2.json");
+    VdResult rc = 0;
+    const std::vector<DeviceDescriptor> devices = ListDevices(rc);
+    ASSERT_EQ(rc, VDAPI_OK);
+    ASSERT_EQ(devices.size(), 3u); // two-function card counted once
+    // Legacy first, then Bb2.
+    EXPECT_EQ(devices[0].serial, 145000001);
+    EXPECT_EQ(devices[1].serial, 124000002);
+    EXPECT_EQ(devices[1].numHwFuncs, 4);
+    EXPECT_EQ(devices[1].numInputs, 2);
+    EXPECT_EQ(devices[1].numOutputs, 2);
+    EXPECT_EQ(devices[2].serial, 2137000003);
+    EXPECT_EQ(devices[2].numInputs, 4);
+
+    // The multi-function card's ports across both functions.
+    VdDeviceInt multi;
+    ASSERT_EQ(multi.AttachBySerial(124000002), VDAPI_OK);
+    const int32_t chanTypes[] = {kChanInput, kChanOutput, kChanOutput, kChanInput};
+    for (int p = 1; p <= 4; ++p)
+        EXPECT_EQ(multi.CachedPort(p)->chanType, chanTypes[p - 1]) << p;
+    EXPECT_TRUE(multi.CachedPort(3)->caps.Has(CapabilityIndex("HDSDI")));
+    EXPECT_FALSE(multi.CachedPort(4)->caps.Has(CapabilityIndex("HDSDI")));
+    EXPECT_TRUE(multi.CachedPort(4)->caps.Has(CapabilityIndex("SDI")));
+    Device* card = AsDevice(multi);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->RefClockHz(), 27000000); // asked through the hardware-access object
+
+    // PORT_COUNT comes from the port map, without a driver request.
+    ASSERT_EQ(sim.Control("counters reset"), 0);
+    int32_t ports = 0, mainPorts = 0;
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
+    EXPECT_EQ(card->GetPropertyInt32("MAIN_PORT_COUNT", -1, mainPorts, 124), VDAPI_OK);
+    EXPECT_EQ(ports, 4);
+    EXPECT_EQ(mainPorts, 4);
+    EXPECT_EQ(sim.Control("fail 0xb02c712a 1000 1"), 0); // any lookup that reached the driver would fail
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
+    EXPECT_EQ(sim.Control("fail 0xb02c712a 0 1"), 0);
+    // A port beyond the map has no capabilities and no other properties.
+    bool flag = true;
+    EXPECT_EQ(card->GetPropertyBool("CAP_ASI", 9, flag), VDAPI_OK);
+    EXPECT_FALSE(flag);
+    int64_t value = 0;
+    EXPECT_EQ(card->GetPropertyInt64("SUB_PORT_MAP", 9, value), VDAPI_E_NOT_FOUND);
+    // A sub-function outside the card.
+    EXPECT_EQ(card->GetPropertyInt64("REF_CLK_FREQ", -1, value, 124, 5), VDAPI_E_INTERNAL);
+
+    // Bb2: attached into its own slot; never found by slot.
+    VdDeviceInt bb2;
+    EXPECT_EQ(bb2.AttachBySlot(14, 0), VDAPI_E_NO_SUCH_DEVICE);
+    ASSERT_EQ(bb2.AttachBySerial(2137000003), VDAPI_OK);
+    EXPECT_EQ(bb2.Implementation(), nullptr);
+    EXPECT_EQ(bb2.TypeNumber(), 2137);
+    int32_t count = 0;
+    HwFunctionDescriptor records[4];
+    EXPECT_EQ(bb2.ListPorts(4, count, records), VDAPI_OK);
+    EXPECT_EQ(records[3].chanType, kChanInput);
+    EXPECT_EQ(records[3].indexOnDevice, 3);
+
+    // By type, the index runs across families.
+    VdDeviceInt byType;
+    EXPECT_EQ(byType.AttachByType(2137, 0), VDAPI_OK);
+    EXPECT_EQ(byType.Detach(), VDAPI_OK);
+    EXPECT_EQ(byType.AttachByType(124, 0), VDAPI_OK);
+    EXPECT_EQ(byType.Detach(), VDAPI_OK);
+    EXPECT_EQ(byType.AttachBySlot(12, 1), VDAPI_OK);
+    EXPECT_EQ(byType.TypeNumber(), 145);
+}
+
+TEST(Families, OutdatedLegacyDriver)
+{
+    START_SIM(sim, "old_legacy_driver.json");
+    VdResult rc = 0;
+    EXPECT_TRUE(ListDevices(rc).empty());
+    EXPECT_EQ(rc, VDAPI_OK);
+    VdDeviceInt device;
+    EXPECT_EQ(device.AttachBySerial(145000009), VDAPI_E_DRIVER_INCOMP);
+    EXPECT_EQ(device.AttachBySlot(12, 1), VDAPI_E_DRIVER_INCOMP);
+    EXPECT_EQ(device.AttachBySerial(145000009, true), VDAPI_OK);
+}
+
+TEST(Families, LegacyVersionFromDeviceNames)
+{
+    // Only the Vda1xx-N names answer: the version comes from them, and it is too old.
+    {
+        START_SIM(sim, "legacy_names_only.json");
+        VdDeviceInt device;
+        EXPECT_EQ(device.AttachBySerial(145000021), VDAPI_E_DRIVER_INCOMP);
+    }
+    // Neither interfaces nor names: no driver at all.
+    {
+        START_SIM(sim, "legacy_no_endpoints.json");
+        VdDeviceInt device;
+        EXPECT_EQ(device.AttachBySerial(145000031), VDAPI_E_NO_SUCH_DEVICE);
+    }
+}
+
+TEST(PropertyStore, LookupsThroughTheDriver)
+{
+    START_SIM(sim, "three_cards.json");
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(3), VDAPI_OK);
+    Device* card = AsDevice(device);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->RefClockHz(), kDefaultRefClockHz); // no hardware-access object: not asked
+
+    bool asi = true;
+    EXPECT_EQ(card->GetPropertyBool("CAP_ASI", 0, asi), VDAPI_E_NOT_FOUND);
+    EXPECT_FALSE(asi);
+    bool demod = false;
+    EXPECT_EQ(card->GetPropertyBool("CAP_DEMOD", 0, demod), VDAPI_OK);
+    EXPECT_TRUE(demod);
+    int32_t ports = 0;
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
+    EXPECT_EQ(ports, 2);
+    // Another type's table through the type selector.
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports, 2179), VDAPI_OK);
+    EXPECT_EQ(ports, 12);
+
+    // 49 characters go to the driver; 50 are refused before anything is sent.
+    ASSERT_EQ(sim.Control("counters reset"), 0);
+    EXPECT_EQ(card->GetPropertyInt32(std::string(49, 'X'), -1, ports), VDAPI_E_NOT_FOUND);
+    EXPECT_EQ(card->GetPropertyInt32(std::string(50, 'X'), -1, ports), VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(ports, 0);
+
+    // Driver failures come back translated; a broken reply length is a communication error.
+    ASSERT_EQ(sim.Control("fail 0xafc86f1a 1 1450"), 0);
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_E_OUT_OF_RESOURCES);
+    ASSERT_EQ(sim.Control("fail 0xafc86f1a 1 0xE000000A"), 0);
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_E_IN_USE);
+    ASSERT_EQ(sim.Control("corrupt 0xafc86f1a 1"), 0);
+    EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_E_COMMUNICATION);
+}
+
+TEST(PropertyStore, OlderInformationRequestAndFailingCards)
+{
+    START_SIM(sim, "one_asi_card.json");
+    // The newer information request is unknown to this driver: the older one serves, without
+    // the seventh driver word.
+    ASSERT_EQ(sim.Control("fail 0xafc87046 1000 1"), 0);
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(2144000001), VDAPI_OK);
+    DeviceDescriptor d;
+    ASSERT_EQ(device.GetDescriptor(d), VDAPI_OK);
+    EXPECT_EQ(d.driverInfo[5], 6);
+    EXPECT_EQ(d.driverInfo[6], 0);
+    EXPECT_EQ(device.Detach(), VDAPI_OK);
+    ASSERT_EQ(sim.Control("fail 0xafc87046 0 1"), 0);
+
+    // PORT_COUNT failing ends the initialisation: the listing skips the card, the attach fails.
+    ASSERT_EQ(sim.Control("fail 0xafc86f1a 1 87"), 0);
+    int32_t count = -1;
+    EXPECT_EQ(ScanHwFunctions(0, count, nullptr, false, false, 0), VDAPI_OK);
+    EXPECT_EQ(count, 0);
+    // Corrupted information replies to both requests make the interface unreadable: skipped.
+    ASSERT_EQ(sim.Control("corrupt 0xafc87046 1"), 0);
+    ASSERT_EQ(sim.Control("corrupt 0xafc86ee6 1"), 0);
+    EXPECT_EQ(device.AttachBySerial(2144000001), VDAPI_E_NO_SUCH_DEVICE);
+    EXPECT_EQ(device.AttachBySerial(2144000001), VDAPI_OK);
+}

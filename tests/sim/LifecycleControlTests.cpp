@@ -1,0 +1,215 @@
+// vdsim as a process: command line, rig errors, orderly stop, and the control socket with
+// its client vdsimctl.
+#include "tests/sim/SimHarness.h"
+
+#include "devices/WireBytes.h"
+#include "devices/pcie/DriverProtocol.h"
+#include "devices/platform/posix/DriverWire.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace vdsim::test {
+namespace {
+
+namespace DP = Vdapi::DriverProtocol;
+namespace DW = Vdapi::DriverWire;
+
+const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+const std::string kEmptyRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json";
+
+bool exists(const std::string& p)
+{
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+TEST(SimLifecycle, BadCommandLinesGiveUsageAndExitTwo)
+{
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {VDSIM_BIN}, {VDSIM_BIN, "--rig", kEmptyRig}, {VDSIM_BIN, "--bogus"}, {VDSIM_BIN, "--rig"}}) {
+        RunResult r = runProgram(args);
+        EXPECT_EQ(r.exitCode, 2) << r.output;
+        EXPECT_NE(r.output.find("usage: vdsim"), std::string::npos) << r.output;
+    }
+}
+
+TEST(SimLifecycle, UnusableRigsAreNamedAndExitOne)
+{
+    TempDir dir;
+    const std::string run = dir.path() + "/run";
+    struct Case {
+        std::string file, text, message;
+    } cases[] = {
+        {dir.path() + "/missing.json", "", "cannot read the rig file"},
+        {dir.write("broken.json", "{\"devices\": ["), "", "not valid JSON"},
+        {dir.write("unknown.json", R"({"devices": [{"type": 4711, "serial": 1}]})"), "", "unknown device type 4711"},
+        {dir.write("twice.json", R"({"devices": [{"type": 2144, "serial": 5}, {"type": 2174, "serial": 5}]})"), "",
+         "devices[1]: serial used twice"},
+        {dir.write("port.json", R"({"devices": [{"type": 2144, "serial": 5, "portOverrides": [{"port": 5}]}]})"), "",
+         "portOverrides[0].port: value 5 out of range"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = runProgram({VDSIM_BIN, "--rig", c.file, "--run-dir", run});
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find(c.file), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        EXPECT_FALSE(exists(run));
+    }
+}
+
+TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
+{
+    std::string run;
+    {
+        SimProcess sim(kReferenceRig);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        run = sim.runDir();
+        EXPECT_TRUE(exists(sim.pciePath(0)));
+        EXPECT_TRUE(exists(sim.legacyNamePath(2)));
+        EXPECT_TRUE(exists(run + "/mutex/VdeSvcListMutex"));
+        // Open handles and a delayed answer do not hold the stop up.
+        DriverConnection open(sim.pciePath(0));
+        ASSERT_EQ(sim.control("delay 600000 0xafc86ee2"), "ok delay 600000 ms for 0xafc86ee2");
+        ASSERT_TRUE(open.sendRaw([] {
+            uint8_t h[DW::kRequestHeaderSize];
+            DW::encode(DW::RequestHeader{DP::kGetVersion, 16, 16}, h);
+            std::vector<uint8_t> bytes(h, h + sizeof h);
+            auto hdr = plainHeader();
+            bytes.insert(bytes.end(), hdr.begin(), hdr.end());
+            return bytes;
+        }()));
+        ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1"));
+        EXPECT_EQ(sim.terminate(), 0) << sim.output();
+        EXPECT_NE(sim.output().find("stopped by signal"), std::string::npos);
+        EXPECT_FALSE(exists(run)) << "the run directory was created by vdsim and is removed again";
+    }
+}
+
+TEST(SimLifecycle, ASecondSimulatorDoesNotTakeOverALiveRunDirectory)
+{
+    SimProcess sim(kEmptyRig);
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    RunResult second = runProgram({VDSIM_BIN, "--rig", kEmptyRig, "--run-dir", sim.runDir()});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.output.find("another simulator is serving"), std::string::npos) << second.output;
+    EXPECT_EQ(sim.control("ping").rfind("ok vdsim", 0), 0u) << "the first one still serves";
+}
+
+TEST(SimLifecycle, EmptyRigServesTheServiceAndNoDrivers)
+{
+    SimProcess sim(kEmptyRig);
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EXPECT_FALSE(DriverConnection(sim.pciePath(0)).connected());
+    EXPECT_FALSE(DriverConnection(sim.usbPath(0)).connected());
+    ServiceConnection svc(sim.pipePath());
+    auto v = svc.call(words({0}));
+    ASSERT_EQ(v.size(), 24u);
+    EXPECT_EQ(sim.control("devices"), "ok");
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
+class SimControl : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(sim_.ready()) << sim_.output(); }
+    SimProcess sim_{kReferenceRig};
+};
+
+TEST_F(SimControl, UnplugClosesHandlesAndRemovesTheInterface)
+{
+    DriverConnection open(sim_.pciePath(1));
+    ASSERT_EQ(open.request(DP::kGetVersion, plainHeader(), 16).error, 0u);
+    ASSERT_EQ(sim_.control("unplug 2179000202"), "ok unplugged");
+    EXPECT_TRUE(open.closedByPeer());
+    EXPECT_FALSE(DriverConnection(sim_.pciePath(1)).connected());
+    EXPECT_TRUE(DriverConnection(sim_.pciePath(2)).connected()) << "other cards stay";
+    EXPECT_EQ(sim_.control("unplug 2179000202"), "ok already unplugged");
+    EXPECT_EQ(sim_.control("plug 2179000202"), "ok plugged");
+    DriverConnection again(sim_.pciePath(1));
+    DriverAnswer info = again.request(DP::kGetDeviceInfo, plainHeader(), 104);
+    ASSERT_EQ(info.output.size(), 104u);
+    EXPECT_EQ(Vdapi::Wire::getI32(info.output.data()), 2179);
+    // Unplugging a legacy card removes its interfaces and its legacy names.
+    ASSERT_EQ(sim_.control("unplug 124001111"), "ok unplugged");
+    EXPECT_FALSE(DriverConnection(sim_.legacyNamePath(2)).connected());
+    EXPECT_FALSE(DriverConnection(sim_.legacyPath(1)).connected());
+    EXPECT_TRUE(DriverConnection(sim_.legacyPath(0)).connected());
+}
+
+TEST_F(SimControl, InjectedFailuresCorruptionAndCounters)
+{
+    DriverConnection c(sim_.pciePath(0));
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    ASSERT_EQ(sim_.control("fail 0xAFC86EE2 2 1450"), "ok 0xafc86ee2 fails 2 times");
+    EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 1450u);
+    EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 1450u);
+    EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 0u);
+    ASSERT_EQ(sim_.control("corrupt 2949148742 1"), "ok 0xafc87046 corrupted 1 times");
+    EXPECT_EQ(c.request(DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 52u);
+    EXPECT_EQ(c.request(DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 104u);
+    ASSERT_EQ(sim_.control("delay 1 0xafc86ee6"), "ok delay 1 ms for 0xafc86ee6");
+    EXPECT_EQ(c.request(DP::kGetDeviceInfoOld, plainHeader(), 104).output.size(), 104u);
+    EXPECT_EQ(sim_.control("delay 0 0xafc86ee6"), "ok delay 0 ms for 0xafc86ee6");
+    EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=3 0xafc86ee6=1 0xafc87046=2");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    EXPECT_EQ(sim_.control("counters"), "ok");
+}
+
+TEST_F(SimControl, DelayedAnswerHoldsUpOnlyItsOwnConnection)
+{
+    ASSERT_EQ(sim_.control("delay 600000 0xafc86ee2"), "ok delay 600000 ms for 0xafc86ee2");
+    DriverConnection slow(sim_.pciePath(0)), fast(sim_.pciePath(0));
+    uint8_t h[DW::kRequestHeaderSize];
+    DW::encode(DW::RequestHeader{DP::kGetVersion, 16, 16}, h);
+    std::vector<uint8_t> bytes(h, h + sizeof h);
+    auto hdr = plainHeader();
+    bytes.insert(bytes.end(), hdr.begin(), hdr.end());
+    ASSERT_TRUE(slow.sendRaw(bytes));
+    EXPECT_EQ(fast.request(DP::kGetDeviceInfo, plainHeader(), 104).error, 0u);
+    EXPECT_EQ(sim_.control("ping").rfind("ok vdsim ", 0), 0u);
+}
+
+TEST_F(SimControl, BadCommandsAreRefusedWithAReason)
+{
+    EXPECT_EQ(sim_.control("frobnicate"), "error: unknown command \"frobnicate\" (try help)");
+    EXPECT_EQ(sim_.control(""), "error: empty command");
+    EXPECT_EQ(sim_.control("hold 1 1"), "error: no card with serial 1");
+    EXPECT_EQ(sim_.control("hold x"), "error: usage: hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw]");
+    EXPECT_EQ(sim_.control("fail svc:x 1 2"), "error: usage: fail KIND COUNT ERROR (KIND: request code or svc:N)");
+    EXPECT_EQ(sim_.control("linkspeed 2144000101 1 3"), "error: port 1 is not an IP port");
+    EXPECT_EQ(sim_.control("service version 5.1"), "error: usage: service version A.B.C[.D]");
+    EXPECT_EQ(sim_.control("list count many"), "error: usage: list version N | list count N | list restore");
+    EXPECT_EQ(sim_.control("unplug 99"), "error: no device with serial 99");
+    // An endless line is cut off; the socket keeps serving new connections.
+    UniqueFd raw = connectUnix(sim_.runDir() + "/vdsim.ctl");
+    std::string longLine(10000, 'x');
+    ASSERT_TRUE(writeFull(raw.get(), longLine.data(), longLine.size(), -1));
+    std::string reply;
+    char ch;
+    while (readFull(raw.get(), &ch, 1, -1, 10000) && ch != '\n') reply.push_back(ch);
+    EXPECT_EQ(reply, "error: line too long");
+    EXPECT_EQ(sim_.control("list restore"), "ok list published");
+}
+
+TEST_F(SimControl, VdsimctlExitStatusFollowsTheAnswer)
+{
+    RunResult ok = runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "hold", "2144000101", "1"});
+    EXPECT_EQ(ok.exitCode, 0);
+    EXPECT_EQ(ok.output, "ok held 3 blocks\n");
+    RunResult err = runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "hold", "2144000101", "9"});
+    EXPECT_EQ(err.exitCode, 1);
+    EXPECT_EQ(err.output, "error: card 2144000101 has 4 ports\n");
+    TempDir nowhere;
+    RunResult none = runProgram({VDSIMCTL_BIN, "--run-dir", nowhere.path(), "ping"});
+    EXPECT_EQ(none.exitCode, 3);
+    EXPECT_NE(none.output.find("cannot reach the simulator"), std::string::npos);
+    EXPECT_EQ(runProgram({VDSIMCTL_BIN, "ping"}).exitCode, 2);
+    RunResult help = runProgram({VDSIMCTL_BIN, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("fail KIND COUNT ERROR"), std::string::npos);
+}
+
+} // namespace
+} // namespace vdsim::test

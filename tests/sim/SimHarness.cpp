@@ -1,0 +1,301 @@
+// Test harness for the simulator: process control and hand-made protocol clients.
+#include "tests/sim/SimHarness.h"
+
+#include "devices/pcie/DriverProtocol.h"
+#include "devices/platform/posix/DriverWire.h"
+#include "devices/vde/ServiceProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace vdsim::test {
+
+namespace DW = Vdapi::DriverWire;
+namespace DP = Vdapi::DriverProtocol;
+namespace SP = Vdapi::ServiceProtocol;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int msLeft(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : int(left);
+}
+
+/// Reads from `fd` until end of stream or the deadline, appending to `out`; true at end of stream.
+bool drainUntilEof(int fd, std::string& out, Clock::time_point deadline)
+{
+    char buf[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        int rc = ::poll(&p, 1, msLeft(deadline));
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc <= 0) return false;
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return true;
+        out.append(buf, size_t(n));
+    }
+}
+
+pid_t spawn(const std::vector<std::string>& argv, int outFd)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(outFd, 1);
+        if (outFd != 2) ::dup2(outFd, 2);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+} // namespace
+
+TempDir::TempDir()
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "vdsimtestXXXXXX").string();
+    if (::mkdtemp(tmpl.data())) path_ = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::write(const std::string& name, const std::string& text) const
+{
+    std::string p = path_ + "/" + name;
+    std::ofstream(p) << text;
+    return p;
+}
+
+RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
+{
+    RunResult r;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return r;
+    pid_t pid = spawn(argv, fds[1]);
+    ::close(fds[1]);
+    bool ended = drainUntilEof(fds[0], r.output, Clock::now() + std::chrono::milliseconds(deadlineMs));
+    ::close(fds[0]);
+    if (!ended) ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exitCode = ended ? exitCodeOf(status) : -1;
+    return r;
+}
+
+SimProcess::SimProcess(const std::string& rigPath) : runDir_(dir_.path() + "/run")
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    pid_ = spawn({VDSIM_BIN, "--rig", rigPath, "--run-dir", runDir_}, fds[1]);
+    ::close(fds[1]);
+    outFd_.reset(fds[0]);
+    // Wait for the ready line; everything vdsim prints goes through this pipe.
+    auto deadline = Clock::now() + std::chrono::seconds(20);
+    char buf[512];
+    while (!ready_ && msLeft(deadline) > 0) {
+        pollfd p{outFd_.get(), POLLIN, 0};
+        if (::poll(&p, 1, msLeft(deadline)) <= 0) break;
+        ssize_t n = ::read(outFd_.get(), buf, sizeof buf);
+        if (n <= 0) break;
+        output_.append(buf, size_t(n));
+        ready_ = output_.find("ready") != std::string::npos;
+    }
+}
+
+SimProcess::~SimProcess()
+{
+    if (pid_ > 0) terminate();
+}
+
+int SimProcess::terminate()
+{
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, SIGTERM);
+    // vdsim's output pipe reaches end of stream when it exits.
+    bool ended = drainUntilEof(outFd_.get(), output_, Clock::now() + std::chrono::seconds(20));
+    if (!ended) ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    outFd_.reset();
+    // A sanitizer build of vdsim reports its findings on stderr; they fail the test.
+    if (output_.find("Sanitizer") != std::string::npos || output_.find("runtime error:") != std::string::npos)
+        ADD_FAILURE() << "vdsim reported:\n" << output_;
+    return ended ? exitCodeOf(status) : -1;
+}
+
+std::string SimProcess::control(const std::string& line)
+{
+    UniqueFd fd = connectUnix(runDir_ + "/vdsim.ctl");
+    if (!fd) return "";
+    std::string msg = line + "\n";
+    if (!writeFull(fd.get(), msg.data(), msg.size(), -1)) return "";
+    std::string reply;
+    char c;
+    while (readFull(fd.get(), &c, 1, -1, 10000)) {
+        if (c == '\n') return reply;
+        reply.push_back(c);
+    }
+    return "";
+}
+
+bool SimProcess::waitForControl(const std::string& line, const std::string& expected, int deadlineMs)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
+    for (;;) {
+        if (control(line) == expected) return true;
+        if (msLeft(deadline) == 0) return false;
+        ::poll(nullptr, 0, 10); // re-check shortly; the deadline bounds the wait
+    }
+}
+
+std::string SimProcess::pciePath(int i) const { return runDir_ + "/drivers/" + DP::kPcieInterfaceClass + "/" + std::to_string(i); }
+std::string SimProcess::legacyPath(int i) const { return runDir_ + "/drivers/" + DP::kLegacyInterfaceClass + "/" + std::to_string(i); }
+std::string SimProcess::legacyNamePath(int i) const { return runDir_ + "/drivers/Vda1xx-" + std::to_string(i); }
+std::string SimProcess::bb2Path(int i) const { return runDir_ + "/drivers/" + DP::kBb2InterfaceClass + "/" + std::to_string(i); }
+std::string SimProcess::usbPath(int i) const { return runDir_ + "/drivers/" + DP::kUsbInterfaceClass + "/" + std::to_string(i); }
+std::string SimProcess::pipePath() const { return runDir_ + "/pipe/VdeRecvPipe"; }
+
+DriverConnection::DriverConnection(const std::string& path) : fd_(connectUnix(path)) {}
+
+bool DriverConnection::sendRaw(const std::vector<uint8_t>& bytes)
+{
+    return fd_ && writeFull(fd_.get(), bytes.data(), bytes.size(), -1);
+}
+
+DriverAnswer DriverConnection::readReply()
+{
+    DriverAnswer a;
+    uint8_t h[DW::kReplyHeaderSize];
+    if (!fd_ || !readFull(fd_.get(), h, sizeof h, -1, 10000)) return a;
+    DW::ReplyHeader rh = DW::decodeReply(h);
+    if (rh.outputLength > DW::kMaxPayload) return a;
+    a.output.resize(rh.outputLength);
+    if (!readFull(fd_.get(), a.output.data(), a.output.size(), -1, 10000)) return a;
+    a.error = rh.windowsError;
+    a.ok = true;
+    return a;
+}
+
+DriverAnswer DriverConnection::request(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity)
+{
+    uint8_t h[DW::kRequestHeaderSize];
+    DW::encode(DW::RequestHeader{code, uint32_t(input.size()), outputCapacity}, h);
+    std::vector<uint8_t> bytes(h, h + sizeof h);
+    bytes.insert(bytes.end(), input.begin(), input.end());
+    if (!sendRaw(bytes)) return {};
+    DriverAnswer a = readReply();
+    if (a.ok && a.output.size() > outputCapacity) a.ok = false;
+    return a;
+}
+
+bool DriverConnection::closedByPeer(int deadlineMs)
+{
+    char c;
+    return fd_ && !readFull(fd_.get(), &c, 1, -1, deadlineMs) && readSome(fd_.get(), &c, 1, -1) == 0;
+}
+
+ServiceConnection::ServiceConnection(const std::string& path) : fd_(connectUnix(path)) {}
+
+bool ServiceConnection::send(const std::vector<uint8_t>& payload)
+{
+    uint8_t h[SP::kLongHeaderSize];
+    size_t n = SP::encodeFrameHeader(uint32_t(payload.size()), h);
+    return fd_ && writeFull(fd_.get(), h, n, -1) && writeFull(fd_.get(), payload.data(), payload.size(), -1);
+}
+
+bool ServiceConnection::receive(std::vector<uint8_t>& payload, int deadlineMs)
+{
+    uint8_t h[SP::kLongHeaderSize];
+    if (!fd_ || !readFull(fd_.get(), h, 2, -1, deadlineMs)) return false;
+    uint32_t len = SP::shortHeaderLength(h);
+    if (SP::isLongHeader(h)) {
+        if (!readFull(fd_.get(), h + 2, 6, -1, deadlineMs)) return false;
+        len = SP::longHeaderLength(h);
+    }
+    if (len > SP::kMaxMessage) return false;
+    payload.assign(len, 0);
+    return readFull(fd_.get(), payload.data(), len, -1, deadlineMs);
+}
+
+std::vector<uint8_t> ServiceConnection::call(const std::vector<uint8_t>& payload)
+{
+    std::vector<uint8_t> reply;
+    if (!send(payload) || !receive(reply)) reply.clear();
+    return reply;
+}
+
+bool ServiceConnection::closedByPeer(int deadlineMs)
+{
+    char c;
+    return fd_ && !readFull(fd_.get(), &c, 1, -1, deadlineMs) && readSome(fd_.get(), &c, 1, -1) == 0;
+}
+
+std::vector<uint8_t> plainHeader() { return words({0, -1, -1, -1}); }
+
+std::vector<uint8_t> words(std::initializer_list<int32_t> values)
+{
+    std::vector<uint8_t> out;
+    for (int32_t v : values)
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+    return out;
+}
+
+std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector<std::pair<int, std::string>>& items)
+{
+    std::vector<uint8_t> out = words({int32_t(id1), int32_t(id2), 0, -1, int32_t(items.size())});
+    for (const auto& [port, group] : items) {
+        std::vector<uint8_t> rec(56, 0);
+        Vdapi::Wire::putI32(rec.data(), port);
+        std::copy(group.begin(), group.end(), rec.begin() + 4);
+        out.insert(out.end(), rec.begin(), rec.end());
+    }
+    return out;
+}
+
+std::vector<uint8_t> pcieProperty(uint32_t id1, uint32_t id2, const std::string& name, int port, int typeSelector)
+{
+    DP::PciePropertyRequest r;
+    r.blockId1 = id1;
+    r.blockId2 = id2;
+    r.query.name = name;
+    r.query.port = port;
+    r.query.typeSelector = typeSelector;
+    std::vector<uint8_t> out(DP::PciePropertyRequest::kSize);
+    r.encode(out.data());
+    return out;
+}
+
+std::vector<uint8_t> serviceProperty(int32_t command, const std::string& name, int32_t type, int32_t field60, int32_t portPlusOne)
+{
+    std::vector<uint8_t> out(72, 0);
+    Vdapi::Wire::putI32(out.data(), command);
+    std::copy(name.begin(), name.end(), out.begin() + 4);
+    Vdapi::Wire::putI32(out.data() + 56, type);
+    Vdapi::Wire::putI32(out.data() + 60, field60);
+    Vdapi::Wire::putI32(out.data() + 68, portPlusOne);
+    return out;
+}
+
+} // namespace vdsim::test

@@ -1,0 +1,120 @@
+// Test harness for the simulator: runs the real vdsim binary in a private run directory and
+// talks to its driver sockets, service pipe and control socket by hand.
+#pragma once
+
+#include "sim/SocketIo.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vdsim::test {
+
+/// A fresh mkdtemp directory, removed (recursively) on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    /// Writes `text` to a file below the directory and returns its path.
+    std::string write(const std::string& name, const std::string& text) const;
+
+private:
+    std::string path_;
+};
+
+/// Result of running a program to its end.
+struct RunResult {
+    int exitCode = -1; ///< -1 when it did not end within the deadline or died by a signal
+    std::string output; ///< stdout and stderr together
+};
+/// Runs `argv` and collects its output, waiting at most `deadlineMs`.
+RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs = 20000);
+
+/// One vdsim process serving a rig below `<dir>/run`.
+class SimProcess {
+public:
+    /// Starts vdsim with the rig file and waits (deadline 20 s) for its "ready" line.
+    explicit SimProcess(const std::string& rigPath);
+    /// Stops it with SIGTERM if still running.
+    ~SimProcess();
+    bool ready() const { return ready_; }
+    const std::string& runDir() const { return runDir_; }
+    /// What vdsim printed so far (all of it after terminate()).
+    const std::string& output() const { return output_; }
+    /// Sends SIGTERM and waits (deadline 20 s). Returns the exit code, -1 on timeout/signal.
+    int terminate();
+    /// One control command; returns the reply line (without newline), or "" on failure.
+    std::string control(const std::string& line);
+    /// Repeats a control command until `expected` is its reply or `deadlineMs` passes.
+    bool waitForControl(const std::string& line, const std::string& expected, int deadlineMs = 10000);
+
+    std::string pciePath(int index) const;
+    std::string legacyPath(int index) const;
+    std::string legacyNamePath(int index) const;
+    std::string bb2Path(int index) const;
+    std::string usbPath(int index) const;
+    std::string pipePath() const;
+
+private:
+    TempDir dir_;
+    std::string runDir_;
+    pid_t pid_ = -1;
+    UniqueFd outFd_; // vdsim's stdout and stderr
+    std::string output_;
+    bool ready_ = false;
+};
+
+struct DriverAnswer {
+    bool ok = false; ///< false when the exchange itself broke (closed, bad reply header)
+    uint32_t error = 0;
+    std::vector<uint8_t> output;
+};
+
+/// One open driver handle.
+class DriverConnection {
+public:
+    explicit DriverConnection(const std::string& path);
+    bool connected() const { return bool(fd_); }
+    DriverAnswer request(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity = 4096);
+    /// Sends raw bytes (malformed requests).
+    bool sendRaw(const std::vector<uint8_t>& bytes);
+    /// Reads one reply after sendRaw.
+    DriverAnswer readReply();
+    /// True when the simulator closed the connection (end of stream within the deadline).
+    bool closedByPeer(int deadlineMs = 10000);
+    void close() { fd_.reset(); }
+
+private:
+    UniqueFd fd_;
+};
+
+/// One connection to the device-service pipe, with the service framing.
+class ServiceConnection {
+public:
+    explicit ServiceConnection(const std::string& path);
+    bool connected() const { return bool(fd_); }
+    bool send(const std::vector<uint8_t>& payload);
+    /// Receives one message; false when none arrives within `deadlineMs` or the pipe closed.
+    bool receive(std::vector<uint8_t>& payload, int deadlineMs = 10000);
+    /// Sends and receives one message.
+    std::vector<uint8_t> call(const std::vector<uint8_t>& payload);
+    bool closedByPeer(int deadlineMs = 10000);
+
+private:
+    UniqueFd fd_;
+};
+
+/// Little builders for request bytes.
+std::vector<uint8_t> plainHeader();
+std::vector<uint8_t> words(std::initializer_list<int32_t> values);
+/// The I/O-configuration request of the PCIe driver with the core block ids.
+std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector<std::pair<int, std::string>>& items);
+/// A 104-byte PCIe property query for the core block.
+std::vector<uint8_t> pcieProperty(uint32_t id1, uint32_t id2, const std::string& name, int port, int typeSelector = -1);
+/// A service property request (command 1 or 7).
+std::vector<uint8_t> serviceProperty(int32_t command, const std::string& name, int32_t type, int32_t field60, int32_t portPlusOne);
+
+} // namespace vdsim::test

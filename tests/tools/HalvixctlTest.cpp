@@ -1,0 +1,187 @@
+// The halvixctl executable against a brick stand-in on its own loopback address: usage errors,
+// call results and errors, timeouts, watch, quit and scan.
+#include "BrickStandIn.h"
+#include "ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+#ifdef HALVIXCTL_BIN
+
+namespace {
+
+/// Runs halvixctl listening on `address`, with a brick stand-in that connects once halvixctl
+/// listens and announces itself on every connection.
+class Session {
+public:
+    Session(const std::string& address, const std::vector<std::string>& arguments,
+            test::BrickStandIn::Responder responder = {})
+        : address_(address), brick_(address, 6666, std::move(responder))
+    {
+        std::vector<std::string> all{"--address", address};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        process_ = std::make_unique<test::ChildProcess>(HALVIXCTL_BIN, all);
+    }
+
+    /// Lets the brick connect once halvixctl listens, then announces it.
+    bool connectBrick()
+    {
+        if (!process_->waitForStderr("waiting for a brick to connect on " + address_ + ":6666..."))
+            return false;
+        brick_.start();
+        if (!brick_.waitFor([](int connects, int) { return connects >= 1; }))
+            return false;
+        return brick_.sendJson(json{{"jsonrpc", "2.0"},
+                                    {"method", "newConnection"},
+                                    {"params", {{"appId", "stand-in"}, {"appType", "Halvix"}, {"pid", 42}}}});
+    }
+
+    test::ChildProcess& process() { return *process_; }
+    test::BrickStandIn& brick() { return brick_; }
+
+private:
+    std::string address_;
+    test::BrickStandIn brick_;
+    std::unique_ptr<test::ChildProcess> process_;
+};
+
+json reply(const json& request, const json& result)
+{
+    return json{{"jsonrpc", "2.0"}, {"id", request["id"]}, {"result", result}};
+}
+
+} // namespace
+
+TEST(HalvixctlTest, UsageErrorsExitWithTwo)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frobnicate"},
+        {"call"},
+        {"call", "getSettings", "{not json"},
+        {"call", "a", "{}", "extra"},
+        {"--timeout", "soon", "watch"},
+        {"--timeout", "-1", "watch"},
+        {"--count", "2", "scan"},
+        {"--nic", "watch"},
+        {"--bogus", "quit"},
+        {"--address"},
+    };
+    for (const auto& arguments : bad) {
+        test::ChildProcess ctl(HALVIXCTL_BIN, arguments);
+        ASSERT_TRUE(ctl.started());
+        EXPECT_EQ(ctl.wait(), 2) << testing::PrintToString(arguments);
+        EXPECT_NE(ctl.errors().find("usage: halvixctl"), std::string::npos) << ctl.errors();
+    }
+    test::ChildProcess help(HALVIXCTL_BIN, {"--help"});
+    EXPECT_EQ(help.wait(), 0);
+    EXPECT_NE(help.output().find("call METHOD [PARAMS-JSON]"), std::string::npos);
+}
+
+TEST(HalvixctlTest, CallPrintsTheResultOrTheError)
+{
+    auto responder = [](const json& request) -> json {
+        if (request["method"] == "echo")
+            return reply(request, request["params"]);
+        return json{{"jsonrpc", "2.0"},
+                    {"id", request["id"]},
+                    {"error", {{"code", 1000}, {"message", "nope"}, {"data", json::object()}}}};
+    };
+    {
+        Session session("127.0.60.1", {"--timeout", "20", "call", "echo", R"({"n":[1,2]})"}, responder);
+        ASSERT_TRUE(session.connectBrick());
+        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+        EXPECT_EQ(session.process().output(), "{\"n\":[1,2]}\n");
+        const std::string& errors = session.process().errors();
+        EXPECT_NE(errors.find(R"(newConnection: {"appId":"stand-in","appType":"Halvix","pid":42})"), std::string::npos)
+            << errors;
+        EXPECT_NE(errors.find("waiting for the reply to echo..."), std::string::npos) << errors;
+    }
+    {
+        Session session("127.0.60.2", {"--timeout", "20", "call", "getSettings"}, responder);
+        ASSERT_TRUE(session.connectBrick());
+        EXPECT_EQ(session.process().wait(), 1);
+        EXPECT_EQ(session.process().output(), "");
+        EXPECT_NE(session.process().errors().find(R"(getSettings failed: {"code":1000,"data":{},"message":"nope"})"),
+                  std::string::npos)
+            << session.process().errors();
+    }
+}
+
+TEST(HalvixctlTest, TimeoutsAndListenFailuresExitWithOne)
+{
+    {
+        test::ChildProcess ctl(HALVIXCTL_BIN, {"--address", "127.0.60.3", "--timeout", "0.3", "call", "getSettings"});
+        EXPECT_EQ(ctl.wait(), 1);
+        EXPECT_NE(ctl.errors().find("timed out after 0.3 s waiting for a brick to connect"), std::string::npos)
+            << ctl.errors();
+    }
+    {
+        // A brick that never answers.
+        Session session("127.0.60.4", {"--timeout", "0.5", "call", "slow"}, [](const json&) { return json(); });
+        ASSERT_TRUE(session.connectBrick());
+        EXPECT_EQ(session.process().wait(), 1);
+        EXPECT_NE(session.process().errors().find("timed out after 0.5 s waiting for the reply to slow"),
+                  std::string::npos)
+            << session.process().errors();
+    }
+    {
+        ip::TcpSocket occupant;
+        ASSERT_EQ(occupant.bind(ip::resolve("127.0.60.5"), 6666), ip::SocketStatus::Done);
+        ASSERT_EQ(occupant.listen(), ip::SocketStatus::Done);
+        test::ChildProcess ctl(HALVIXCTL_BIN, {"--address", "127.0.60.5", "quit"});
+        EXPECT_EQ(ctl.wait(), 1);
+        EXPECT_NE(ctl.errors().find("cannot listen on 127.0.60.5:6666"), std::string::npos) << ctl.errors();
+    }
+}
+
+TEST(HalvixctlTest, WatchPrintsNotificationsAndQuitWaitsForTheBrickToLeave)
+{
+    {
+        Session session("127.0.60.6", {"watch", "--count", "2"});
+        ASSERT_TRUE(session.connectBrick());
+        ASSERT_TRUE(session.process().waitForStderr("watching notifications..."));
+        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 1}}}}));
+        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"id", 9}, {"result", 0}})); // not a notification
+        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 2}}}}));
+        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+        EXPECT_EQ(session.process().output(), "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":1}}\n"
+                                              "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":2}}\n");
+    }
+    {
+        Session session("127.0.60.7", {"--timeout", "20", "quit"});
+        ASSERT_TRUE(session.connectBrick());
+        const json quit = session.brick().nextMessage();
+        EXPECT_EQ(quit["method"], "quit");
+        EXPECT_FALSE(quit.contains("id"));
+        ASSERT_TRUE(session.process().waitForStderr("waiting for the brick to disconnect..."));
+        session.brick().client().stop();
+        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+    }
+}
+
+TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
+{
+    const json report = json::array({{{"name", "port 1"}, {"isAvailable", true}}});
+    Session session("127.0.60.8", {"--timeout", "20", "scan", "--nic", "--json", "--quit"}, [&](const json& request) {
+        if (request["method"] == "scanDevices")
+            return reply(request, report);
+        return reply(request, request["params"]["nicDeviceScanEnabled"]);
+    });
+    ASSERT_TRUE(session.connectBrick());
+    const json enable = session.brick().nextMessage();
+    EXPECT_EQ(enable["method"], "enableNicDeviceScan");
+    EXPECT_EQ(enable["params"], json({{"nicDeviceScanEnabled", true}}));
+    EXPECT_EQ(session.brick().nextMessage()["method"], "scanDevices");
+    EXPECT_EQ(session.brick().nextMessage()["method"], "quit");
+    session.brick().client().stop();
+    EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+    EXPECT_EQ(session.process().output(), report.dump() + "\n");
+}
+
+#endif // HALVIXCTL_BIN

@@ -1,0 +1,297 @@
+// halvixctl: a console stand-in for the GUI. It listens on ADDRESS:6666, accepts one brick,
+// shows its announcement and runs one job (call, watch, quit, scan).
+#include "tools/gui/GuiServer.h"
+#include "tools/halvixctl/InventoryTable.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using gui::GuiResult;
+using gui::GuiServer;
+using nlohmann::json;
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+const char* const Usage =
+    "usage: halvixctl [--address A] [--timeout S] [--quit] JOB\n"
+    "  Listens on A:6666 (default 127.0.0.1), waits for a brick, prints its announcement, runs JOB.\n"
+    "JOB:\n"
+    "  call METHOD [PARAMS-JSON]    send a request; print the result JSON (an error exits 1)\n"
+    "  watch [--count N]            print notifications as they arrive, until interrupted or N\n"
+    "  quit                         send \"quit\" and wait for the brick to disconnect\n"
+    "  scan [--nic] [--dte] [--json]  enable the chosen scans, call scanDevices, print the report\n"
+    "Options:\n"
+    "  --timeout S   seconds to wait for the brick and for each reply (default 30); watch waits\n"
+    "                without limit between notifications unless --timeout is given\n"
+    "  --quit        after the job, send \"quit\" and wait for the brick to disconnect\n";
+
+struct Options {
+    std::string address = "127.0.0.1";
+    double timeoutSeconds = 30;
+    bool timeoutGiven = false;
+    bool quitAfter = false;
+    std::vector<std::string> job; // job name and its positional arguments
+    json params;                  // PARAMS-JSON of call (null when not given)
+    std::optional<long> count;
+    bool nic = false;
+    bool dte = false;
+    bool jsonOutput = false;
+};
+
+int usageError(const std::string& message)
+{
+    std::cerr << "halvixctl: " << message << "\n" << Usage;
+    return ExitUsage;
+}
+
+/// Parses the command line; returns an exit code when it is unusable.
+std::optional<int> parse(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc)
+                return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << Usage;
+            return ExitOk;
+        } else if (arg == "--address") {
+            const auto text = value();
+            if (!text || text->empty())
+                return usageError("--address needs an address");
+            options.address = *text;
+        } else if (arg == "--timeout") {
+            const auto text = value();
+            char* end = nullptr;
+            const double seconds = text ? std::strtod(text->c_str(), &end) : 0;
+            if (!text || text->empty() || *end != '\0' || !(seconds > 0) || seconds > 1e6)
+                return usageError("--timeout needs a positive number of seconds");
+            options.timeoutSeconds = seconds;
+            options.timeoutGiven = true;
+        } else if (arg == "--count") {
+            const auto text = value();
+            char* end = nullptr;
+            const long count = text ? std::strtol(text->c_str(), &end, 10) : 0;
+            if (!text || text->empty() || *end != '\0' || count <= 0)
+                return usageError("--count needs a positive whole number");
+            options.count = count;
+        } else if (arg == "--quit") {
+            options.quitAfter = true;
+        } else if (arg == "--nic") {
+            options.nic = true;
+        } else if (arg == "--dte") {
+            options.dte = true;
+        } else if (arg == "--json") {
+            options.jsonOutput = true;
+        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            return usageError("unknown option " + arg);
+        } else {
+            options.job.push_back(arg);
+        }
+    }
+    if (options.job.empty())
+        return usageError("no job given");
+    const std::string& job = options.job[0];
+    const std::size_t arguments = options.job.size() - 1;
+    if (job == "call") {
+        if (arguments < 1 || arguments > 2)
+            return usageError("call needs METHOD and optionally PARAMS-JSON");
+        if (arguments == 2) {
+            options.params = json::parse(options.job[2], nullptr, false);
+            if (options.params.is_discarded())
+                return usageError("PARAMS-JSON is not valid JSON: " + options.job[2]);
+        }
+    } else if (job == "watch" || job == "quit" || job == "scan") {
+        if (arguments != 0)
+            return usageError(job + " takes no arguments");
+    } else {
+        return usageError("unknown job " + job);
+    }
+    if (options.count && job != "watch")
+        return usageError("--count belongs to watch");
+    if ((options.nic || options.dte || options.jsonOutput) && job != "scan")
+        return usageError("--nic, --dte and --json belong to scan");
+    return std::nullopt;
+}
+
+class Controller {
+public:
+    explicit Controller(const Options& options) : options_(options), server_(options.address) {}
+
+    int run()
+    {
+        const GuiResult listening = server_.listen();
+        if (!listening)
+            return fail(listening.message);
+        if (const int code = connect(); code != ExitOk)
+            return code;
+
+        int code = ExitFailure;
+        const std::string& job = options_.job[0];
+        if (job == "call")
+            code = runCall();
+        else if (job == "watch")
+            code = runWatch();
+        else if (job == "scan")
+            code = runScan();
+        if (job == "quit" || (options_.quitAfter && code == ExitOk))
+            code = runQuit();
+        return code;
+    }
+
+private:
+    GuiServer::Deadline deadline() const
+    {
+        return GuiServer::Clock::now() +
+               std::chrono::duration_cast<GuiServer::Clock::duration>(std::chrono::duration<double>(options_.timeoutSeconds));
+    }
+
+    std::string seconds() const
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g s", options_.timeoutSeconds);
+        return text;
+    }
+
+    static int fail(const std::string& message)
+    {
+        std::cerr << "halvixctl: " << message << "\n";
+        return ExitFailure;
+    }
+
+    /// Turns a failed wait into the message and exit code for "waiting for WHAT".
+    int failedWait(const GuiResult& result, const std::string& what) const
+    {
+        if (result.error == gui::GuiError::Timeout)
+            return fail("timed out after " + seconds() + " waiting for " + what);
+        return fail(std::string(gui::toString(result.error)) + " while waiting for " + what + ": " + result.message);
+    }
+
+    int connect()
+    {
+        std::cerr << "waiting for a brick to connect on " << options_.address << ":" << server_.port() << "..."
+                  << std::endl;
+        const GuiResult accepted = server_.accept(deadline());
+        if (!accepted)
+            return failedWait(accepted, "a brick to connect");
+        std::cerr << "brick connected from " << accepted.value["address"].get<std::string>() << ":"
+                  << accepted.value["port"] << std::endl;
+
+        std::cerr << "waiting for the brick's newConnection..." << std::endl;
+        const GuiResult announced = server_.nextNotification("newConnection", deadline());
+        if (!announced)
+            return failedWait(announced, "the brick's newConnection");
+        const auto params = announced.value.find("params");
+        std::cerr << "newConnection: " << (params != announced.value.end() ? params->dump() : "{}") << std::endl;
+        return ExitOk;
+    }
+
+    /// Sends one request and waits for its result; prints the error and returns nothing on failure.
+    std::optional<json> request(const std::string& method, const json& params)
+    {
+        std::cerr << "waiting for the reply to " << method << "..." << std::endl;
+        const GuiResult reply = server_.call(method, params, deadline());
+        if (!reply) {
+            failedWait(reply, "the reply to " + method);
+            return std::nullopt;
+        }
+        if (const auto error = reply.value.find("error"); error != reply.value.end()) {
+            fail(method + " failed: " + error->dump());
+            return std::nullopt;
+        }
+        if (const auto result = reply.value.find("result"); result != reply.value.end())
+            return *result;
+        fail(method + " reply has neither result nor error: " + reply.value.dump());
+        return std::nullopt;
+    }
+
+    int runCall()
+    {
+        const auto result = request(options_.job[1], options_.params);
+        if (!result)
+            return ExitFailure;
+        std::cout << result->dump() << std::endl;
+        return ExitOk;
+    }
+
+    int runWatch()
+    {
+        std::cerr << "watching notifications..." << std::endl;
+        long printed = 0;
+        const auto forever = GuiServer::Clock::time_point::max();
+        while (!options_.count || printed < *options_.count) {
+            const GuiResult message = server_.nextMatching(
+                [](const json& value) { return value.is_object() && !value.contains("id"); },
+                options_.timeoutGiven ? deadline() : forever);
+            if (!message)
+                return failedWait(message, "a notification");
+            std::cout << message.value.dump() << std::endl;
+            ++printed;
+        }
+        return ExitOk;
+    }
+
+    int runScan()
+    {
+        if (options_.nic && !enable("enableNicDeviceScan", "nicDeviceScanEnabled"))
+            return ExitFailure;
+        if (options_.dte && !enable("enableDteDeviceScan", "dteDeviceScanEnabled"))
+            return ExitFailure;
+        const auto report = request("scanDevices", json::object());
+        if (!report)
+            return ExitFailure;
+        if (!report->is_array())
+            return fail("scanDevices did not return an array: " + report->dump());
+        std::cout << (options_.jsonOutput ? report->dump() : halvixctl::renderInventory(*report)) << std::endl;
+        return ExitOk;
+    }
+
+    bool enable(const std::string& method, const std::string& flag)
+    {
+        const auto result = request(method, json{{flag, true}});
+        if (!result)
+            return false;
+        if (*result != json(true)) {
+            fail(method + " answered " + result->dump() + " instead of true");
+            return false;
+        }
+        return true;
+    }
+
+    int runQuit()
+    {
+        const GuiResult sent = server_.sendNotification("quit");
+        if (!sent)
+            return fail("cannot send quit: " + sent.message);
+        std::cerr << "waiting for the brick to disconnect..." << std::endl;
+        const GuiResult gone = server_.waitDisconnected(deadline());
+        if (!gone)
+            return failedWait(gone, "the brick to disconnect");
+        std::cerr << "the brick disconnected" << std::endl;
+        return ExitOk;
+    }
+
+    const Options& options_;
+    GuiServer server_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (const auto code = parse(argc, argv, options))
+        return *code;
+    return Controller(options).run();
+}

@@ -1,0 +1,105 @@
+// vdscan: lists every port the device layer finds (the two-call ScanHwFunctions), as a table;
+// --repeat N runs the two-call scan N times and reports how long one took.
+#include "devices/CapabilityTable.h"
+#include "devices/Scan.h"
+#include "devices/VdapiResult.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace Vdapi;
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: vdscan [--order] [--vde] [--nic] [--repeat N]\n"
+                 "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
+                 "  --order sorts devices by serial; --vde and --nic add those families;\n"
+                 "  --repeat N times N complete scans and prints the mean instead of the table.\n");
+    return 2;
+}
+
+const char* ChanTypeText(int32_t chanType)
+{
+    switch (chanType) {
+    case 0: return "none";
+    case 1: return "input";
+    case 2: return "output";
+    case 3: return "ip";
+    case 4: return "output/dblbuf";
+    case 8: return "output/loopthr";
+    default: return "?";
+    }
+}
+
+// One complete two-call scan: count, then fill.
+VdResult Scan(std::vector<HwFunctionDescriptor>& ports, bool vde, bool nic, int32_t order)
+{
+    int32_t count = 0;
+    VdResult rc = ScanHwFunctions(0, count, nullptr, vde, nic, order);
+    if (rc != VDAPI_E_BUF_TOO_SMALL) {
+        ports.clear();
+        return rc;
+    }
+    ports.assign(size_t(count), HwFunctionDescriptor());
+    rc = ScanHwFunctions(count, count, ports.data(), vde, nic, order);
+    ports.resize(size_t(std::min<int32_t>(count, int32_t(ports.size()))));
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool vde = false, nic = false;
+    int32_t order = 0;
+    long repeat = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--order"))
+            order = 1;
+        else if (!std::strcmp(argv[i], "--vde"))
+            vde = true;
+        else if (!std::strcmp(argv[i], "--nic"))
+            nic = true;
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::strtol(argv[++i], nullptr, 10);
+        else
+            return Usage();
+    }
+    if (repeat < 0 || repeat > 100000)
+        return Usage();
+
+    std::vector<HwFunctionDescriptor> ports;
+    if (repeat > 0) {
+        const auto start = std::chrono::steady_clock::now();
+        for (long i = 0; i < repeat; ++i) {
+            const VdResult rc = Scan(ports, vde, nic, order);
+            if (!isSuccess(rc)) {
+                std::fprintf(stderr, "vdscan: scan failed: %s\n", ResultName(rc));
+                return 1;
+            }
+        }
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%zu ports; %ld scans; %.1f ms per two-call scan\n", ports.size(), repeat, ms / double(repeat));
+        return 0;
+    }
+
+    const VdResult rc = Scan(ports, vde, nic, order);
+    std::printf("%-12s %-6s %-4s %-15s %-5s %s\n", "serial", "type", "port", "direction", "index", "capabilities");
+    for (const HwFunctionDescriptor& p : ports) {
+        std::string caps = p.caps.ToString();
+        for (char& c : caps)
+            if (c == '\n')
+                c = ' ';
+        std::printf("%-12lld %-6d %-4d %-15s %-5d %s\n", (long long)p.device.serial, p.device.typeNumber, p.port,
+                    ChanTypeText(p.chanType), p.indexOnDevice, caps.c_str());
+    }
+    std::printf("%zu ports: %s\n", ports.size(), ResultName(rc));
+    return isSuccess(rc) ? 0 : 1;
+}
