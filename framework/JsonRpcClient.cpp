@@ -136,8 +136,10 @@ void JsonRpcClient::extractFrames()
     for (;;) {
         switch (frameReader_.next()) {
         case FrameReader::Status::NeedMore:
+            flushReplies();
             return;
         case FrameReader::Status::BadHeader: {
+            flushReplies();
             // The stream has no resynchronisation marker: everything buffered is lost.
             const size_t discarded = frameReader_.buffered();
             const uint32_t length = frameReader_.refusedLength();
@@ -152,17 +154,41 @@ void JsonRpcClient::extractFrames()
             if (closingFlag_)
                 continue; // quitting: nothing may reach the application any more
             if (auto reply = dispatcher_.process(frameReader_.payload()))
-                sendReply(*reply);
+                queueReply(*reply);
             break;
         }
     }
 }
 
-void JsonRpcClient::sendReply(const Json& reply)
+void JsonRpcClient::queueReply(const Json& reply)
 {
-    frameInto(*replyPacket_, jsonText(reply));
-    std::lock_guard lock(sendMutex_);
-    if (tcpClient_ && !tcpClient_->send(replyPacket_->data(), replyPacket_->size()))
+    // Serialised into a reused string and appended to the reply packet behind the replies
+    // of earlier frames of the same chunk: no buffer is allocated per frame once both have
+    // grown to the largest reply.
+    replyText_.clear();
+    nlohmann::detail::serializer<Json> serializer(nlohmann::detail::output_adapter<char>(replyText_), ' ',
+                                                  Json::error_handler_t::replace);
+    serializer.dump(reply, false, false, 0);
+    const size_t needed = pendingReplyBytes_ + frame::kHeaderSize + replyText_.size();
+    if (replyPacket_->size() < needed)
+        replyPacket_->resize(needed);
+    uint8_t* at = replyPacket_->data() + pendingReplyBytes_;
+    frame::writeHeader(at, replyText_.size());
+    std::memcpy(at + frame::kHeaderSize, replyText_.data(), replyText_.size());
+    pendingReplyBytes_ = needed;
+    if (pendingReplyBytes_ >= kReplyFlushBytes)
+        flushReplies();
+}
+
+void JsonRpcClient::flushReplies()
+{
+    // Replies to the frames that arrived together leave together, in one write: one system
+    // call per chunk instead of one per reply when the GUI pipelines its requests.
+    if (pendingReplyBytes_ == 0)
+        return;
+    const size_t size = std::exchange(pendingReplyBytes_, 0);
+    ip::TcpClient* tcpClient = currentTcpClient();
+    if (tcpClient && !tcpClient->send(replyPacket_->data(), size))
         log(LogLevel::Warning, "JsonRpcClient could not Send reply");
 }
 
@@ -212,10 +238,22 @@ void JsonRpcClient::onNotification(const Json& notification)
 
 void JsonRpcClient::sendPacket(const IPacket& packet)
 {
-    std::lock_guard lock(sendMutex_);
     // Without a connection the notification is dropped silently; it is not kept for the next one.
-    if (tcpClient_ && tcpClient_->isConnected() && !tcpClient_->send(packet.data(), packet.size()))
+    ip::TcpClient* tcpClient = currentTcpClient();
+    if (tcpClient && tcpClient->isConnected() && !tcpClient->send(packet.data(), packet.size()))
         log(LogLevel::Warning, "JsonRpcClient could not Send notification");
+}
+
+ip::TcpClient* JsonRpcClient::currentTcpClient()
+{
+    // The TCP client serialises whole sends under its own connection mutex, so frames never
+    // interleave; sendMutex_ only guards the pointer. Holding it across send() would close a
+    // lock cycle with the TCP client's connecting thread, which calls onConnected() under its
+    // connection mutex. Using the pointer after unlocking is safe: shutdown() joins the
+    // notification thread before it destroys the TCP client, and replies run on the TCP
+    // client's own receiving thread, which its destruction joins.
+    std::lock_guard lock(sendMutex_);
+    return tcpClient_.get();
 }
 
 void JsonRpcClient::notificationSendingLoop()

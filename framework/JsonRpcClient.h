@@ -30,7 +30,8 @@ class SharedLogger;
 
 /// Connects to the GUI (port 6666), announces the brick with "newConnection", answers the
 /// GUI's requests and notifications from the connection's receiving thread, runs scheduled
-/// commands, and sends its own notifications from a dedicated thread.
+/// commands, and sends its own notifications from a dedicated thread. Replies to the frames
+/// of one received chunk are written together once the chunk is processed (or every 256 kB).
 ///
 /// Threads that call in: the TCP connecting thread (onConnected), the receiving thread
 /// (onDataReceived, onDisconnected, every received handler), the scheduler thread (scheduled
@@ -42,7 +43,7 @@ class SharedLogger;
 ///   statusThreadMutex_  statusThread_ (start and join of the status thread)
 ///   statusMutex_        the status thread's timed wait (held by that thread while it runs)
 ///   notificationMutex_  notificationQueue_
-///   sendMutex_          tcpClient_ and every write to it (one whole frame at a time)
+///   sendMutex_          the tcpClient_ pointer (whole frames are serialised by the TCP client)
 /// The scheduler's own mutex is never held while a command runs.
 class JsonRpcClient : public ip::TcpClientListener, public IJsonRpcNotificationListener {
 public:
@@ -51,6 +52,8 @@ public:
 
     static constexpr uint16_t kGuiPort = 6666;
     static constexpr size_t kInitialPacketSize = 10240;
+    /// Replies waiting for the end of their chunk are sent early once they reach this size.
+    static constexpr size_t kReplyFlushBytes = 256 * 1024;
 
     /// Registers the built-in methods and starts the notification and scheduler threads.
     /// `logger` is not owned and must outlive the client.
@@ -126,7 +129,9 @@ private:
     void runScheduledCommand(const Json& cmd, const std::string& scheduleId);
 
     void extractFrames();
-    void sendReply(const Json& reply);
+    void queueReply(const Json& reply);
+    void flushReplies();
+    ip::TcpClient* currentTcpClient();
     void sendPacket(const IPacket& packet);
     void notificationSendingLoop();
     void statusReportLoop();
@@ -142,6 +147,8 @@ private:
 
     FrameReader frameReader_;                      // receiving thread only
     std::shared_ptr<RawDataPacket> replyPacket_;   // receiving thread only; grows, never shrinks
+    size_t pendingReplyBytes_ = 0;                 // receiving thread only: framed replies not yet sent
+    std::string replyText_;                        // receiving thread only: reused serialisation buffer
 
     std::mutex sendMutex_;
     std::unique_ptr<ip::TcpClient> tcpClient_;     // guarded by sendMutex_
