@@ -142,28 +142,28 @@ std::set<std::string> capList(const json& v, const Where& w)
     return out;
 }
 
-/// Applies a port spec (catalog) or a port override (rig) onto `port`.
-void applyPortSpec(PortSpec& port, const json& spec, const Where& w)
+/// Applies a port description (catalog) or a port override (rig) onto `port`.
+void applyPortSpec(PortSpec& port, const json& desc, const Where& w)
 {
-    if (!spec.is_object()) w.fail("expected an object");
-    if (spec.contains("caps")) port.caps = capList(spec["caps"], w.at("caps"));
-    if (spec.contains("addCaps"))
-        for (const auto& c : capList(spec["addCaps"], w.at("addCaps"))) port.caps.insert(c);
-    if (spec.contains("removeCaps"))
-        for (const auto& c : capList(spec["removeCaps"], w.at("removeCaps"))) port.caps.erase(c);
-    for (const auto& [group, v] : objectMember(spec, "io", w).items()) {
+    if (!desc.is_object()) w.fail("expected an object");
+    if (desc.contains("caps")) port.caps = capList(desc["caps"], w.at("caps"));
+    if (desc.contains("addCaps"))
+        for (const auto& c : capList(desc["addCaps"], w.at("addCaps"))) port.caps.insert(c);
+    if (desc.contains("removeCaps"))
+        for (const auto& c : capList(desc["removeCaps"], w.at("removeCaps"))) port.caps.erase(c);
+    for (const auto& [group, v] : objectMember(desc, "io", w).items()) {
         if (group.empty() || group.size() > 49) w.at("io").fail("bad group name");
         port.io[group] = parseIoSetting(group, v, w.at("io").at(group));
     }
-    if (spec.contains("direction")) {
-        std::string d = stringMember(spec, "direction", w, "");
+    if (desc.contains("direction")) {
+        std::string d = stringMember(desc, "direction", w, "");
         if (d == "input") port.io["IODIR"] = {"INPUT", "INPUT"};
         else if (d == "output") port.io["IODIR"] = {"OUTPUT", "OUTPUT"};
         else if (d == "disabled") port.io["IODIR"] = {"DISABLED", ""};
         else w.at("direction").fail("expected \"input\", \"output\" or \"disabled\"");
     }
-    applyProperties(port.properties, objectMember(spec, "properties", w), w.at("properties"));
-    port.linkSpeedCode = int32_t(intMember(spec, "linkSpeed", w, port.linkSpeedCode, INT32_MIN, INT32_MAX));
+    applyProperties(port.properties, objectMember(desc, "properties", w), w.at("properties"));
+    port.linkSpeedCode = int32_t(intMember(desc, "linkSpeed", w, port.linkSpeedCode, INT32_MIN, INT32_MAX));
 }
 
 struct TypeDefaults {
@@ -188,12 +188,12 @@ bool typeDefaults(int32_t typeNumber, TypeDefaults& out)
     if (t.contains("port")) applyPortSpec(base, t["port"], w.at("port"));
     base.properties.emplace("SUB_PORT_MAP", 0);
     out.ports.assign(size_t(n), base);
-    for (const auto& [key, spec] : objectMember(t, "perPort", w).items()) {
+    for (const auto& [key, desc] : objectMember(t, "perPort", w).items()) {
         int p = std::atoi(key.c_str());
         if (p < 1 || p > n) w.fail("perPort " + key + " outside the ports");
         PortSpec ps;
         ps.properties.emplace("SUB_PORT_MAP", 0);
-        applyPortSpec(ps, spec, w.at("perPort").at(key));
+        applyPortSpec(ps, desc, w.at("perPort").at(key));
         out.ports[size_t(p - 1)] = ps;
     }
     out.deviceProperties["PORT_COUNT"] = n;
@@ -391,14 +391,14 @@ Rig parseRig(const json& doc, const std::string& origin)
     for (Family f : {Family::Pcie, Family::Legacy, Family::Bb2, Family::Usb}) {
         Where w = root.at("drivers").at(familyName(f));
         const json& d = objectMember(drivers, familyName(f), root.at("drivers"));
-        DriverSpec spec;
-        spec.version = versionMember(d, "version", w, defaults[int(f)]);
+        DriverSpec desc;
+        desc.version = versionMember(d, "version", w, defaults[int(f)]);
         std::string info = stringMember(d, "infoRequest", w, "new");
         if (info != "new" && info != "old") w.at("infoRequest").fail("expected \"new\" or \"old\"");
-        spec.newInfoRequest = info == "new";
-        spec.interfaces = boolMember(d, "interfaces", w, true);
-        spec.names = boolMember(d, "names", w, true);
-        rig.drivers[f] = spec;
+        desc.newInfoRequest = info == "new";
+        desc.interfaces = boolMember(d, "interfaces", w, true);
+        desc.names = boolMember(d, "names", w, true);
+        rig.drivers[f] = desc;
     }
     std::set<int64_t> serials;
     if (doc.contains("devices")) {

@@ -117,7 +117,7 @@ Rig loadRigFile(const std::string& path);
 Rig parseRig(const nlohmann::json& doc, const std::string& origin);
 
 /// Property of a card or service device: port -1 is the device level, else 0-based port.
-/// Answers PORT_COUNT, MAIN_PORT_COUNT, CAP_*, SUB_PORT_MAP and the specs' properties.
+/// Answers PORT_COUNT, MAIN_PORT_COUNT, CAP_*, SUB_PORT_MAP and the port descriptions' properties.
 std::optional<int64_t> lookupProperty(const std::map<std::string, int64_t>& deviceProperties,
                                       const std::vector<PortSpec>& ports, int32_t port,
                                       const std::string& name);

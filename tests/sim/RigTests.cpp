@@ -22,9 +22,9 @@ std::string errorOf(const json& doc)
 
 TEST(Rig, EveryCatalogTypeMakesAUsableDevice)
 {
-    for (const auto& [type, spec] : catalog().items()) {
+    for (const auto& [type, entry] : catalog().items()) {
         SCOPED_TRACE(type);
-        const std::string family = spec.at("family").get<std::string>();
+        const std::string family = entry.at("family").get<std::string>();
         json device = {{"type", std::stoi(type)}, {"serial", 3100000001}};
         json doc = family == "vde" ? json{{"service", {{"devices", {device}}}}} : json{{"devices", {device}}};
         Rig rig = parseRig(doc, "test.json");
