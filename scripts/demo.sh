@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: build, start the hardware simulator on the reference rig in a private run
-# directory, let the console controller listen for Halvix, start Halvix, print the inventory,
-# then stop everything (Halvix through "quit", the simulator through SIGTERM).
+# directory, print the device layer's inventory of it, let the console controller listen for
+# Halvix, start Halvix, then stop everything (Halvix through "quit", the simulator through SIGTERM).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -29,13 +29,27 @@ for _ in $(seq 1 100); do
 done
 grep -q ready "$run_dir.sim.log" || { echo "demo: vdsim did not report ready within 10 s" >&2; exit 1; }
 
+echo "demo: the device layer's inventory of the simulated machine (vdscan)"
+"$build/tools/vdscan" --order
+
+# Until the scan methods are served over JSON-RPC, the brick part of the demo shows Halvix
+# connecting to the console controller, answering a control method and quitting cleanly.
 echo "demo: starting halvixctl (listening on $address:6666) and halvix"
-"$build/tools/halvixctl" --address "$address" scan --quit "$@" &
+"$build/tools/halvixctl" --address "$address" --quit call getSettings &
 ctl_pid=$!
 "$build/app/halvix" --server_address "$address" --local_address "$address" >"$run_dir.halvix.log" 2>&1 &
 halvix_pid=$!
 status=0
 wait "$ctl_pid" || status=$?
-if wait "$halvix_pid"; then halvix_pid=""; else echo "demo: halvix exited with an error; its log:" >&2; cat "$run_dir.halvix.log" >&2; halvix_pid=""; fi
+if wait "$halvix_pid"; then
+  halvix_pid=""
+  echo "demo: halvix quit with exit code 0; its log:"
+  cat "$run_dir.halvix.log"
+else
+  halvix_pid=""
+  echo "demo: halvix exited with an error; its log:" >&2
+  cat "$run_dir.halvix.log" >&2
+  status=1
+fi
 rm -f "$run_dir.sim.log" "$run_dir.halvix.log"
 exit $status

@@ -75,6 +75,9 @@ int main(int argc, char** argv)
     if (repeat < 0 || repeat > 100000)
         return Usage();
 
+    const char* runDir = std::getenv("VDAPI_RUN_DIR");
+    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", runDir && *runDir ? runDir : "/run/vdapi");
+
     std::vector<HwFunctionDescriptor> ports;
     if (repeat > 0) {
         const auto start = std::chrono::steady_clock::now();
