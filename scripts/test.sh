@@ -26,6 +26,7 @@ san_opts=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DHALVIX_BE
 run "$out/tsan" -L threaded
 "$root/scripts/build.sh" "$out/asan" -DHALVIX_SANITIZE=address "${san_opts[@]}" || exit 1
 run "$out/asan"
-"$root/scripts/build.sh" "$out/release" || exit 1
+# The normal tree: the usual optimisation without debug information, which the tests do not need.
+"$root/scripts/build.sh" "$out/release" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" || exit 1
 run "$out/release"
 exit $status
