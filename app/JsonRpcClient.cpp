@@ -13,14 +13,19 @@ JsonRpcClient::JsonRpcClient(kel::SharedLogger* logger)
     : kel::JsonRpcClient(logger)
 {
     addMethod("scanDevices", [this](const kel::Json& request) {
-        App& app = scanApp();
-        return answerScanDevices(request, [&app](ReportList& list) { app.scanDevices(list); }, this->logger());
+        return withScanApp([&](App& app) {
+            return answerScanDevices(request, [&app](ReportList& list) { app.scanDevices(list); }, this->logger());
+        });
     });
     addMethod("enableDteDeviceScan", [this](const kel::Json& request) {
-        return answerEnableScan(request, "dteDeviceScanEnabled", scanApp().dteDeviceScanEnabled);
+        return withScanApp([&](App& app) {
+            return answerEnableScan(request, "dteDeviceScanEnabled", app.dteDeviceScanEnabled);
+        });
     });
     addMethod("enableNicDeviceScan", [this](const kel::Json& request) {
-        return answerEnableScan(request, "nicDeviceScanEnabled", scanApp().nicDeviceScanEnabled);
+        return withScanApp([&](App& app) {
+            return answerEnableScan(request, "nicDeviceScanEnabled", app.nicDeviceScanEnabled);
+        });
     });
 }
 
@@ -39,12 +44,18 @@ kel::Json JsonRpcClient::getSettings()
     return kel::Json::object();
 }
 
-App& JsonRpcClient::scanApp() const
+void JsonRpcClient::setScanApp(App* app)
 {
-    App* app = scanApp_.load();
-    if (!app)
+    std::unique_lock lock(scanAppMutex_);
+    scanApp_ = app;
+}
+
+kel::Json JsonRpcClient::withScanApp(const std::function<kel::Json(App&)>& use) const
+{
+    std::shared_lock lock(scanAppMutex_);
+    if (!scanApp_)
         throw std::runtime_error("the scan application is not running");
-    return *app;
+    return use(*scanApp_);
 }
 
 } // namespace Halvix

@@ -3,7 +3,9 @@
 
 #include "framework/JsonRpcClient.h"
 
-#include <atomic>
+#include <functional>
+
+#include <shared_mutex>
 
 namespace Halvix {
 
@@ -26,14 +28,17 @@ public:
     kel::Json getSettings() override;
 
     /// The application the scan methods use; null (the default) makes them fail with an
-    /// internal error. Not owned.
-    void setScanApp(App* app) { scanApp_.store(app); }
+    /// internal error. Not owned. Waits until no scan method uses the previous one, so an
+    /// application may clear it and be destroyed while a scheduled scan is still running.
+    void setScanApp(App* app);
 
 private:
-    /// The scan application; throws std::runtime_error while there is none.
-    App& scanApp() const;
+    /// Runs `use` with the scan application, which stays alive meanwhile; throws
+    /// std::runtime_error while there is none.
+    kel::Json withScanApp(const std::function<kel::Json(App&)>& use) const;
 
-    std::atomic<App*> scanApp_{nullptr};
+    mutable std::shared_mutex scanAppMutex_;  // held shared while a scan method uses scanApp_
+    App* scanApp_ = nullptr;                  // guarded by scanAppMutex_
 };
 
 } // namespace Halvix

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -313,6 +314,26 @@ TEST_F(ScanDevices, AScheduledScanReportsThroughTheNotification)
     EXPECT_EQ(params["error"], nullptr);
     EXPECT_EQ(params["result"], Json::parse(direct.dump()));
     quit();
+}
+
+TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
+{
+    start(rig("asi_card.json"), "127.0.67.9");
+    // Slow channel claims keep the scan busy long enough for "quit" to arrive during it.
+    control({"delay", "300", "0xafc86f06"});
+    control({"counters", "reset"});
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_EQ(request("schedule", {{"time", now}, {"scheduleId", "slow"}, {"cmd", {{"method", "scanDevices"}}}})
+                  .value["result"],
+              Json::object());
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (requests("0xafc86f1a") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_GT(requests("0xafc86f1a"), 0) << "the scheduled scan did not start";
+    ASSERT_TRUE(server->sendNotification("quit"));
+    EXPECT_EQ(halvix->waitExit(120s), 0) << halvix->output();
+    EXPECT_NE(halvix->output().find("Info | Halvix | Stopping all bricks"), std::string::npos) << halvix->output();
 }
 
 TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
