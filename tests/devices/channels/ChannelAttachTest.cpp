@@ -3,6 +3,7 @@
 #include "devices/VdDevice.h"
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
+#include "tests/devices/channels/ChannelRig.h"
 #include "tests/devices/channels/SimQuery.h"
 
 #include <gtest/gtest.h>
@@ -12,24 +13,11 @@
 namespace {
 
 using namespace Vdapi;
+using namespace VdapiTest;
 
-constexpr int64_t kAsi = 2144000001;      // ports 1, 2 input; 3, 4 output
-constexpr int64_t kObsolete = 2144000005; // firmware status 5
-constexpr int64_t kTainted = 2182000004;  // firmware status 4
-constexpr int64_t kDemod = 2132000001;    // input-only demodulator ports
-constexpr int64_t kMod = 2115000001;      // one output-only modulator port
-constexpr int64_t kIp = 2160000001;       // two IP ports
-constexpr int64_t kMonitor = 2180000001;  // port 4: an input configured as monitor
-constexpr int64_t kLegacy = 145000001;    // port 1 ASI, port 2 IP without link
-constexpr int64_t kBb2 = 2137000001;      // quad ASI input
 
 const char* const kExclusiveKind = "0xafc86f06";
 const char* const kIoConfigKind = "0xafc86f0e";
-
-std::string ChannelRig()
-{
-    return std::string(HALVIX_SOURCE_DIR) + "/tests/devices/channels/rigs/channels.json";
-}
 
 std::string Where(int64_t serial, int port)
 {

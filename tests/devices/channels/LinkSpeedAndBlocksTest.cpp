@@ -4,6 +4,7 @@
 #include "devices/channels/ExclusiveAccess.h"
 #include "devices/channels/ImplChannel.h"
 #include "devices/pcie/PcieDevice.h"
+#include "tests/devices/channels/ChannelRig.h"
 #include "tests/devices/channels/SimQuery.h"
 
 #include <gtest/gtest.h>
@@ -11,18 +12,9 @@
 namespace {
 
 using namespace Vdapi;
+using namespace VdapiTest;
 namespace DP = DriverProtocol;
 
-constexpr int64_t kAsi = 2144000001;
-constexpr int64_t kTainted = 2182000004;
-constexpr int64_t kIp = 2160000001;
-constexpr int64_t kLegacy = 145000001; // port 2 is an IP port whose driver reports code 6
-constexpr int64_t kBb2 = 2137000001;
-
-std::string ChannelRig()
-{
-    return std::string(HALVIX_SOURCE_DIR) + "/tests/devices/channels/rigs/channels.json";
-}
 
 TEST(LinkSpeed, DriverCodesMapToSpeedCodes)
 {
