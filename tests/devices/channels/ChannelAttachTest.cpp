@@ -3,6 +3,7 @@
 #include "devices/VdDevice.h"
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
+#include "tests/devices/channels/ChannelRig.h"
 #include "tests/devices/channels/SimQuery.h"
 
 #include <gtest/gtest.h>
@@ -13,23 +14,7 @@ namespace {
 
 using namespace Vdapi;
 
-constexpr int64_t kAsi = 2144000001;      // ports 1, 2 input; 3, 4 output
-constexpr int64_t kObsolete = 2144000005; // firmware status 5
-constexpr int64_t kTainted = 2182000004;  // firmware status 4
-constexpr int64_t kDemod = 2132000001;    // input-only demodulator ports
-constexpr int64_t kMod = 2115000001;      // one output-only modulator port
-constexpr int64_t kIp = 2160000001;       // two IP ports
-constexpr int64_t kMonitor = 2180000001;  // port 4: an input configured as monitor
-constexpr int64_t kLegacy = 145000001;    // port 1 ASI, port 2 IP without link
-constexpr int64_t kBb2 = 2137000001;      // quad ASI input
-
-const char* const kExclusiveKind = "0xafc86f06";
-const char* const kIoConfigKind = "0xafc86f0e";
-
-std::string ChannelRig()
-{
-    return std::string(HALVIX_SOURCE_DIR) + "/tests/devices/channels/rigs/channels.json";
-}
+using namespace VdapiTest::ChannelRigCards;
 
 std::string Where(int64_t serial, int port)
 {
@@ -44,7 +29,7 @@ public:
 
 TEST(ChannelAttach, RefusalsComeInTheirOrder)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi, tainted, obsolete, demod, mod, ip, bb2, detached;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(tainted.AttachBySerial(kTainted), VDAPI_OK_TAINTED_FW);
@@ -83,7 +68,7 @@ TEST(ChannelAttach, RefusalsComeInTheirOrder)
 
 TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi, ip, monitor;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
@@ -96,14 +81,14 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
     EXPECT_EQ(in.Attach(&ip, 1, true, true), VDAPI_OK);
     EXPECT_EQ(out.Attach(&ip, 2, true), VDAPI_OK);
     auto counters = VdapiTest::Counters(sim);
-    EXPECT_EQ(counters[kExclusiveKind], 0u);
-    EXPECT_EQ(counters[kIoConfigKind], 0u);
+    EXPECT_EQ(counters[VdapiTest::kExclusiveAccessKind], 0u);
+    EXPECT_EQ(counters[VdapiTest::kIoConfigKind], 0u);
 
     // A bidirectional port configured as output: no input, but the output probe asks the driver.
     EXPECT_EQ(in.Attach(&asi, 3, true, true), VDAPI_E_NO_VD_INPUT);
-    EXPECT_EQ(VdapiTest::Counters(sim)[kExclusiveKind], 0u);
+    EXPECT_EQ(VdapiTest::Counters(sim)[VdapiTest::kExclusiveAccessKind], 0u);
     EXPECT_EQ(out.Attach(&asi, 3, true), VDAPI_OK);
-    EXPECT_GT(VdapiTest::Counters(sim)[kExclusiveKind], 0u);
+    EXPECT_GT(VdapiTest::Counters(sim)[VdapiTest::kExclusiveAccessKind], 0u);
     EXPECT_EQ(out.Attach(&asi, 1, true), VDAPI_E_NO_VD_OUTPUT);
     EXPECT_EQ(in.Attach(&asi, 1, true, true), VDAPI_OK);
     // A monitor input uses no blocks this layer knows how to claim.
@@ -124,7 +109,7 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
 
 TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt first, second;
     ASSERT_EQ(first.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(second.AttachBySerial(kAsi), VDAPI_OK); // a second handle: another user to the driver
@@ -167,7 +152,7 @@ TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
 
 TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     // Another user holds only the second block of the port's receive set.
@@ -183,7 +168,7 @@ TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
 
 TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt legacy, legacyRival;
     ASSERT_EQ(legacy.AttachBySerial(kLegacy), VDAPI_OK);
     ASSERT_EQ(legacyRival.AttachBySerial(kLegacy), VDAPI_OK);
@@ -215,7 +200,7 @@ TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
 
 TEST(ChannelAttach, DetachFlagsAndTheUseLock)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     VdOutpChannel out;

@@ -4,6 +4,7 @@
 #include "devices/channels/ExclusiveAccess.h"
 #include "devices/channels/ImplChannel.h"
 #include "devices/pcie/PcieDevice.h"
+#include "tests/devices/channels/ChannelRig.h"
 #include "tests/devices/channels/SimQuery.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +14,7 @@ namespace {
 using namespace Vdapi;
 namespace DP = DriverProtocol;
 
-constexpr int64_t kAsi = 2144000001;
-constexpr int64_t kTainted = 2182000004;
-constexpr int64_t kIp = 2160000001;
-constexpr int64_t kLegacy = 145000001; // port 2 is an IP port whose driver reports code 6
-constexpr int64_t kBb2 = 2137000001;
-
-std::string ChannelRig()
-{
-    return std::string(HALVIX_SOURCE_DIR) + "/tests/devices/channels/rigs/channels.json";
-}
+using namespace VdapiTest::ChannelRigCards;
 
 TEST(LinkSpeed, DriverCodesMapToSpeedCodes)
 {
@@ -37,7 +29,7 @@ TEST(LinkSpeed, DriverCodesMapToSpeedCodes)
 
 TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt ip, asi, tainted, legacy, bb2, detached;
     ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
@@ -82,7 +74,7 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
 
 TEST(ExclusiveAccess, CollectionCommandsOnRealBlocks)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     std::unique_ptr<IExclusiveAccess> receive;
