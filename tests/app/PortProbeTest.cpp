@@ -2,6 +2,7 @@
 // unplugged and link-less ports, and a link query that fails.
 #include "app/PortProbe.h"
 
+#include "tests/devices/channels/ChannelRig.h"
 #include "tests/devices/channels/SimQuery.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +20,8 @@ constexpr int64_t kTaintedCard = 2182000505; // firmware status "tainted"
 constexpr int64_t kLegacyCard = 145001010;
 constexpr int64_t kBb2Card = 2137001212;
 
-const char* const kLinkSpeedKind = "0xafc86fbe";
-const char* const kExclusiveKind = "0xafc86f06";
+using VdapiTest::kExclusiveAccessKind;
+using VdapiTest::kLinkSpeedKind;
 
 TEST(PortProbe, FreePortsOfEveryDirectionAreAvailableAndHeldOnesAreNot)
 {
@@ -61,7 +62,7 @@ TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
     EXPECT_FALSE(Halvix::isPortAvailable(noLink));
     auto counters = VdapiTest::Counters(sim);
     EXPECT_EQ(counters[kLinkSpeedKind], 1u);
-    EXPECT_EQ(counters[kExclusiveKind], 0u);
+    EXPECT_EQ(counters[kExclusiveAccessKind], 0u);
 
     EXPECT_TRUE(Halvix::isPortAvailable(linked));
     // The link goes down and comes back (driver code 0 is the slowest speed, not "no link").
@@ -105,17 +106,16 @@ TEST(PortProbe, RecordsOfMissingOrUnusableDevicesAreNotAvailable)
 
 TEST(PortProbe, Type331InputIsProbedByARealExclusiveAttach)
 {
-    START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/tests/devices/channels/rigs/channels.json");
-    constexpr int64_t kUsbReceiver = 331000001;
+    START_SIM(sim, VdapiTest::ChannelRigCards::Path());
+    constexpr int64_t kUsbReceiver = VdapiTest::ChannelRigCards::kUsbReceiver;
     const auto record = FindPort(VdapiTest::ListAllPorts(), kUsbReceiver, 1);
     if (record.device.serial != kUsbReceiver)
         GTEST_SKIP() << "the device layer lists no USB devices yet";
 
-    const char* const kPortExclusiveKind = "0xb02c70ae";
     ASSERT_EQ(sim.Control("counters reset"), 0);
     EXPECT_TRUE(Halvix::isPortAvailable(record));
     // A real attach acquires and releases; a probe-only attach would have asked once.
-    EXPECT_EQ(VdapiTest::Counters(sim)[kPortExclusiveKind], 2u);
+    EXPECT_EQ(VdapiTest::Counters(sim)[VdapiTest::kPortExclusiveKind], 2u);
     EXPECT_EQ(VdapiTest::Holds(sim, kUsbReceiver), 0);
 
     ASSERT_EQ(sim.Control("hold 331000001 1"), 0);

@@ -13,11 +13,8 @@
 namespace {
 
 using namespace Vdapi;
-using namespace VdapiTest;
 
-
-const char* const kExclusiveKind = "0xafc86f06";
-const char* const kIoConfigKind = "0xafc86f0e";
+using namespace VdapiTest::ChannelRigCards;
 
 std::string Where(int64_t serial, int port)
 {
@@ -32,7 +29,7 @@ public:
 
 TEST(ChannelAttach, RefusalsComeInTheirOrder)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi, tainted, obsolete, demod, mod, ip, bb2, detached;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(tainted.AttachBySerial(kTainted), VDAPI_OK_TAINTED_FW);
@@ -71,7 +68,7 @@ TEST(ChannelAttach, RefusalsComeInTheirOrder)
 
 TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi, ip, monitor;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
@@ -84,14 +81,14 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
     EXPECT_EQ(in.Attach(&ip, 1, true, true), VDAPI_OK);
     EXPECT_EQ(out.Attach(&ip, 2, true), VDAPI_OK);
     auto counters = VdapiTest::Counters(sim);
-    EXPECT_EQ(counters[kExclusiveKind], 0u);
-    EXPECT_EQ(counters[kIoConfigKind], 0u);
+    EXPECT_EQ(counters[VdapiTest::kExclusiveAccessKind], 0u);
+    EXPECT_EQ(counters[VdapiTest::kIoConfigKind], 0u);
 
     // A bidirectional port configured as output: no input, but the output probe asks the driver.
     EXPECT_EQ(in.Attach(&asi, 3, true, true), VDAPI_E_NO_VD_INPUT);
-    EXPECT_EQ(VdapiTest::Counters(sim)[kExclusiveKind], 0u);
+    EXPECT_EQ(VdapiTest::Counters(sim)[VdapiTest::kExclusiveAccessKind], 0u);
     EXPECT_EQ(out.Attach(&asi, 3, true), VDAPI_OK);
-    EXPECT_GT(VdapiTest::Counters(sim)[kExclusiveKind], 0u);
+    EXPECT_GT(VdapiTest::Counters(sim)[VdapiTest::kExclusiveAccessKind], 0u);
     EXPECT_EQ(out.Attach(&asi, 1, true), VDAPI_E_NO_VD_OUTPUT);
     EXPECT_EQ(in.Attach(&asi, 1, true, true), VDAPI_OK);
     // A monitor input uses no blocks this layer knows how to claim.
@@ -112,7 +109,7 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
 
 TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt first, second;
     ASSERT_EQ(first.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(second.AttachBySerial(kAsi), VDAPI_OK); // a second handle: another user to the driver
@@ -155,7 +152,7 @@ TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
 
 TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     // Another user holds only the second block of the port's receive set.
@@ -171,7 +168,7 @@ TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
 
 TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt legacy, legacyRival;
     ASSERT_EQ(legacy.AttachBySerial(kLegacy), VDAPI_OK);
     ASSERT_EQ(legacyRival.AttachBySerial(kLegacy), VDAPI_OK);
@@ -203,7 +200,7 @@ TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
 
 TEST(ChannelAttach, DetachFlagsAndTheUseLock)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     VdOutpChannel out;

@@ -12,9 +12,9 @@
 namespace {
 
 using namespace Vdapi;
-using namespace VdapiTest;
 namespace DP = DriverProtocol;
 
+using namespace VdapiTest::ChannelRigCards;
 
 TEST(LinkSpeed, DriverCodesMapToSpeedCodes)
 {
@@ -29,7 +29,7 @@ TEST(LinkSpeed, DriverCodesMapToSpeedCodes)
 
 TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt ip, asi, tainted, legacy, bb2, detached;
     ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
@@ -74,7 +74,7 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
 
 TEST(ExclusiveAccess, CollectionCommandsOnRealBlocks)
 {
-    START_SIM(sim, ChannelRig());
+    START_SIM(sim, Path());
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     std::unique_ptr<IExclusiveAccess> receive;

@@ -12,6 +12,12 @@
 
 namespace VdapiTest {
 
+// Simulator counter names of the driver requests the channel layer sends.
+inline constexpr const char* kExclusiveAccessKind = "0xafc86f06"; ///< function-block exclusive access
+inline constexpr const char* kPortExclusiveKind = "0xb02c70ae";   ///< legacy/USB per-port exclusive access
+inline constexpr const char* kLinkSpeedKind = "0xafc86fbe";
+inline constexpr const char* kIoConfigKind = "0xafc86f0e";
+
 /// Runs vdsimctl against `sim` and returns what it printed (empty when it could not run).
 std::string ControlReply(const SimProcess& sim, const std::string& args);
 /// The simulator's request counters by kind ("0xafc86f06" = exclusive access, ...).
