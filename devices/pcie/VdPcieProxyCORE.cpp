@@ -3,6 +3,8 @@
 
 #include "devices/platform/Xp.h"
 
+#include <cstring>
+
 namespace Vdapi {
 
 namespace DP = DriverProtocol;
@@ -150,6 +152,23 @@ VdResult VdPcieProxyCORE::GetIoConfig(DP::IoConfigItem& item)
     }
     DP::decodeIoReplyRecord(reply + DP::kIoReplyHeaderSize, item);
     return VDAPI_OK;
+}
+
+VdResult VdPcieProxyCORE::GetPortMac(int port, uint8_t (&mac)[6])
+{
+    std::vector<DP::BlockId> blocks;
+    VdResult rc = ListBlocks(port, DP::kRoleNetwork, blocks);
+    if (!isSuccess(rc))
+        return rc;
+    if (blocks.empty())
+        return VDAPI_E_NOT_FOUND;
+    uint8_t request[DP::FunctionBlockHeader::kSize];
+    DP::FunctionBlockHeader{blocks.front().id1, blocks.front().id2, DP::kCmdMacAddress}.encode(request);
+    uint8_t reply[DP::kMacReplySize];
+    rc = Call(DP::kGetMacAddress, request, sizeof request, reply, sizeof reply, DP::kMacLength);
+    if (isSuccess(rc))
+        std::memcpy(mac, reply, DP::kMacLength);
+    return rc;
 }
 
 } // namespace Vdapi

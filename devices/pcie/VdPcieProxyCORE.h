@@ -66,6 +66,7 @@ public:
     VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info) override;
     VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) override;
     VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) override;
+    VdResult GetPortMac(int port, uint8_t (&mac)[6]) override;
 };
 
 } // namespace Vdapi
