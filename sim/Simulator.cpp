@@ -162,7 +162,12 @@ template <class Pred> void Simulator::retire(Pred matches)
     {
         std::lock_guard<std::mutex> lk(connMutex_);
         for (auto& c : connections_)
-            if (c->fd >= 0 && matches(c->kind, c->endpoint)) ::shutdown(c->fd, SHUT_RDWR);
+            if (c->fd >= 0 && matches(c->kind, c->endpoint)) {
+                // A connection on a slot may be mid-way to its next request; the flag stops it
+                // as the shut-down socket stops one that reads the socket.
+                c->closing.store(true);
+                ::shutdown(c->fd, SHUT_RDWR);
+            }
     }
     char one = 1;
     (void)!::write(wakeWrite_.get(), &one, 1);
@@ -441,6 +446,7 @@ void Simulator::serveSlot(Connection& c, Vdapi::DriverSlot& slot)
         if (slot.WaitForChange(DW::kSlotRequestSeqAt, DW::kSlotDriverSleepingAt, seq, kSpinMicros, kSliceMs,
                                clientStillThere) != Vdapi::SlotWait::Changed)
             return;
+        if (c.closing.load()) return;
         seq = slot.Load(DW::kSlotRequestSeqAt);
         // Each field is read once and checked before the payload is touched.
         const uint32_t code = slot.Load(DW::kSlotCodeAt);

@@ -57,6 +57,7 @@ private:
         Endpoint endpoint;
         std::thread thread;
         bool finished = false;
+        std::atomic<bool> closing{false}; // retired: a slot request is not answered any more
     };
 
     void acceptLoop();

@@ -81,7 +81,7 @@ TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
             bytes.insert(bytes.end(), hdr.begin(), hdr.end());
             return bytes;
         }()));
-        ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1"));
+        ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1 open=1"));
         EXPECT_EQ(sim.terminate(), 0) << sim.output();
         EXPECT_NE(sim.output().find("stopped by signal"), std::string::npos);
         EXPECT_FALSE(exists(run)) << "the run directory was created by vdsim and is removed again";

@@ -6,6 +6,7 @@
 #include "devices/CapabilityTable.h"
 #include "devices/Scan.h"
 #include "devices/VdDevice.h"
+#include "devices/platform/Xp.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,7 @@ TEST(PortAddress, IpPortsCarryTheirMacAndOtherPortsNone)
     ASSERT_EQ(rc, VDAPI_OK);
     // Sorted by serial: the 2144 (four ASI/SDI ports) first, then the 2160's two IP ports.
     ASSERT_EQ(ports.size(), 6u);
-    const uint8_t zero[16] = {};
+    const uint8_t zero[sizeof(HwFunctionDescriptor::ipV6Address)] = {};
     for (size_t i = 0; i < 4; ++i)
         EXPECT_EQ(std::memcmp(ports[i].macAddress, zero, 6), 0) << "non-IP port " << i;
     ASSERT_TRUE(ports[4].caps.Has(kCapIp));
@@ -62,7 +63,7 @@ TEST(PortAddress, IpPortsCarryTheirMacAndOtherPortsNone)
     EXPECT_EQ(std::memcmp(ports[5].ipV6Address, zero, sizeof ports[5].ipV6Address), 0);
 
     // A failing MAC read leaves the address fields as they are and the port listed.
-    VdDevice device;
+    VdDeviceInt device;
     ASSERT_EQ(device.AttachBySerial(2160000808, false), VDAPI_OK);
     ASSERT_EQ(sim.Control("fail 0xafc86fc2 1 31"), 0);
     HwFunctionDescriptor records[2];
@@ -81,8 +82,9 @@ std::string checkHostAdapterAddresses()
     if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
         return "SKIP";
-    if (!run("ip link add h0 address 00:14:f4:16:08:02 type dummy") || !run("ip addr add 198.51.100.9/24 dev h0") ||
-        !run("ip -6 addr add 2001:db8::9/64 dev h0 nodad") || !run("ip link set h0 up"))
+    if (!run("ip link add h0 address 00:14:f4:16:08:02 type veth peer name h1") ||
+        !run("ip addr add 198.51.100.9/24 dev h0") || !run("ip -6 addr add 2001:db8::9/64 dev h0 nodad") ||
+        !run("ip link set h0 up") || !run("ip link set h1 up"))
         return "cannot make the adapter\n";
     // The system reports the adapter up asynchronously; wait for its address to be offered.
     uint8_t address[16] = {};
