@@ -3,10 +3,10 @@
 
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/UnixSocket.h"
 #include "sim/ServiceHandler.h"
 
 #include <fcntl.h>
-#include <sys/un.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -405,24 +405,8 @@ bool Simulator::grantSlot(Connection& c, const std::vector<uint8_t>& input, Vdap
     std::memcpy(reply, rh, sizeof rh);
     DW::putU32(reply + DW::kReplyHeaderSize, DW::kSlotVersion);
     DW::putU32(reply + DW::kReplyHeaderSize + 4, granted);
-    // The file travels with the reply's first byte; the rest follows as ordinary data.
-    iovec iov{reply, sizeof reply};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr msg{};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* cm = CMSG_FIRSTHDR(&msg);
-    cm->cmsg_level = SOL_SOCKET;
-    cm->cmsg_type = SCM_RIGHTS;
-    cm->cmsg_len = CMSG_LEN(sizeof(int));
-    const int fd = file.get();
-    std::memcpy(CMSG_DATA(cm), &fd, sizeof fd);
-    ssize_t n;
-    do
-        n = ::sendmsg(c.fd, &msg, MSG_NOSIGNAL);
-    while (n < 0 && errno == EINTR);
+    // The file travels with the reply's bytes; whatever a short send leaves follows as plain data.
+    const ssize_t n = Vdapi::SendWithDescriptor(c.fd, reply, sizeof reply, file.get());
     if (n <= 0) return false;
     return size_t(n) == sizeof reply || writeFull(c.fd, reply + n, sizeof reply - size_t(n), stopRead_.get());
 }

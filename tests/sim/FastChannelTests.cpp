@@ -6,16 +6,20 @@
 #include "devices/VdapiResult.h"
 #include "devices/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
+#include "devices/platform/posix/UnixSocket.h"
 #include "devices/platform/posix/XpDriverPosix.h"
 
 #include <gtest/gtest.h>
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace vdsim::test {
@@ -270,6 +274,75 @@ TEST_F(FastChannel, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
     ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
     auto d = open(kPcie2144, slotAtOnce());
     EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+}
+
+} // namespace
+} // namespace vdsim::test
+
+namespace vdsim::test {
+namespace {
+
+namespace DW = Vdapi::DriverWire;
+
+/// A client that negotiates a slot by hand and then writes whatever it likes into it.
+class RawSlotClient {
+public:
+    RawSlotClient(const std::string& path, uint32_t capacity)
+    {
+        socket_ = connectUnix(path);
+        if (!socket_) return;
+        uint8_t request[DW::kRequestHeaderSize + DW::kNegotiateSize];
+        uint8_t h[DW::kRequestHeaderSize];
+        DW::encode(DW::RequestHeader{DW::kNegotiateFastChannel, DW::kNegotiateSize, DW::kNegotiateSize}, h);
+        std::memcpy(request, h, sizeof h);
+        DW::putU32(request + DW::kRequestHeaderSize, DW::kSlotVersion);
+        DW::putU32(request + DW::kRequestHeaderSize + 4, capacity);
+        if (!writeFull(socket_.get(), request, sizeof request, -1)) return;
+        uint8_t reply[DW::kReplyHeaderSize + DW::kNegotiateSize];
+        Vdapi::UniqueFd file;
+        if (Vdapi::ReceiveWithDescriptor(socket_.get(), reply, sizeof reply, file) != ssize_t(sizeof reply) || !file)
+            return;
+        ready_ = slot_.Attach(file.get(), DW::getU32(reply + DW::kReplyHeaderSize + 4));
+    }
+    bool ready() const { return ready_; }
+    Vdapi::DriverSlot& slot() { return slot_; }
+
+    /// Posts a request with the given header words (payload already in place) and waits for
+    /// the reply, 10 s at most. Returns the reply's error, or ~0u on timeout.
+    uint32_t post(uint32_t code, uint32_t inputLength, uint32_t outputCapacity)
+    {
+        slot_.Store(DW::kSlotCodeAt, code);
+        slot_.Store(DW::kSlotInputLengthAt, inputLength);
+        slot_.Store(DW::kSlotOutputCapacityAt, outputCapacity);
+        ++seq_;
+        slot_.Publish(DW::kSlotRequestSeqAt, DW::kSlotDriverSleepingAt, seq_);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const Vdapi::SlotWait w = slot_.WaitForChange(DW::kSlotReplySeqAt, DW::kSlotClientSleepingAt, seq_ - 1, 50, 10,
+                                                      [&] { return std::chrono::steady_clock::now() < end; });
+        return w == Vdapi::SlotWait::Changed ? slot_.Load(DW::kSlotErrorAt) : ~0u;
+    }
+
+private:
+    UniqueFd socket_;
+    Vdapi::DriverSlot slot_;
+    uint32_t seq_ = 0;
+    bool ready_ = false;
+};
+
+TEST_F(FastChannel, DriverChecksTheLengthsAClientWritesIntoItsSlot)
+{
+    RawSlotClient raw(sim_.pciePath(kPcie2144), 256);
+    ASSERT_TRUE(raw.ready());
+    ASSERT_EQ(raw.slot().Capacity(), 256u);
+    DP::encodePlainHeader(raw.slot().Payload());
+    EXPECT_EQ(raw.post(DP::kGetVersion, 257, 16), DW::kErrorInvalidParameter) << "input beyond the slot";
+    EXPECT_EQ(raw.post(DP::kGetVersion, 16, 0xFFFFFFF0u), DW::kErrorInvalidParameter) << "room beyond the slot";
+    EXPECT_EQ(raw.post(DP::kGetVersion, 0xFFFFFFFFu, 0xFFFFFFFFu), DW::kErrorInvalidParameter);
+    // The slot still serves a well-formed request afterwards.
+    DP::encodePlainHeader(raw.slot().Payload());
+    ASSERT_EQ(raw.post(DP::kGetVersion, DP::kHeaderSize, 16), 0u);
+    EXPECT_EQ(raw.slot().Load(DW::kSlotOutputLengthAt), 16u);
+    EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
 }
 
 } // namespace

@@ -130,26 +130,10 @@ bool XpDriverPosix::negotiateSlot()
         return false;
     }
 
-    // The reply header may carry the slot's file; recvmsg is the only read that takes it.
+    // The reply header may carry the slot's file.
     uint8_t replyBytes[DriverWire::kReplyHeaderSize];
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    iovec iov{replyBytes, sizeof replyBytes};
-    msghdr msg{};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    ssize_t n;
-    do
-        n = ::recvmsg(socket_.get(), &msg, MSG_CMSG_CLOEXEC | MSG_WAITALL);
-    while (n < 0 && errno == EINTR);
     UniqueFd slotFile;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c))
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && c->cmsg_len == CMSG_LEN(sizeof(int))) {
-            int fd = -1;
-            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-            slotFile.reset(fd);
-        }
+    const ssize_t n = ReceiveWithDescriptor(socket_.get(), replyBytes, sizeof replyBytes, slotFile);
     if (n <= 0 ||
         (static_cast<size_t>(n) < sizeof replyBytes && !receiveAll(replyBytes + n, sizeof replyBytes - size_t(n)))) {
         brokenExchange("driver gone while granting a slot", DriverWire::kNegotiateFastChannel);
