@@ -414,7 +414,7 @@ bool Simulator::grantSlot(Connection& c, const std::vector<uint8_t>& input, Vdap
 void Simulator::serveSlot(Connection& c, Vdapi::DriverSlot& slot)
 {
     // Spin a little after each answer: a scan sends its next request within microseconds.
-    constexpr int kSpinMicros = 50;
+    constexpr int kSpinMicros = 20;
     constexpr int kSliceMs = 20; // bounds how late a dead client or a stop is noticed
     const int stop = stopRead_.get();
     auto clientStillThere = [&] {

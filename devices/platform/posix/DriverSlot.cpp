@@ -2,7 +2,6 @@
 #include "devices/platform/posix/DriverSlot.h"
 
 #include <linux/futex.h>
-#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -109,19 +108,15 @@ void DriverSlot::Publish(size_t seqAt, size_t sleepingAt, uint32_t value)
 
 bool DriverSlot::Spin(size_t seqAt, uint32_t old, int spinMicros) const
 {
-    // A few hundred pauses cover an answer from another core; after that the other side may
-    // be waiting for this core, so each round offers it the processor.
-    constexpr unsigned kPureSpins = 256;
+    // Pure spinning: an answer from another core arrives within it. Yielding instead would
+    // hand the processor to every other runnable task on a loaded machine before this one
+    // looks again; the futex sleep that follows is woken promptly instead.
     const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicros);
     for (unsigned i = 0;; ++i) {
         if (Word(seqAt).load(std::memory_order_acquire) != old)
             return true;
-        if (i < kPureSpins) {
-            CpuRelax();
-            continue;
-        }
-        ::sched_yield();
-        if (std::chrono::steady_clock::now() >= end)
+        CpuRelax();
+        if ((i & 15u) == 15u && std::chrono::steady_clock::now() >= end)
             return false;
     }
 }

@@ -17,7 +17,7 @@ struct FastChannelPolicy {
     /// that send only a request or two (version, identity) are cheaper without a slot.
     int afterRequests = 3;
     uint32_t slotCapacity = DriverWire::kMaxPayload; ///< wanted payload bytes (1..kMaxPayload)
-    int spinMicros = 50; ///< how long a request spins for its reply before sleeping
+    int spinMicros = 20; ///< how long a request spins for its reply before sleeping
     int sliceMs = 10;    ///< sleep slice between checks that the driver is still there
 
     /// The process default: $VDAPI_DRIVER_FAST "0" turns the slot off, a number N >= 1 asks
@@ -25,6 +25,9 @@ struct FastChannelPolicy {
     static FastChannelPolicy FromEnvironment();
 };
 
+/// Requests travel over the socket until the policy asks for a slot and the driver grants
+/// one; from then on through the slot, with the same answers. On a slot, an input larger than
+/// the slot gives VDAPI_E_BUF_TOO_LARGE (nothing sent) and output room beyond it is not offered.
 class XpDriverPosix final : public IXpDriver {
 public:
     explicit XpDriverPosix(DriverClass driverClass, FastChannelPolicy policy = FastChannelPolicy::FromEnvironment())
