@@ -1,19 +1,14 @@
 // Round trips of driver requests and service messages against a running vdsim with the
 // reference rig: what one request costs a client of the simulator.
 #include "devices/pcie/DriverProtocol.h"
+#include "devices/platform/Xp.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
+#include "bench/BenchSim.h"
 #include "sim/SocketIo.h"
 
 #include <benchmark/benchmark.h>
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,51 +18,9 @@ namespace DP = Vdapi::DriverProtocol;
 namespace DW = Vdapi::DriverWire;
 namespace SP = Vdapi::ServiceProtocol;
 
-/// vdsim with the reference rig in a private run directory, for the whole benchmark run.
-struct Sim {
-    std::string dir, run;
-    pid_t pid = -1;
-    Sim()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vdsimbenchXXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) return;
-        dir = tmpl;
-        run = dir + "/run";
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(fds[1], 1);
-            std::string rig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
-            ::execl(VDSIM_BIN, VDSIM_BIN, "--rig", rig.c_str(), "--run-dir", run.c_str(), nullptr);
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string out;
-        char buf[256];
-        while (out.find("ready") == std::string::npos) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (::poll(&p, 1, 20000) <= 0) break;
-            ssize_t n = ::read(fds[0], buf, sizeof buf);
-            if (n <= 0) break;
-            out.append(buf, size_t(n));
-        }
-        ::close(fds[0]);
-    }
-    ~Sim()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-        std::error_code ec;
-        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
-    }
-};
-
-Sim& sim()
+bench::BenchSim& sim()
 {
-    static Sim s;
+    static bench::BenchSim s;
     return s;
 }
 
@@ -106,6 +59,57 @@ void BM_PciePropertyLookup(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_PciePropertyLookup);
+
+// The same look-up through the device layer's driver handle, as device initialisation sends it.
+void BM_XpDriverPropertyLookup(benchmark::State& state)
+{
+    if (!sim().ready) {
+        state.SkipWithError("vdsim not reachable");
+        return;
+    }
+    ::setenv("VDAPI_RUN_DIR", sim().run.c_str(), 1);
+    std::unique_ptr<Vdapi::IXpDriver> driver = Vdapi::Xp::NewDriver(Vdapi::DriverClass::Pcie);
+    if (!driver || driver->Open(0, false, true) != Vdapi::VDAPI_OK) {
+        state.SkipWithError("driver interface 0 does not open");
+        return;
+    }
+    uint8_t in[DP::PciePropertyRequest::kSize];
+    DP::PciePropertyRequest req;
+    req.blockId1 = 0xB10C0001;
+    req.query.name = "CAP_ASI";
+    req.query.port = 0;
+    req.encode(in);
+    uint8_t out[DP::kPropertyReplySize];
+    for (auto _ : state) {
+        uint32_t got = 0;
+        if (driver->Request(DP::kGetProperty, in, sizeof in, out, sizeof out, &got, nullptr) != Vdapi::VDAPI_OK) {
+            state.SkipWithError("request failed");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_XpDriverPropertyLookup);
+
+// Open of a driver handle through the device layer (connect and whatever set-up follows).
+void BM_XpDriverOpen(benchmark::State& state)
+{
+    if (!sim().ready) {
+        state.SkipWithError("vdsim not reachable");
+        return;
+    }
+    ::setenv("VDAPI_RUN_DIR", sim().run.c_str(), 1);
+    std::unique_ptr<Vdapi::IXpDriver> driver = Vdapi::Xp::NewDriver(Vdapi::DriverClass::Pcie);
+    for (auto _ : state) {
+        if (!driver || driver->Open(0, false, true) != Vdapi::VDAPI_OK) {
+            state.SkipWithError("driver interface 0 does not open");
+            return;
+        }
+        driver->Close();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_XpDriverOpen);
 
 void BM_ConnectAndReadVersion(benchmark::State& state)
 {

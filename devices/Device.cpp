@@ -283,9 +283,12 @@ VdResult Device::ReadIoConfig(IoConfigRecord& record)
     return VDAPI_OK;
 }
 
-VdResult Device::GetPortMac(int, uint8_t (&)[6])
+VdResult Device::GetPortMac(int port, uint8_t (&mac)[6])
 {
-    return VDAPI_E_NOT_SUPPORTED;
+    if (port < 0 || port >= m_portCount)
+        return VDAPI_E_NO_SUCH_PORT;
+    IDriverAccess* access = Access();
+    return access ? access->GetPortMac(port, mac) : VDAPI_E_NOT_SUPPORTED;
 }
 
 VdResult Device::ProbeExclusiveAccess(int port)

@@ -18,6 +18,10 @@ public:
     virtual VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) = 0;
     /// Value and sub-value names and parameters of item.group on item.port (0-based).
     virtual VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) = 0;
+    /// MAC address of port (0-based) from its network function block. VDAPI_E_NOT_SUPPORTED
+    /// where the access object has no way to ask (the default); VDAPI_E_DEV_DRIVER when not
+    /// open; VDAPI_E_NOT_FOUND when the port has no network block; the driver's error.
+    virtual VdResult GetPortMac(int /*port*/, uint8_t (&/*mac*/)[6]) { return VDAPI_E_NOT_SUPPORTED; }
 };
 
 } // namespace Vdapi

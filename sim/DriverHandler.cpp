@@ -181,6 +181,7 @@ DriverReply pcieRequest(SimState& state, const Endpoint& ep, uint64_t connection
         return ok(std::move(out));
     }
     case DP::kExclusiveAccess:
+    case DP::kGetMacAddress:
     case DP::kGetLinkSpeed: {
         if (!exact(DP::FunctionBlockHeader::kSize)) return fail(DW::kErrorInvalidParameter);
         auto h = DP::FunctionBlockHeader::decode(in.data());
@@ -194,6 +195,14 @@ DriverReply pcieRequest(SimState& state, const Endpoint& ep, uint64_t connection
             if (type != BlockType::Network) return fail(DP::kErrNotSupported);
             std::vector<uint8_t> out(DP::kLinkSpeedReplySize);
             Vdapi::Wire::putI32(out.data(), d.ports[size_t(port)].linkSpeedCode);
+            return ok(std::move(out));
+        }
+        if (code == DP::kGetMacAddress) {
+            if (h.command != DP::kCmdMacAddress) return fail(DP::kErrInvalidArg);
+            if (type != BlockType::Network) return fail(DP::kErrNotSupported);
+            const std::array<uint8_t, 6> mac = portMac(d, size_t(port));
+            std::vector<uint8_t> out(DP::kMacReplySize, 0);
+            std::memcpy(out.data(), mac.data(), mac.size());
             return ok(std::move(out));
         }
         if (type == BlockType::Core) return fail(h.command >= 0 && h.command <= 3 ? DP::kErrNotSupported : DP::kErrInvalidArg);

@@ -26,6 +26,13 @@ const char* familyName(Family f)
     return "?";
 }
 
+std::array<uint8_t, 6> portMac(const DeviceSpec& device, size_t port)
+{
+    if (port < device.ports.size() && device.ports[port].mac) return *device.ports[port].mac;
+    const uint64_t serial = uint64_t(device.serial);
+    return {0x02, 0x56, 0x44, uint8_t(serial >> 8), uint8_t(serial), uint8_t(port + 1)};
+}
+
 bool parseVersion(const std::string& text, Version& out)
 {
     int32_t v[4] = {0, 0, 0, 0};
@@ -142,6 +149,8 @@ std::set<std::string> capList(const json& v, const Where& w)
     return out;
 }
 
+std::array<uint8_t, 6> parseMac(const std::string& text, const Where& w);
+
 /// Applies a port description (catalog) or a port override (rig) onto `port`.
 void applyPortSpec(PortSpec& port, const json& desc, const Where& w)
 {
@@ -164,6 +173,7 @@ void applyPortSpec(PortSpec& port, const json& desc, const Where& w)
     }
     applyProperties(port.properties, objectMember(desc, "properties", w), w.at("properties"));
     port.linkSpeedCode = int32_t(intMember(desc, "linkSpeed", w, port.linkSpeedCode, INT32_MIN, INT32_MAX));
+    if (desc.contains("mac")) port.mac = parseMac(stringMember(desc, "mac", w, ""), w.at("mac"));
 }
 
 struct TypeDefaults {

@@ -16,7 +16,8 @@
 //                  "portOverrides": [ { "port": 1-based (required), "caps": [...] (replaces),
 //                      "addCaps": [...], "removeCaps": [...], "direction": "input"|"output"|"disabled",
 //                      "io": { GROUP: "VALUE[/SUBVALUE]" | {"value","subValue","par1","par2"} },
-//                      "properties": {...}, "linkSpeed": driver code } ] } ]
+//                      "properties": {...}, "linkSpeed": driver code,
+//                      "mac": "aa-bb-cc-dd-ee-ff" (IP ports; else derived from serial and port) } ] } ]
 //   "service": { "enabled": bool, "version": "A.B.C[.D]", "mutexName", "listName",
 //                "devices": [ { "type", "serial" (required), "ip": "a.b.c.d", "mac": "aa-bb-cc-dd-ee-ff",
 //                  "firmwareVersion", "firmwareVariant", "opMode", "port", "properties",
@@ -56,6 +57,7 @@ struct PortSpec {
     std::map<std::string, int64_t> properties; ///< further per-port properties
     std::map<std::string, IoSetting> io;       ///< group name -> setting
     int32_t linkSpeedCode = 2;                 ///< driver link-speed code of an IP port
+    std::optional<std::array<uint8_t, 6>> mac; ///< MAC of an IP port; unset: derived (portMac)
 };
 
 struct DeviceSpec {
@@ -126,6 +128,10 @@ std::optional<int64_t> lookupProperty(const std::map<std::string, int64_t>& devi
 /// type than the device's own. Returns false when the catalog does not know the type.
 bool catalogTypeSpec(int32_t typeNumber, std::map<std::string, int64_t>& deviceProperties,
                      std::vector<PortSpec>& ports);
+
+/// MAC address a card's IP port (0-based) answers: the rig's, else the locally administered
+/// 02-56-44 followed by the low 16 bits of the serial and the port number.
+std::array<uint8_t, 6> portMac(const DeviceSpec& device, size_t port);
 
 /// Parses "A.B.C" or "A.B.C.D". Returns false on anything else.
 bool parseVersion(const std::string& text, Version& out);

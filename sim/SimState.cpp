@@ -119,6 +119,12 @@ FaultDecision SimState::beginRequest(const std::string& kind)
     return d;
 }
 
+void SimState::countEvent(const std::string& kind)
+{
+    std::lock_guard<std::mutex> lk(faultMutex_);
+    ++counters_[kind];
+}
+
 void SimState::failNext(const std::string& kind, int count, uint32_t error)
 {
     std::lock_guard<std::mutex> lk(faultMutex_);

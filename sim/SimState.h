@@ -75,6 +75,8 @@ public:
     void corruptNext(const std::string& kind, int count);
     /// Delays every answer of `kind` ("" = every kind) by `ms`; 0 removes the delay.
     void setDelay(const std::string& kind, int ms);
+    /// Counts an event that is not a request (e.g. "open" for a driver connection); no faults.
+    void countEvent(const std::string& kind);
     std::map<std::string, uint64_t> counters();
     void resetCounters();
 

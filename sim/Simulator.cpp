@@ -3,6 +3,7 @@
 
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/UnixSocket.h"
 #include "sim/ServiceHandler.h"
 
 #include <fcntl.h>
@@ -90,7 +91,7 @@ const char* const kHelpText =
     "commands: ping | devices | hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw] | release SERIAL PORT [BLOCK] | "
     "holds SERIAL | unplug SERIAL | plug SERIAL | linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | "
     "corrupt KIND COUNT | delay MS [KIND] | service stop|start|version A.B.C[.D] | "
-    "list version N|count N|restore | counters [reset]";
+    "list version N|count N|restore | counters [reset] | fastpath on|off";
 
 } // namespace
 
@@ -161,7 +162,12 @@ template <class Pred> void Simulator::retire(Pred matches)
     {
         std::lock_guard<std::mutex> lk(connMutex_);
         for (auto& c : connections_)
-            if (c->fd >= 0 && matches(c->kind, c->endpoint)) ::shutdown(c->fd, SHUT_RDWR);
+            if (c->fd >= 0 && matches(c->kind, c->endpoint)) {
+                // A connection on a slot may be mid-way to its next request; the flag stops it
+                // as the shut-down socket stops one that reads the socket.
+                c->closing.store(true);
+                ::shutdown(c->fd, SHUT_RDWR);
+            }
     }
     char one = 1;
     (void)!::write(wakeWrite_.get(), &one, 1);
@@ -332,6 +338,7 @@ void Simulator::acceptLoop()
             c->kind = polled[i]->kind;
             c->endpoint = polled[i]->endpoint;
             Connection* raw = c.get();
+            if (raw->kind == Kind::Driver) state_.countEvent("open");
             connections_.push_back(std::move(c));
             raw->thread = std::thread([this, raw] { serve(raw); });
         }
@@ -357,6 +364,98 @@ void Simulator::serve(Connection* c)
     (void)!::write(wakeWrite_.get(), &one, 1);
 }
 
+DriverReply Simulator::answerDriver(Connection& c, uint32_t code, const std::vector<uint8_t>& input,
+                                    uint32_t outputCapacity, bool& stopping)
+{
+    DriverReply reply;
+    FaultDecision fault = state_.beginRequest(driverKind(code));
+    if (fault.delayMs > 0 && waitStop(fault.delayMs)) {
+        stopping = true;
+        return reply;
+    }
+    if (fault.failWith) {
+        reply.windowsError = *fault.failWith;
+        return reply;
+    }
+    reply = answerDriverRequest(state_, c.endpoint, c.id, code, input, outputCapacity);
+    if (fault.corrupt) {
+        if (reply.output.empty() && outputCapacity > 0) reply.output.push_back(0xEE);
+        else reply.output.resize(reply.output.size() / 2);
+    }
+    return reply;
+}
+
+bool Simulator::grantSlot(Connection& c, const std::vector<uint8_t>& input, Vdapi::DriverSlot& slot)
+{
+    UniqueFd file;
+    uint32_t granted = 0;
+    if (slotsAllowed_.load() && input.size() == DW::kNegotiateSize && DW::getU32(input.data()) == DW::kSlotVersion) {
+        granted = std::min(DW::getU32(input.data() + 4), DW::kMaxPayload);
+        if (granted > 0) file = slot.Create(granted);
+        if (!file) logLine(std::string("no shared-memory slot for a driver connection: ") + std::strerror(errno));
+    }
+    uint8_t reply[DW::kReplyHeaderSize + DW::kNegotiateSize] = {};
+    uint8_t rh[DW::kReplyHeaderSize];
+    if (!file) {
+        slot.Reset();
+        DW::encode(DW::ReplyHeader{DW::kErrorInvalidFunction, 0}, rh);
+        return writeFull(c.fd, rh, sizeof rh, stopRead_.get());
+    }
+    DW::encode(DW::ReplyHeader{0, uint32_t(DW::kNegotiateSize)}, rh);
+    std::memcpy(reply, rh, sizeof rh);
+    DW::putU32(reply + DW::kReplyHeaderSize, DW::kSlotVersion);
+    DW::putU32(reply + DW::kReplyHeaderSize + 4, granted);
+    // The file travels with the reply's bytes; whatever a short send leaves follows as plain data.
+    const ssize_t n = Vdapi::SendWithDescriptor(c.fd, reply, sizeof reply, file.get());
+    if (n <= 0) return false;
+    return size_t(n) == sizeof reply || writeFull(c.fd, reply + n, sizeof reply - size_t(n), stopRead_.get());
+}
+
+void Simulator::serveSlot(Connection& c, Vdapi::DriverSlot& slot)
+{
+    // Spin a little after each answer: a scan sends its next request within microseconds.
+    constexpr int kSpinMicros = 20;
+    constexpr int kSliceMs = 20; // bounds how late a dead client or a stop is noticed
+    const int stop = stopRead_.get();
+    auto clientStillThere = [&] {
+        // The client never writes to the socket once it has a slot: readable means closed.
+        pollfd fds[2] = {{c.fd, POLLIN, 0}, {stop, POLLIN, 0}};
+        const int n = ::poll(fds, 2, 0);
+        return n == 0 || (n < 0 && errno == EINTR);
+    };
+    // A new slot starts at sequence 0; the client may have posted its first request already.
+    uint32_t seq = 0;
+    std::vector<uint8_t> input;
+    for (;;) {
+        if (slot.WaitForChange(DW::kSlotRequestSeqAt, DW::kSlotDriverSleepingAt, seq, kSpinMicros, kSliceMs,
+                               clientStillThere) != Vdapi::SlotWait::Changed)
+            return;
+        if (c.closing.load()) return;
+        seq = slot.Load(DW::kSlotRequestSeqAt);
+        // Each field is read once and checked before the payload is touched.
+        const uint32_t code = slot.Load(DW::kSlotCodeAt);
+        const uint32_t inputLength = slot.Load(DW::kSlotInputLengthAt);
+        const uint32_t outputCapacity = slot.Load(DW::kSlotOutputCapacityAt);
+        DriverReply reply;
+        if (inputLength > slot.Capacity() || outputCapacity > slot.Capacity()) {
+            logLine("slot request with input " + std::to_string(inputLength) + " and capacity " +
+                    std::to_string(outputCapacity) + " bytes refused");
+            reply.windowsError = DW::kErrorInvalidParameter;
+        } else {
+            input.assign(slot.Payload(), slot.Payload() + inputLength);
+            bool stopping = false;
+            reply = answerDriver(c, code, input, outputCapacity, stopping);
+            if (stopping) return;
+        }
+        // answerDriverRequest never answers more than the capacity; corruption only shortens.
+        const size_t length = std::min<size_t>(reply.output.size(), outputCapacity);
+        if (length > 0) std::memcpy(slot.Payload(), reply.output.data(), length);
+        slot.Store(DW::kSlotErrorAt, reply.windowsError);
+        slot.Store(DW::kSlotOutputLengthAt, uint32_t(length));
+        slot.Publish(DW::kSlotReplySeqAt, DW::kSlotClientSleepingAt, seq);
+    }
+}
+
 void Simulator::serveDriver(Connection& c)
 {
     const int stop = stopRead_.get();
@@ -375,17 +474,18 @@ void Simulator::serveDriver(Connection& c)
         } else {
             std::vector<uint8_t> input(h.inputLength);
             if (!readFull(c.fd, input.data(), input.size(), stop)) return;
-            FaultDecision fault = state_.beginRequest(driverKind(h.code));
-            if (fault.delayMs > 0 && waitStop(fault.delayMs)) return;
-            if (fault.failWith) {
-                reply.windowsError = *fault.failWith;
-            } else {
-                reply = answerDriverRequest(state_, c.endpoint, c.id, h.code, input, h.outputCapacity);
-                if (fault.corrupt) {
-                    if (reply.output.empty() && h.outputCapacity > 0) reply.output.push_back(0xEE);
-                    else reply.output.resize(reply.output.size() / 2);
+            if (h.code == DW::kNegotiateFastChannel) {
+                Vdapi::DriverSlot slot;
+                if (!grantSlot(c, input, slot)) return;
+                if (slot.Valid()) {
+                    serveSlot(c, slot);
+                    return;
                 }
+                continue;
             }
+            bool stopping = false;
+            reply = answerDriver(c, h.code, input, h.outputCapacity, stopping);
+            if (stopping) return;
         }
         uint8_t rh[DW::kReplyHeaderSize];
         DW::encode(DW::ReplyHeader{reply.windowsError, uint32_t(reply.output.size())}, rh);
@@ -584,6 +684,13 @@ std::string Simulator::controlList(const std::vector<std::string>& a)
     return publishList() ? "ok list published" : "error: cannot publish the list";
 }
 
+std::string Simulator::controlFastPath(const std::vector<std::string>& a)
+{
+    if (a.size() != 2 || (a[1] != "on" && a[1] != "off")) return "error: usage: fastpath on|off";
+    slotsAllowed_.store(a[1] == "on");
+    return "ok shared-memory slots " + std::string(a[1] == "on" ? "granted" : "refused") + " from now on";
+}
+
 std::string Simulator::control(const std::string& line)
 {
     const std::vector<std::string> a = splitWords(line);
@@ -596,6 +703,7 @@ std::string Simulator::control(const std::string& line)
     if (cmd == "plug" || cmd == "unplug") return controlPlug(a, cmd == "plug");
     if (cmd == "service") return controlService(a);
     if (cmd == "list") return controlList(a);
+    if (cmd == "fastpath") return controlFastPath(a);
     if (cmd == "devices") {
         std::string out = "ok";
         auto lk = state_.lock();

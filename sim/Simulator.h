@@ -8,11 +8,13 @@
 // SimState's mutexes are leaves.
 #pragma once
 
+#include "devices/platform/posix/DriverSlot.h"
 #include "sim/DriverHandler.h"
 #include "sim/SharedList.h"
 #include "sim/SimState.h"
 #include "sim/SocketIo.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -55,11 +57,21 @@ private:
         Endpoint endpoint;
         std::thread thread;
         bool finished = false;
+        std::atomic<bool> closing{false}; // retired: a slot request is not answered any more
     };
 
     void acceptLoop();
     void serve(Connection* c);
     void serveDriver(Connection& c);
+    /// Serves a driver connection's shared-memory slot until the client or the simulator goes.
+    void serveSlot(Connection& c, Vdapi::DriverSlot& slot);
+    /// Creates a slot for the connection and sends the grant with its file. Returns false when
+    /// the connection broke; `slot` stays invalid when the slot was refused.
+    bool grantSlot(Connection& c, const std::vector<uint8_t>& input, Vdapi::DriverSlot& slot);
+    /// One driver request as both transports serve it: fault rules, answer, corruption.
+    /// `stopping` is set when the simulator stopped during an injected delay.
+    DriverReply answerDriver(Connection& c, uint32_t code, const std::vector<uint8_t>& input,
+                             uint32_t outputCapacity, bool& stopping);
     void serveService(Connection& c);
     void serveControl(Connection& c);
     /// Waits `ms` unless the simulator stops first; true when stopping.
@@ -76,6 +88,7 @@ private:
     std::string controlPlug(const std::vector<std::string>& args, bool plug);
     std::string controlService(const std::vector<std::string>& args);
     std::string controlList(const std::vector<std::string>& args);
+    std::string controlFastPath(const std::vector<std::string>& args);
 
     SimState state_;
     std::vector<std::string> createdDirs_; // removed in reverse order by stop()
@@ -83,6 +96,7 @@ private:
     UniqueFd stopRead_, stopWrite_; // written once at stop, never drained: wakes every poll
     UniqueFd wakeRead_, wakeWrite_; // tells the acceptor that the listener set changed
     std::thread acceptor_;
+    std::atomic<bool> slotsAllowed_{true}; // driver connections may move to a shared-memory slot
 
     std::mutex stopMutex_;
     std::condition_variable stopCv_;

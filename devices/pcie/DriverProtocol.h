@@ -47,6 +47,7 @@ inline constexpr uint32_t kIoConfig = 0xAFC86F0E;        ///< in: 20 + 56n, out:
 inline constexpr uint32_t kExclusiveAccess = 0xAFC86F06; ///< in: FunctionBlockHeader, no output
 inline constexpr uint32_t kGetLinkSpeed = 0xAFC86FBE;    ///< in: FunctionBlockHeader (command 11), out: int32
 inline constexpr uint32_t kListFunctionBlocks = 0xAFC86F32; ///< driver extension, see below
+inline constexpr uint32_t kGetMacAddress = 0xAFC86FC2; ///< driver extension, in: FunctionBlockHeader (command 12), out: 8
 
 // ---- Driver-defined ("customer", bit 29) Windows errors and the result codes they stand for ----
 struct CustomerError {
@@ -108,6 +109,7 @@ enum DriverCommand : int32_t {
     kCmdProbe = 2,
     kCmdPassThrough = 3, ///< the simulated drivers answer kErrNotSupported
     kCmdLinkSpeed = 11,
+    kCmdMacAddress = 12,
 };
 
 // ---- Version record: major, minor, bugfix, build as 4 x int32 ----
@@ -373,6 +375,11 @@ inline constexpr int32_t kLegacyAcquire = 1, kLegacyRelease = 2, kLegacyProbe = 
 inline constexpr size_t kLinkSpeedReplySize = 4;
 /// Legacy link-speed request (driver extension): int32 0-based port; reply as above.
 inline constexpr size_t kLegacyLinkSpeedRequestSize = 4;
+
+/// MAC-address reply of a port's network function block (driver extension, kGetMacAddress):
+/// the six octets, first octet first, then two bytes of zero padding.
+inline constexpr size_t kMacReplySize = 8;
+inline constexpr size_t kMacLength = 6;
 
 // ---- Function blocks (driver extension, kListFunctionBlocks) ----
 // Which hardware function blocks a port uses for a role is the driver's knowledge. The

@@ -3,6 +3,8 @@
 
 #include "devices/platform/Xp.h"
 
+#include <cstring>
+
 namespace Vdapi {
 
 namespace DP = DriverProtocol;
@@ -38,10 +40,21 @@ VdResult VdProxyCORE::Open(int index)
     if (!isSuccess(rc))
         return rc;
     m_index = index;
-    std::vector<DP::BlockId> blocks;
-    if (isSuccess(ListBlocks(-1, DP::kRoleCore, blocks)) && !blocks.empty())
-        m_core = blocks.front();
     return VDAPI_OK;
+}
+
+DP::BlockId VdProxyCORE::CoreBlock()
+{
+    if (!m_coreKnown && IsOpen()) {
+        // A failed listing is asked again next time; an empty one is an answer.
+        std::vector<DP::BlockId> blocks;
+        if (isSuccess(ListBlocks(-1, DP::kRoleCore, blocks))) {
+            if (!blocks.empty())
+                m_core = blocks.front();
+            m_coreKnown = true;
+        }
+    }
+    return m_core;
 }
 
 void VdProxyCORE::Close()
@@ -50,6 +63,7 @@ void VdProxyCORE::Close()
         m_driver->Close();
     m_index = -1;
     m_core = {};
+    m_coreKnown = false;
 }
 
 bool VdProxyCORE::IsOpen() const
@@ -116,8 +130,9 @@ VdResult VdPcieProxyCORE::GetProperty(const DP::PropertyQuery& query, uint64_t& 
 {
     value = 0;
     DP::PciePropertyRequest request;
-    request.blockId1 = CoreBlock().id1;
-    request.blockId2 = CoreBlock().id2;
+    const DP::BlockId core = CoreBlock();
+    request.blockId1 = core.id1;
+    request.blockId2 = core.id2;
     request.query = query;
     uint8_t bytes[DP::PciePropertyRequest::kSize];
     if (!request.encode(bytes))
@@ -132,8 +147,9 @@ VdResult VdPcieProxyCORE::GetProperty(const DP::PropertyQuery& query, uint64_t& 
 VdResult VdPcieProxyCORE::GetIoConfig(DP::IoConfigItem& item)
 {
     uint8_t request[DP::kIoRequestHeaderSize + DP::kIoRequestRecordSize];
-    Wire::putU32(request, CoreBlock().id1);
-    Wire::putU32(request + 4, CoreBlock().id2);
+    const DP::BlockId core = CoreBlock();
+    Wire::putU32(request, core.id1);
+    Wire::putU32(request + 4, core.id2);
     Wire::putU32(request + 8, 0);
     Wire::putI32(request + 12, -1);
     Wire::putU32(request + 16, 1);
@@ -150,6 +166,23 @@ VdResult VdPcieProxyCORE::GetIoConfig(DP::IoConfigItem& item)
     }
     DP::decodeIoReplyRecord(reply + DP::kIoReplyHeaderSize, item);
     return VDAPI_OK;
+}
+
+VdResult VdPcieProxyCORE::GetPortMac(int port, uint8_t (&mac)[6])
+{
+    std::vector<DP::BlockId> blocks;
+    VdResult rc = ListBlocks(port, DP::kRoleNetwork, blocks);
+    if (!isSuccess(rc))
+        return rc;
+    if (blocks.empty())
+        return VDAPI_E_NOT_FOUND;
+    uint8_t request[DP::FunctionBlockHeader::kSize];
+    DP::FunctionBlockHeader{blocks.front().id1, blocks.front().id2, DP::kCmdMacAddress}.encode(request);
+    uint8_t reply[DP::kMacReplySize];
+    rc = Call(DP::kGetMacAddress, request, sizeof request, reply, sizeof reply, DP::kMacLength);
+    if (isSuccess(rc))
+        std::memcpy(mac, reply, DP::kMacLength);
+    return rc;
 }
 
 } // namespace Vdapi

@@ -27,15 +27,18 @@ public:
     VdProxyCORE(const VdProxyCORE&) = delete;
     VdProxyCORE& operator=(const VdProxyCORE&) = delete;
 
-    /// Opens interface `index` shared (closing any earlier one) and learns the core block.
-    /// The open's error (VDAPI_E_NOT_FOUND, VDAPI_E_NO_PERMISSION, ...); VDAPI_E_OUT_OF_MEM
-    /// when no driver object can be made. A core block the driver does not list stays 0/0.
+    /// Opens interface `index` shared (closing any earlier one). The open's error
+    /// (VDAPI_E_NOT_FOUND, VDAPI_E_NO_PERMISSION, ...); VDAPI_E_OUT_OF_MEM when no driver
+    /// object can be made.
     VdResult Open(int index);
     void Close();
     bool IsOpen() const;
     int Index() const { return m_index; }
     DriverClass Class() const { return m_class; }
-    DriverProtocol::BlockId CoreBlock() const { return m_core; }
+    /// The core block, asked of the driver the first time it is needed on this open handle
+    /// (most handles of a scan only read version and identity, which need no block). A core
+    /// block the driver does not list reads as 0/0.
+    DriverProtocol::BlockId CoreBlock();
     /// The open driver handle, or null; for channels that claim the device's blocks.
     IXpDriver* Driver() { return m_driver.get(); }
 
@@ -53,6 +56,7 @@ private:
     std::unique_ptr<IXpDriver> m_driver;
     int m_index = -1;
     DriverProtocol::BlockId m_core;
+    bool m_coreKnown = false; ///< m_core was asked for on the open handle
 };
 
 class VdPcieProxyCORE : public VdProxyCORE, public IDriverAccess {
@@ -66,6 +70,7 @@ public:
     VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info) override;
     VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) override;
     VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) override;
+    VdResult GetPortMac(int port, uint8_t (&mac)[6]) override;
 };
 
 } // namespace Vdapi

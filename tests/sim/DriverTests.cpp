@@ -178,6 +178,36 @@ TEST_F(DriverTest, LinkSpeedCodesAndControlChanges)
     EXPECT_EQ(blockCommand(asi, DP::kGetLinkSpeed, rx[0], 11).error, DP::kErrNotSupported);
 }
 
+TEST_F(DriverTest, MacAddressOfNetworkBlocks)
+{
+    auto mac = [](DriverConnection& c, const DP::BlockId& b, int32_t command) {
+        return c.request(DP::kGetMacAddress, words({int32_t(b.id1), int32_t(b.id2), command, -1}), DP::kMacReplySize);
+    };
+    DriverConnection c(sim_->pciePath(kPcie2160));
+    auto nw1 = blocks(c, 0, DP::kRoleNetwork);
+    auto nw2 = blocks(c, 1, DP::kRoleNetwork);
+    ASSERT_EQ(nw1.size(), 1u);
+    ASSERT_EQ(nw2.size(), 1u);
+    // Port 1 has the derived address, port 2 the rig's own.
+    DriverAnswer a = mac(c, nw1[0], DP::kCmdMacAddress);
+    ASSERT_EQ(a.error, 0u);
+    ASSERT_EQ(a.output.size(), DP::kMacReplySize);
+    const std::vector<uint8_t> derived = {0x02, 0x56, 0x44, uint8_t(2160000808 >> 8), uint8_t(2160000808), 1, 0, 0};
+    EXPECT_EQ(a.output, derived);
+    DriverAnswer b = mac(c, nw2[0], DP::kCmdMacAddress);
+    ASSERT_EQ(b.error, 0u);
+    const std::vector<uint8_t> own = {0x00, 0x14, 0xF4, 0x16, 0x08, 0x02, 0, 0};
+    EXPECT_EQ(b.output, own);
+    // Wrong command, a block that is not a network block, no room for the answer.
+    EXPECT_EQ(mac(c, nw1[0], DP::kCmdLinkSpeed).error, DP::kErrInvalidArg);
+    DriverConnection asi(sim_->pciePath(kPcie2144));
+    auto rx = blocks(asi, 0, DP::kRoleReceive);
+    ASSERT_FALSE(rx.empty());
+    EXPECT_EQ(mac(asi, rx[0], DP::kCmdMacAddress).error, DP::kErrNotSupported);
+    DriverAnswer tight = c.request(DP::kGetMacAddress, words({int32_t(nw1[0].id1), int32_t(nw1[0].id2), 12, -1}), 4);
+    EXPECT_EQ(tight.error, DW::kErrorInsufficientBuffer);
+}
+
 TEST_F(DriverTest, ExclusiveAccessIsArbitratedAcrossConnectionsAndEndsWithTheHandle)
 {
     DriverConnection a(sim_->pciePath(kPcie2132)), b(sim_->pciePath(kPcie2132));

@@ -80,7 +80,7 @@ TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
             bytes.insert(bytes.end(), hdr.begin(), hdr.end());
             return bytes;
         }()));
-        ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1"));
+        ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1 open=1"));
         EXPECT_EQ(sim.terminate(), 0) << sim.output();
         EXPECT_NE(sim.output().find("stopped by signal"), std::string::npos);
         EXPECT_FALSE(exists(run)) << "the run directory was created by vdsim and is removed again";
@@ -140,6 +140,8 @@ TEST_F(SimControl, UnplugClosesHandlesAndRemovesTheInterface)
 TEST_F(SimControl, InjectedFailuresCorruptionAndCounters)
 {
     DriverConnection c(sim_.pciePath(0));
+    // One answered request: the connection has been accepted (and counted as an open) by now.
+    ASSERT_TRUE(c.request(DP::kGetVersion, plainHeader(), 16).ok);
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
     ASSERT_EQ(sim_.control("fail 0xAFC86EE2 2 1450"), "ok 0xafc86ee2 fails 2 times");
     EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 1450u);

@@ -10,6 +10,33 @@
 // All words are little-endian. A reply's outputLength never exceeds the request's
 // outputCapacity; a client must treat a larger one as a broken exchange without reading or
 // allocating it. Either side refuses lengths above kMaxPayload.
+//
+// Fast request channel. Right after connecting (or after a few requests) a client may ask for
+// a shared-memory slot with the transport request kNegotiateFastChannel: input u32 kSlotVersion,
+// u32 wanted slot capacity; output capacity 8. A driver that grants it answers error 0 with
+// output u32 kSlotVersion, u32 granted capacity (at most the wanted one and kMaxPayload), and
+// passes one memory file descriptor (SCM_RIGHTS) with the reply header's bytes. From then on
+// every request of that connection travels through the slot and the socket carries nothing
+// more: it stays the handle, and closing it (or the client dying) ends the session and its
+// claims. A driver that refuses answers a non-zero error (an older one: kErrorInvalidFunction)
+// and no descriptor; the client then keeps using the socket.
+//
+// Slot (the memory file, kSlotPayload + capacity bytes; all words little-endian, shared by
+// two processes of the same machine, each 32-bit word naturally aligned):
+//   0   u32 kSlotMagic        4  u32 kSlotVersion     8  u32 capacity
+//   64  u32 requestSeq   (client bumps it after writing a request; the driver waits on it)
+//   68  u32 driverSleeping (1 while the driver sleeps on requestSeq)
+//   128 u32 replySeq     (the driver sets it to requestSeq after writing the reply; the client
+//                         waits on it)
+//   132 u32 clientSleeping (1 while the client sleeps on replySeq)
+//   192 u32 code, 196 u32 inputLength, 200 u32 outputCapacity   (request, written by the client)
+//   204 u32 windowsError, 208 u32 outputLength                  (reply, written by the driver)
+//   256 payload: the input, replaced by the output
+// A waiter spins for a short bounded time, then sleeps on the sequence word with a process-
+// shared futex and a timeout, checking between sleeps whether the other side is gone (the
+// socket hung up). Both sides read the other side's lengths once and check them against the
+// capacity before touching the payload: inputLength <= capacity, outputLength <= the request's
+// outputCapacity <= capacity. A request that does not fit the slot is refused before sending.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +58,18 @@ inline constexpr uint32_t kErrorOperationAborted = 995;
 inline constexpr uint32_t kErrorNoSystemResources = 1450;
 inline constexpr uint32_t kErrorHeldByOtherUser = 0xE000000A; ///< customer-defined: function in use
 inline constexpr uint32_t kCustomerBit = 1u << 29;
+
+// Fast request channel (see above).
+inline constexpr uint32_t kNegotiateFastChannel = 0x7F00F057; ///< transport request, never a driver code
+inline constexpr uint32_t kSlotMagic = 0x43464456;            ///< "VDFC"
+inline constexpr uint32_t kSlotVersion = 1;
+inline constexpr size_t kNegotiateSize = 8;
+inline constexpr size_t kSlotMagicAt = 0, kSlotVersionAt = 4, kSlotCapacityAt = 8;
+inline constexpr size_t kSlotRequestSeqAt = 64, kSlotDriverSleepingAt = 68;
+inline constexpr size_t kSlotReplySeqAt = 128, kSlotClientSleepingAt = 132;
+inline constexpr size_t kSlotCodeAt = 192, kSlotInputLengthAt = 196, kSlotOutputCapacityAt = 200;
+inline constexpr size_t kSlotErrorAt = 204, kSlotOutputLengthAt = 208;
+inline constexpr size_t kSlotPayload = 256;
 
 struct RequestHeader {
     uint32_t code = 0;

@@ -41,6 +41,50 @@ UniqueFd NewUnixStreamSocket(bool nonBlocking)
     return UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0));
 }
 
+ssize_t ReceiveWithDescriptor(int socket, void* bytes, size_t n, UniqueFd& passed)
+{
+    passed.reset();
+    iovec iov{bytes, n};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ssize_t got;
+    do
+        got = ::recvmsg(socket, &msg, MSG_CMSG_CLOEXEC | MSG_WAITALL);
+    while (got < 0 && errno == EINTR);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && c->cmsg_len == CMSG_LEN(sizeof(int))) {
+            int fd = -1;
+            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+            passed.reset(fd);
+        }
+    return got;
+}
+
+ssize_t SendWithDescriptor(int socket, const void* bytes, size_t n, int fd)
+{
+    iovec iov{const_cast<void*>(bytes), n};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
+    ssize_t sent;
+    do
+        sent = ::sendmsg(socket, &msg, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent;
+}
+
 WaitResult WaitForSocket(int fd, short events, int cancelFd, const Deadline& deadline)
 {
     for (;;) {

@@ -34,6 +34,14 @@ private:
 /// A new close-on-exec Unix stream socket, non-blocking if asked; invalid on failure (errno set).
 UniqueFd NewUnixStreamSocket(bool nonBlocking);
 
+/// Receives up to n bytes (all of them unless the peer closes first) and a descriptor passed
+/// with them (SCM_RIGHTS), which lands close-on-exec in `passed` (invalid when none came).
+/// Returns the bytes received, 0 at end of stream, -1 on error (errno set).
+ssize_t ReceiveWithDescriptor(int socket, void* bytes, size_t n, UniqueFd& passed);
+/// Sends n bytes with descriptor fd attached to the first of them (no SIGPIPE). Returns the
+/// bytes sent (the rest is the caller's to send as ordinary data), -1 on error (errno set).
+ssize_t SendWithDescriptor(int socket, const void* bytes, size_t n, int fd);
+
 enum class WaitResult { Ready, TimedOut, Cancelled, Failed };
 
 /// Waits until fd reports one of events (or an error/hang-up, which count as Ready so the

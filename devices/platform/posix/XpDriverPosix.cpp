@@ -9,9 +9,13 @@
 #include "devices/platform/posix/UnixSocket.h"
 
 #include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace Vdapi {
@@ -41,6 +45,20 @@ struct DirCloser {
 };
 
 } // namespace
+
+FastChannelPolicy FastChannelPolicy::FromEnvironment()
+{
+    FastChannelPolicy policy;
+    if (const char* env = std::getenv("VDAPI_DRIVER_FAST"); env != nullptr && *env != '\0') {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (*end == '\0' && n == 0)
+            policy.afterRequests = -1;
+        else if (*end == '\0' && n >= 1 && n <= 1000)
+            policy.afterRequests = static_cast<int>(n - 1);
+    }
+    return policy;
+}
 
 VdResult XpDriverPosix::Open(int index, bool /*overlapped*/, bool /*shared*/)
 {
@@ -87,7 +105,69 @@ VdResult XpDriverPosix::openPath(const std::string& path)
         return VDAPI_E_NO_PERMISSION;
     }
     socket_ = std::move(s);
+    requestsSent_ = 0;
+    slotAsked_ = false;
+    slotSeq_ = 0;
+    if (policy_.afterRequests == 0 && !negotiateSlot())
+        return VDAPI_E_NO_PERMISSION;
     return VDAPI_OK;
+}
+
+bool XpDriverPosix::negotiateSlot()
+{
+    slotAsked_ = true;
+    uint8_t request[DriverWire::kRequestHeaderSize + DriverWire::kNegotiateSize];
+    uint8_t header[DriverWire::kRequestHeaderSize];
+    DriverWire::encode(DriverWire::RequestHeader{DriverWire::kNegotiateFastChannel, DriverWire::kNegotiateSize,
+                                                 DriverWire::kNegotiateSize},
+                       header);
+    std::memcpy(request, header, sizeof header);
+    const uint32_t wanted = std::clamp<uint32_t>(policy_.slotCapacity, 1, DriverWire::kMaxPayload);
+    DriverWire::putU32(request + DriverWire::kRequestHeaderSize, DriverWire::kSlotVersion);
+    DriverWire::putU32(request + DriverWire::kRequestHeaderSize + 4, wanted);
+    if (!sendAll(request, sizeof request)) {
+        brokenExchange("driver gone while asking for a slot", DriverWire::kNegotiateFastChannel);
+        return false;
+    }
+
+    // The reply header may carry the slot's file.
+    uint8_t replyBytes[DriverWire::kReplyHeaderSize];
+    UniqueFd slotFile;
+    const ssize_t n = ReceiveWithDescriptor(socket_.get(), replyBytes, sizeof replyBytes, slotFile);
+    if (n <= 0 ||
+        (static_cast<size_t>(n) < sizeof replyBytes && !receiveAll(replyBytes + n, sizeof replyBytes - size_t(n)))) {
+        brokenExchange("driver gone while granting a slot", DriverWire::kNegotiateFastChannel);
+        return false;
+    }
+    const DriverWire::ReplyHeader reply = DriverWire::decodeReply(replyBytes);
+    if (reply.outputLength > DriverWire::kNegotiateSize) {
+        brokenExchange("slot grant announces more output than asked", DriverWire::kNegotiateFastChannel);
+        return false;
+    }
+    uint8_t grant[DriverWire::kNegotiateSize] = {};
+    if (!receiveAll(grant, reply.outputLength)) {
+        brokenExchange("slot grant cut short", DriverWire::kNegotiateFastChannel);
+        return false;
+    }
+    if (reply.windowsError != 0 || !slotFile)
+        return true; // refused: the socket path goes on
+    const uint32_t granted = DriverWire::getU32(grant + 4);
+    if (reply.outputLength != DriverWire::kNegotiateSize || DriverWire::getU32(grant) != DriverWire::kSlotVersion ||
+        granted > wanted || !slot_.Attach(slotFile.get(), granted)) {
+        // The driver has moved this connection to a slot we cannot use: the handle is lost.
+        brokenExchange("the slot granted is not usable", DriverWire::kNegotiateFastChannel);
+        return false;
+    }
+    slotSeq_ = slot_.Load(DriverWire::kSlotRequestSeqAt);
+    return true;
+}
+
+bool XpDriverPosix::driverStillThere() const
+{
+    // After the grant the driver never writes to the socket: readable means closed.
+    pollfd p{socket_.get(), POLLIN, 0};
+    const int n = ::poll(&p, 1, 0);
+    return n == 0 || (n < 0 && errno == EINTR);
 }
 
 bool XpDriverPosix::exchangeAll(bool sending, uint8_t* bytes, size_t length)
@@ -127,7 +207,18 @@ VdResult XpDriverPosix::Request(uint32_t code, const void* input, uint32_t input
         return VDAPI_E_BUF_TOO_LARGE;
     // A larger buffer than the wire allows is fine; the driver just never fills more.
     const uint32_t capacity = std::min(outputCapacity, DriverWire::kMaxPayload);
+    if (!slot_.Valid() && !slotAsked_ && policy_.afterRequests >= 0 && requestsSent_ >= policy_.afterRequests &&
+        !negotiateSlot())
+        return VDAPI_E_COMMUNICATION;
+    if (slot_.Valid())
+        return slotRequest(code, input, inputSize, output, capacity, returnedSize, windowsError);
+    ++requestsSent_;
+    return socketRequest(code, input, inputSize, output, capacity, returnedSize, windowsError);
+}
 
+VdResult XpDriverPosix::socketRequest(uint32_t code, const void* input, uint32_t inputSize, void* output,
+                                      uint32_t capacity, uint32_t* returnedSize, uint32_t* windowsError)
+{
     uint8_t header[DriverWire::kRequestHeaderSize];
     DriverWire::encode(DriverWire::RequestHeader{code, inputSize, capacity}, header);
     if (!sendAll(header, sizeof(header)) || !sendAll(input, inputSize))
@@ -148,6 +239,41 @@ VdResult XpDriverPosix::Request(uint32_t code, const void* input, uint32_t input
     if (windowsError != nullptr)
         *windowsError = reply.windowsError;
     return DriverErrorToResult(reply.windowsError);
+}
+
+VdResult XpDriverPosix::slotRequest(uint32_t code, const void* input, uint32_t inputSize, void* output,
+                                    uint32_t capacity, uint32_t* returnedSize, uint32_t* windowsError)
+{
+    // Output room beyond the slot is never used; input beyond it cannot be sent.
+    if (inputSize > slot_.Capacity())
+        return VDAPI_E_BUF_TOO_LARGE;
+    capacity = std::min(capacity, slot_.Capacity());
+    namespace DW = DriverWire;
+    slot_.Store(DW::kSlotCodeAt, code);
+    slot_.Store(DW::kSlotInputLengthAt, inputSize);
+    slot_.Store(DW::kSlotOutputCapacityAt, capacity);
+    if (inputSize > 0)
+        std::memcpy(slot_.Payload(), input, inputSize);
+    const uint32_t seq = ++slotSeq_;
+    slot_.Publish(DW::kSlotRequestSeqAt, DW::kSlotDriverSleepingAt, seq);
+    const SlotWait waited = slot_.WaitForChange(DW::kSlotReplySeqAt, DW::kSlotClientSleepingAt, seq - 1,
+                                                policy_.spinMicros, policy_.sliceMs,
+                                                [this] { return driverStillThere(); });
+    if (waited != SlotWait::Changed)
+        return brokenExchange("driver gone before replying", code);
+    if (slot_.Load(DW::kSlotReplySeqAt) != seq)
+        return brokenExchange("reply out of sequence", code);
+    const uint32_t error = slot_.Load(DW::kSlotErrorAt);
+    const uint32_t length = slot_.Load(DW::kSlotOutputLengthAt);
+    if (length > capacity)
+        return brokenExchange("reply announces more output than the room given", code);
+    if (length > 0)
+        std::memcpy(output, slot_.Payload(), length);
+    if (returnedSize != nullptr)
+        *returnedSize = length;
+    if (windowsError != nullptr)
+        *windowsError = error;
+    return DriverErrorToResult(error);
 }
 
 VdResult XpDriverPosix::ListInterfaces(uint64_t& presentMask)

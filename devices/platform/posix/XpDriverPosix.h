@@ -1,24 +1,53 @@
 // Kernel-driver handle on POSIX: a Unix stream socket per device interface, speaking the
-// request/reply format of DriverWire.h.
+// request/reply format of DriverWire.h, with a shared-memory request slot once the driver
+// grants one.
 #pragma once
 
 #include "devices/platform/IXpDriver.h"
+#include "devices/platform/posix/DriverSlot.h"
 #include "devices/platform/posix/UniqueFd.h"
 
 #include <string>
 
 namespace Vdapi {
 
+/// When a handle asks for the shared-memory slot.
+struct FastChannelPolicy {
+    /// Socket requests sent on a handle before the slot is asked for; -1: never ask. Handles
+    /// that send only a request or two (version, identity) are cheaper without a slot.
+    int afterRequests = 3;
+    uint32_t slotCapacity = DriverWire::kMaxPayload; ///< wanted payload bytes (1..kMaxPayload)
+    int spinMicros = 20; ///< how long a request spins for its reply before sleeping
+    int sliceMs = 10;    ///< sleep slice between checks that the driver is still there
+
+    /// The process default: $VDAPI_DRIVER_FAST "0" turns the slot off, a number N >= 1 asks
+    /// after N-1 socket requests; otherwise the values above.
+    static FastChannelPolicy FromEnvironment();
+};
+
+/// Requests travel over the socket until the policy asks for a slot and the driver grants
+/// one; from then on through the slot, with the same answers. On a slot, an input larger than
+/// the slot gives VDAPI_E_BUF_TOO_LARGE (nothing sent) and output room beyond it is not offered.
 class XpDriverPosix final : public IXpDriver {
 public:
-    explicit XpDriverPosix(DriverClass driverClass) : driverClass_(driverClass) {}
+    explicit XpDriverPosix(DriverClass driverClass, FastChannelPolicy policy = FastChannelPolicy::FromEnvironment())
+        : driverClass_(driverClass), policy_(policy)
+    {
+    }
     ~XpDriverPosix() override = default;
 
     VdResult Open(int index, bool overlapped, bool shared) override;
     VdResult OpenLegacy(int index, bool shared) override;
     VdResult Request(uint32_t code, const void* input, uint32_t inputSize, void* output,
                      uint32_t outputCapacity, uint32_t* returnedSize, uint32_t* windowsError) override;
-    void Close() override { socket_.reset(); }
+    void Close() override
+    {
+        slot_.Reset();
+        socket_.reset();
+        requestsSent_ = 0;
+    }
+    /// True while requests travel through the shared-memory slot (tests, benchmarks).
+    bool HasFastChannel() const { return slot_.Valid(); }
     bool IsOpen() const override { return socket_.valid(); }
     VdResult ListInterfaces(uint64_t& presentMask) override;
 
@@ -37,9 +66,23 @@ private:
     }
     /// Ends a broken exchange: the stream cannot be trusted any more, so the handle is closed.
     VdResult brokenExchange(const char* what, uint32_t code);
+    /// Asks the driver for a slot. False only when the handle broke on the way (then closed);
+    /// a refusal keeps the socket path and answers true.
+    bool negotiateSlot();
+    VdResult socketRequest(uint32_t code, const void* input, uint32_t inputSize, void* output, uint32_t capacity,
+                           uint32_t* returnedSize, uint32_t* windowsError);
+    VdResult slotRequest(uint32_t code, const void* input, uint32_t inputSize, void* output, uint32_t capacity,
+                         uint32_t* returnedSize, uint32_t* windowsError);
+    /// False once the driver's end of the socket is gone.
+    bool driverStillThere() const;
 
     DriverClass driverClass_;
-    UniqueFd socket_; ///< blocking stream socket; invalid when not open
+    FastChannelPolicy policy_;
+    UniqueFd socket_;     ///< blocking stream socket; invalid when not open
+    DriverSlot slot_;     ///< valid once the driver granted a slot on this socket
+    uint32_t slotSeq_ = 0; ///< sequence number of the last slot request
+    int requestsSent_ = 0; ///< socket requests on this handle, for FastChannelPolicy::afterRequests
+    bool slotAsked_ = false; ///< the slot was asked for on this handle (granted or not)
 };
 
 } // namespace Vdapi

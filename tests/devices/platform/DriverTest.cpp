@@ -33,8 +33,16 @@ Reply reverseInput(const DriverWire::RequestHeader&, const std::vector<uint8_t>&
     return makeReply(0, std::vector<uint8_t>(input.rbegin(), input.rend()));
 }
 
+/// The in-test driver speaks the socket wire only: handles made meanwhile never ask for a
+/// shared-memory slot (the simulator's tests cover that path).
+struct SocketOnlyHandles {
+    SocketOnlyHandles() { ::setenv("VDAPI_DRIVER_FAST", "0", 1); }
+    ~SocketOnlyHandles() { ::unsetenv("VDAPI_DRIVER_FAST"); }
+};
+
 class DriverTest : public ::testing::Test {
 protected:
+    SocketOnlyHandles socketOnly;
     std::string interfacePath(int index) const
     {
         return RunDir::driverInterface(DriverClassGuid(DriverClass::Pcie), unsigned(index));
@@ -191,6 +199,7 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
 {
     // A run directory deep enough that interface paths outgrow a socket address (108 bytes)
     // but stay below the 256-character limit; then one that crosses it.
+    SocketOnlyHandles socketOnly;
     const std::string base = fs::temp_directory_path().string() + "/" + std::string(60, 'd');
     fs::create_directories(base);
     {

@@ -1,0 +1,349 @@
+// Driver handles on the shared-memory request slot against the simulator: the same answers
+// as over the socket, faults and claims on both paths, requests larger than the slot, a
+// refused slot, and a client that dies in the middle of a request.
+#include "tests/sim/SimHarness.h"
+
+#include "devices/VdapiResult.h"
+#include "devices/WireBytes.h"
+#include "devices/pcie/DriverProtocol.h"
+#include "devices/platform/posix/UnixSocket.h"
+#include "devices/platform/posix/XpDriverPosix.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace vdsim::test {
+namespace {
+
+namespace DP = Vdapi::DriverProtocol;
+using Vdapi::DriverClass;
+using Vdapi::FastChannelPolicy;
+using Vdapi::XpDriverPosix;
+
+constexpr int kPcie2144 = 0, kPcie2160 = 7;
+
+FastChannelPolicy socketOnly()
+{
+    FastChannelPolicy p;
+    p.afterRequests = -1;
+    return p;
+}
+
+FastChannelPolicy slotAtOnce(uint32_t capacity = Vdapi::DriverWire::kMaxPayload)
+{
+    FastChannelPolicy p;
+    p.afterRequests = 0;
+    p.slotCapacity = capacity;
+    return p;
+}
+
+/// Everything a request gives back, for comparing the two paths.
+struct Exchange {
+    Vdapi::VdResult rc = 0;
+    uint32_t windowsError = 0;
+    std::vector<uint8_t> output;
+    bool operator==(const Exchange&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Exchange& e)
+{
+    return os << "rc " << e.rc << " error " << e.windowsError << " output " << e.output.size() << " bytes";
+}
+
+Exchange ask(Vdapi::IXpDriver& d, uint32_t code, const std::vector<uint8_t>& input, uint32_t capacity = 4096)
+{
+    Exchange e;
+    e.output.assign(capacity, 0xCC);
+    uint32_t got = 0;
+    e.rc = d.Request(code, input.data(), uint32_t(input.size()), e.output.data(), capacity, &got, &e.windowsError);
+    e.output.resize(got);
+    return e;
+}
+
+std::vector<uint8_t> header()
+{
+    std::vector<uint8_t> h(DP::kHeaderSize);
+    DP::encodePlainHeader(h.data());
+    return h;
+}
+
+std::vector<uint8_t> blocksRequest(int port, int role)
+{
+    std::vector<uint8_t> in(DP::kListBlocksRequestSize);
+    DP::encodePlainHeader(in.data());
+    Vdapi::Wire::putI32(in.data() + 16, port);
+    Vdapi::Wire::putI32(in.data() + 20, role);
+    return in;
+}
+
+DP::BlockId firstBlock(Vdapi::IXpDriver& d, int port, int role)
+{
+    Exchange e = ask(d, DP::kListFunctionBlocks, blocksRequest(port, role));
+    std::vector<DP::BlockId> blocks;
+    DP::decodeBlockList(e.output.data(), e.output.size(), blocks);
+    return blocks.empty() ? DP::BlockId{} : blocks.front();
+}
+
+std::vector<uint8_t> blockCommand(const DP::BlockId& b, int32_t command)
+{
+    std::vector<uint8_t> in(DP::FunctionBlockHeader::kSize);
+    DP::FunctionBlockHeader{b.id1, b.id2, command}.encode(in.data());
+    return in;
+}
+
+std::vector<uint8_t> property(const DP::BlockId& core, const std::string& name, int port)
+{
+    std::vector<uint8_t> in(DP::PciePropertyRequest::kSize);
+    DP::PciePropertyRequest q;
+    q.blockId1 = core.id1;
+    q.blockId2 = core.id2;
+    q.query.name = name;
+    q.query.port = port;
+    q.encode(in.data());
+    return in;
+}
+
+class FastChannel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim_.ready()) << sim_.output();
+        ::setenv("VDAPI_RUN_DIR", sim_.runDir().c_str(), 1);
+    }
+    void TearDown() override { ::unsetenv("VDAPI_RUN_DIR"); }
+
+    std::unique_ptr<XpDriverPosix> open(int index, FastChannelPolicy policy)
+    {
+        auto d = std::make_unique<XpDriverPosix>(DriverClass::Pcie, policy);
+        EXPECT_EQ(d->Open(index, false, true), Vdapi::VDAPI_OK);
+        return d;
+    }
+
+    SimProcess sim_{std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json"};
+};
+
+TEST_F(FastChannel, SocketAndSlotGiveTheSameAnswers)
+{
+    auto viaSocket = open(kPcie2160, socketOnly());
+    auto viaSlot = open(kPcie2160, slotAtOnce());
+    EXPECT_FALSE(viaSocket->HasFastChannel());
+    ASSERT_TRUE(viaSlot->HasFastChannel());
+
+    const DP::BlockId core = firstBlock(*viaSocket, -1, DP::kRoleCore);
+    const DP::BlockId nw = firstBlock(*viaSocket, 1, DP::kRoleNetwork);
+    ASSERT_NE(core.id1, 0u);
+    ASSERT_NE(nw.id1, 0u);
+    std::vector<uint8_t> unterminated = property(core, "CAP_IP", 0);
+    std::fill(unterminated.begin() + DP::PciePropertyRequest::kName, unterminated.begin() + 90, 'A');
+    struct Case {
+        const char* what;
+        uint32_t code;
+        std::vector<uint8_t> input;
+        uint32_t capacity;
+    };
+    const Case cases[] = {
+        {"version", DP::kGetVersion, header(), 16},
+        {"information", DP::kGetDeviceInfo, header(), 104},
+        {"older information", DP::kGetDeviceInfoOld, header(), 104},
+        {"capability present", DP::kGetProperty, property(core, "CAP_IP", 0), 16},
+        {"capability absent", DP::kGetProperty, property(core, "CAP_ASI", 0), 16},
+        {"port count", DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
+        {"port outside", DP::kGetProperty, property(core, "CAP_IP", 9), 16},
+        {"name without end", DP::kGetProperty, unterminated, 16},
+        {"short query", DP::kGetProperty, std::vector<uint8_t>(40, 0), 16},
+        {"core block", DP::kListFunctionBlocks, blocksRequest(-1, DP::kRoleCore), DP::kListBlocksReplyMax},
+        {"network block", DP::kListFunctionBlocks, blocksRequest(1, DP::kRoleNetwork), DP::kListBlocksReplyMax},
+        {"link speed", DP::kGetLinkSpeed, blockCommand(nw, DP::kCmdLinkSpeed), 4},
+        {"MAC address", DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8},
+        {"no room for the answer", DP::kGetVersion, header(), 8},
+        {"unknown request", 0x12345678, {1, 2, 3}, 16},
+        {"no input at all", DP::kGetVersion, {}, 16},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ask(*viaSocket, c.code, c.input, c.capacity), ask(*viaSlot, c.code, c.input, c.capacity)) << c.what;
+    // A sample that the answers are real ones, not two equal failures.
+    const Exchange mac = ask(*viaSlot, DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8);
+    ASSERT_EQ(mac.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(mac.output, (std::vector<uint8_t>{0x00, 0x14, 0xF4, 0x16, 0x08, 0x02, 0, 0}));
+}
+
+TEST_F(FastChannel, FaultsAndClaimsApplyOnTheSlot)
+{
+    auto a = open(kPcie2144, slotAtOnce());
+    auto b = open(kPcie2144, slotAtOnce());
+    ASSERT_TRUE(a->HasFastChannel() && b->HasFastChannel());
+
+    ASSERT_EQ(sim_.control("fail 0xafc86ee2 1 995"), "ok 0xafc86ee2 fails 1 times");
+    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_E_CANCELLED);
+    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).output.size(), 16u);
+    ASSERT_EQ(sim_.control("corrupt 0xafc86ee2 1"), "ok 0xafc86ee2 corrupted 1 times");
+    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).output.size(), 8u);
+    ASSERT_EQ(sim_.control("delay 200 0xafc86ee2"), "ok delay 200 ms for 0xafc86ee2");
+    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+    ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
+
+    // Claims: another user's hold, one handle against the other, released with the handle.
+    const DP::BlockId rx = firstBlock(*a, 0, DP::kRoleReceive);
+    ASSERT_NE(rx.id1, 0u);
+    ASSERT_EQ(sim_.control("hold 2144000101 1 rx"), "ok held 1 blocks");
+    EXPECT_EQ(ask(*a, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_E_IN_USE);
+    ASSERT_EQ(sim_.control("release 2144000101 1 rx"), "ok released 1 blocks");
+    EXPECT_EQ(ask(*a, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdProbe), 0).rc, Vdapi::VDAPI_E_IN_USE);
+    a->Close();
+    ASSERT_TRUE(sim_.waitForControl("holds 2144000101", "ok 0"));
+    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdProbe), 0).rc, Vdapi::VDAPI_OK);
+
+    // An unplugged card ends the handle as a driver that went away.
+    ASSERT_EQ(sim_.control("unplug 2144000101"), "ok unplugged");
+    EXPECT_EQ(ask(*b, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_E_COMMUNICATION);
+    EXPECT_FALSE(b->IsOpen());
+    ASSERT_EQ(sim_.control("plug 2144000101"), "ok plugged");
+}
+
+TEST_F(FastChannel, RequestLargerThanTheSlotIsRefusedAndTheHandleGoesOn)
+{
+    auto d = open(kPcie2144, slotAtOnce(64));
+    ASSERT_TRUE(d->HasFastChannel());
+    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    EXPECT_EQ(ask(*d, DP::kGetProperty, property(core, "PORT_COUNT", -1), 16).rc, Vdapi::VDAPI_E_BUF_TOO_LARGE);
+    EXPECT_EQ(sim_.control("counters"), "ok") << "nothing reached the driver";
+    const Exchange v = ask(*d, DP::kGetVersion, header(), 16);
+    EXPECT_EQ(v.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(v.output.size(), 16u);
+    // Room beyond the slot is not offered to the driver: a 104-byte record cannot come back.
+    EXPECT_EQ(ask(*d, DP::kGetDeviceInfo, header(), 4096).windowsError, Vdapi::DriverWire::kErrorInsufficientBuffer);
+}
+
+TEST_F(FastChannel, RefusedSlotKeepsTheSocketAndOpensCount)
+{
+    ASSERT_EQ(sim_.control("fastpath off"), "ok shared-memory slots refused from now on");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    auto d = open(kPcie2144, slotAtOnce());
+    EXPECT_TRUE(d->IsOpen());
+    EXPECT_FALSE(d->HasFastChannel());
+    EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).output.size(), 16u);
+    ASSERT_EQ(sim_.control("fastpath on"), "ok shared-memory slots granted from now on");
+    // The default policy asks after a few socket requests.
+    FastChannelPolicy later;
+    later.afterRequests = 2;
+    auto e = open(kPcie2144, later);
+    ask(*e, DP::kGetVersion, header(), 16);
+    ask(*e, DP::kGetVersion, header(), 16);
+    EXPECT_FALSE(e->HasFastChannel());
+    EXPECT_EQ(ask(*e, DP::kGetVersion, header(), 16).output.size(), 16u);
+    EXPECT_TRUE(e->HasFastChannel());
+    EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 open=2");
+}
+
+TEST_F(FastChannel, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
+{
+    ASSERT_EQ(sim_.control("delay 1000 0xafc86ee2"), "ok delay 1000 ms for 0xafc86ee2");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        XpDriverPosix d(DriverClass::Pcie, slotAtOnce());
+        if (d.Open(kPcie2144, false, true) != Vdapi::VDAPI_OK || !d.HasFastChannel())
+            ::_exit(3);
+        if (ask(d, DP::kExclusiveAccess, blockCommand(firstBlock(d, 0, DP::kRoleReceive), DP::kCmdAcquire), 0).rc !=
+            Vdapi::VDAPI_OK)
+            ::_exit(4);
+        ask(d, DP::kGetVersion, header(), 16); // delayed: killed while waiting
+        ::_exit(5);
+    }
+    // Kill it once its delayed request has reached the simulator.
+    const bool inFlight = sim_.waitForControl("counters", "ok 0xafc86ee2=1 0xafc86f06=1 0xafc86f32=1 open=1");
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(inFlight) << sim_.control("counters");
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(sim_.waitForControl("holds 2144000101", "ok 0"));
+    ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
+    auto d = open(kPcie2144, slotAtOnce());
+    EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+}
+
+} // namespace
+} // namespace vdsim::test
+
+namespace vdsim::test {
+namespace {
+
+namespace DW = Vdapi::DriverWire;
+
+/// A client that negotiates a slot by hand and then writes whatever it likes into it.
+class RawSlotClient {
+public:
+    RawSlotClient(const std::string& path, uint32_t capacity)
+    {
+        socket_ = connectUnix(path);
+        if (!socket_) return;
+        uint8_t request[DW::kRequestHeaderSize + DW::kNegotiateSize];
+        uint8_t h[DW::kRequestHeaderSize];
+        DW::encode(DW::RequestHeader{DW::kNegotiateFastChannel, DW::kNegotiateSize, DW::kNegotiateSize}, h);
+        std::memcpy(request, h, sizeof h);
+        DW::putU32(request + DW::kRequestHeaderSize, DW::kSlotVersion);
+        DW::putU32(request + DW::kRequestHeaderSize + 4, capacity);
+        if (!writeFull(socket_.get(), request, sizeof request, -1)) return;
+        uint8_t reply[DW::kReplyHeaderSize + DW::kNegotiateSize];
+        Vdapi::UniqueFd file;
+        if (Vdapi::ReceiveWithDescriptor(socket_.get(), reply, sizeof reply, file) != ssize_t(sizeof reply) || !file)
+            return;
+        ready_ = slot_.Attach(file.get(), DW::getU32(reply + DW::kReplyHeaderSize + 4));
+    }
+    bool ready() const { return ready_; }
+    Vdapi::DriverSlot& slot() { return slot_; }
+
+    /// Posts a request with the given header words (payload already in place) and waits for
+    /// the reply, 10 s at most. Returns the reply's error, or ~0u on timeout.
+    uint32_t post(uint32_t code, uint32_t inputLength, uint32_t outputCapacity)
+    {
+        slot_.Store(DW::kSlotCodeAt, code);
+        slot_.Store(DW::kSlotInputLengthAt, inputLength);
+        slot_.Store(DW::kSlotOutputCapacityAt, outputCapacity);
+        ++seq_;
+        slot_.Publish(DW::kSlotRequestSeqAt, DW::kSlotDriverSleepingAt, seq_);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const Vdapi::SlotWait w = slot_.WaitForChange(DW::kSlotReplySeqAt, DW::kSlotClientSleepingAt, seq_ - 1, 50, 10,
+                                                      [&] { return std::chrono::steady_clock::now() < end; });
+        return w == Vdapi::SlotWait::Changed ? slot_.Load(DW::kSlotErrorAt) : ~0u;
+    }
+
+private:
+    UniqueFd socket_;
+    Vdapi::DriverSlot slot_;
+    uint32_t seq_ = 0;
+    bool ready_ = false;
+};
+
+TEST_F(FastChannel, DriverChecksTheLengthsAClientWritesIntoItsSlot)
+{
+    RawSlotClient raw(sim_.pciePath(kPcie2144), 256);
+    ASSERT_TRUE(raw.ready());
+    ASSERT_EQ(raw.slot().Capacity(), 256u);
+    DP::encodePlainHeader(raw.slot().Payload());
+    EXPECT_EQ(raw.post(DP::kGetVersion, 257, 16), DW::kErrorInvalidParameter) << "input beyond the slot";
+    EXPECT_EQ(raw.post(DP::kGetVersion, 16, 0xFFFFFFF0u), DW::kErrorInvalidParameter) << "room beyond the slot";
+    EXPECT_EQ(raw.post(DP::kGetVersion, 0xFFFFFFFFu, 0xFFFFFFFFu), DW::kErrorInvalidParameter);
+    // The slot still serves a well-formed request afterwards.
+    DP::encodePlainHeader(raw.slot().Payload());
+    ASSERT_EQ(raw.post(DP::kGetVersion, DP::kHeaderSize, 16), 0u);
+    EXPECT_EQ(raw.slot().Load(DW::kSlotOutputLengthAt), 16u);
+    EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
+}
+
+} // namespace
+} // namespace vdsim::test
