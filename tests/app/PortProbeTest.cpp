@@ -103,4 +103,25 @@ TEST(PortProbe, RecordsOfMissingOrUnusableDevicesAreNotAvailable)
     EXPECT_FALSE(Halvix::isPortAvailable(record));
 }
 
+TEST(PortProbe, Type331InputIsProbedByARealExclusiveAttach)
+{
+    START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/tests/devices/channels/rigs/channels.json");
+    constexpr int64_t kUsbReceiver = 331000001;
+    const auto record = FindPort(VdapiTest::ListAllPorts(), kUsbReceiver, 1);
+    if (record.device.serial != kUsbReceiver)
+        GTEST_SKIP() << "the device layer lists no USB devices yet";
+
+    const char* const kPortExclusiveKind = "0xb02c70ae";
+    ASSERT_EQ(sim.Control("counters reset"), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(record));
+    // A real attach acquires and releases; a probe-only attach would have asked once.
+    EXPECT_EQ(VdapiTest::Counters(sim)[kPortExclusiveKind], 2u);
+    EXPECT_EQ(VdapiTest::Holds(sim, kUsbReceiver), 0);
+
+    ASSERT_EQ(sim.Control("hold 331000001 1"), 0);
+    EXPECT_FALSE(Halvix::isPortAvailable(record));
+    ASSERT_EQ(sim.Control("release 331000001 1"), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(record));
+}
+
 } // namespace

@@ -157,6 +157,12 @@ TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
         EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 4); // rival's two blocks and transmit's two
     }
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 2);
+
+    // The channel keeps the device's driver handle open after the device object detaches.
+    EXPECT_EQ(second.Detach(), VDAPI_OK);
+    EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 2);
+    EXPECT_EQ(rival.Detach(kDetachInstant), VDAPI_OK);
+    EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
 }
 
 TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
