@@ -33,6 +33,17 @@ VdResult VduDevice::LookupProperty(const PropertyQuery& query, uint64_t& value)
     return m_hal ? m_hal->GetProperty(query, value) : VDAPI_E_NOT_SUPPORTED;
 }
 
+VdResult VduDevice::BindExclusiveAccess(int port, DriverProtocol::BlockRole,
+                                        std::unique_ptr<IExclusiveAccess>& out)
+{
+    out.reset();
+    IXpDriver* driver = m_hal ? m_hal->Driver() : nullptr;
+    if (!driver)
+        return VDAPI_E_DEV_DRIVER;
+    out = std::make_unique<LegacyPortAccess>(driver, port);
+    return VDAPI_OK;
+}
+
 VdResult VduDevice::ReadIoConfigItem(DriverProtocol::IoConfigItem& item)
 {
     return m_hal ? m_hal->GetIoConfig(item) : VDAPI_E_NOT_SUPPORTED;

@@ -15,6 +15,11 @@ public:
 
     VduHal* Hal() { return m_hal.get(); }
 
+    /// The port's own exclusive-access request on the device's USB driver handle (role
+    /// ignored). VDAPI_E_DEV_DRIVER when the handle is not open.
+    VdResult BindExclusiveAccess(int port, DriverProtocol::BlockRole role,
+                                 std::unique_ptr<IExclusiveAccess>& out) override;
+
 protected:
     bool HasHardwareAccess() const override { return m_hal != nullptr; }
     /// Product and vendor id, USB address, type, revisions, serial and sub-type from the driver.
