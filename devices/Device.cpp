@@ -35,7 +35,8 @@ void ApplyDeviceInfo(const DriverProtocol::DeviceInfoRecord& info, DeviceDescrip
 
 Device::Device(int32_t category) : m_category(category) {}
 
-VdResult Device::Lookup(std::string_view name, int port, uint64_t& value, int typeSelector, int subFunction,
+VdResult Device::Lookup(std::string_view name, int port, uint64_t& value,
+                        DriverProtocol::PropertyValueType valueType, int typeSelector, int subFunction,
                         int selector3, int selector4, int selector5)
 {
     value = 0;
@@ -51,6 +52,7 @@ VdResult Device::Lookup(std::string_view name, int port, uint64_t& value, int ty
     query.selector3 = selector3;
     query.selector4 = selector4;
     query.selector5 = selector5;
+    query.valueType = valueType;
     uint64_t answer = 0;
     const VdResult rc = LookupProperty(query, answer);
     if (isSuccess(rc))
@@ -62,7 +64,8 @@ VdResult Device::GetPropertyBool(std::string_view name, int port, bool& value, i
                                  int selector3, int selector4, int selector5)
 {
     uint64_t raw = 0;
-    const VdResult rc = Lookup(name, port, raw, typeSelector, subFunction, selector3, selector4, selector5);
+    const VdResult rc = Lookup(name, port, raw, DriverProtocol::kValueBool, typeSelector, subFunction, selector3,
+                               selector4, selector5);
     value = (raw & 0xFF) != 0;
     return rc;
 }
@@ -71,7 +74,8 @@ VdResult Device::GetPropertyInt32(std::string_view name, int port, int32_t& valu
                                   int subFunction, int selector3, int selector4, int selector5)
 {
     uint64_t raw = 0;
-    const VdResult rc = Lookup(name, port, raw, typeSelector, subFunction, selector3, selector4, selector5);
+    const VdResult rc = Lookup(name, port, raw, DriverProtocol::kValueInt32, typeSelector, subFunction, selector3,
+                               selector4, selector5);
     value = int32_t(uint32_t(raw));
     return rc;
 }
@@ -80,7 +84,8 @@ VdResult Device::GetPropertyInt64(std::string_view name, int port, int64_t& valu
                                   int subFunction, int selector3, int selector4, int selector5)
 {
     uint64_t raw = 0;
-    const VdResult rc = Lookup(name, port, raw, typeSelector, subFunction, selector3, selector4, selector5);
+    const VdResult rc = Lookup(name, port, raw, DriverProtocol::kValueInt64, typeSelector, subFunction, selector3,
+                               selector4, selector5);
     value = int64_t(raw);
     return rc;
 }
@@ -88,7 +93,8 @@ VdResult Device::GetPropertyInt64(std::string_view name, int port, int64_t& valu
 VdResult Device::GetPropertyUInt64(std::string_view name, int port, uint64_t& value, int typeSelector,
                                    int subFunction, int selector3, int selector4, int selector5)
 {
-    return Lookup(name, port, value, typeSelector, subFunction, selector3, selector4, selector5);
+    return Lookup(name, port, value, DriverProtocol::kValueUInt64, typeSelector, subFunction, selector3, selector4,
+                  selector5);
 }
 
 VdResult Device::Initialize()
@@ -261,15 +267,18 @@ VdResult Device::LookupProperty(const PropertyQuery& query, uint64_t& value)
     return access ? access->GetProperty(query, value) : VDAPI_E_NOT_SUPPORTED;
 }
 
-VdResult Device::ReadIoConfig(IoConfigRecord& record)
+VdResult Device::ReadIoConfigItem(DriverProtocol::IoConfigItem& item)
 {
     IDriverAccess* access = Access();
-    if (!access)
-        return VDAPI_E_NOT_SUPPORTED;
+    return access ? access->GetIoConfig(item) : VDAPI_E_NOT_SUPPORTED;
+}
+
+VdResult Device::ReadIoConfig(IoConfigRecord& record)
+{
     DriverProtocol::IoConfigItem item;
     item.port = record.port - 1;
     item.group = IoConfigName(record.group);
-    const VdResult rc = access->GetIoConfig(item);
+    const VdResult rc = ReadIoConfigItem(item);
     if (!isSuccess(rc))
         return rc;
     // Names come back from the driver; one the table does not know reads as -1.

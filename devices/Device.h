@@ -89,12 +89,15 @@ protected:
     virtual VdResult ReadIdentity(DeviceDescriptor& identity);
     /// Sends one property lookup to the driver (name length already checked).
     virtual VdResult LookupProperty(const PropertyQuery& query, uint64_t& value);
-    /// Reads one configuration record from the driver.
+    /// Reads one configuration record from the driver (by names, through ReadIoConfigItem).
     virtual VdResult ReadIoConfig(IoConfigRecord& record);
+    /// Sends one name-based configuration question to the driver; VDAPI_E_NOT_SUPPORTED
+    /// without driver access.
+    virtual VdResult ReadIoConfigItem(DriverProtocol::IoConfigItem& item);
 
 private:
-    VdResult Lookup(std::string_view name, int port, uint64_t& value, int typeSelector, int subFunction,
-                    int selector3, int selector4, int selector5);
+    VdResult Lookup(std::string_view name, int port, uint64_t& value, DriverProtocol::PropertyValueType valueType,
+                    int typeSelector, int subFunction, int selector3, int selector4, int selector5);
     void LoadPortCaps(int port);
 
     int32_t m_category;

@@ -221,12 +221,22 @@ inline constexpr size_t kNameField = 50;      ///< name bytes including the NUL;
 inline constexpr size_t kPropertyReplySize = 16;
 inline constexpr size_t kPropertyReplyValue = 8;
 
+/// Value type a typed property accessor asks for. Drivers answer one 64-bit value whatever the
+/// type; a family with a fixed table of its own (network adapters) checks it.
+enum PropertyValueType : int32_t {
+    kValueBool = 0,
+    kValueInt32 = 1,
+    kValueInt64 = 6,
+    kValueUInt64 = 7,
+};
+
 struct PropertyQuery {
     std::string name;
     int32_t port = -1;        ///< 0-based, -1 = device level
     int32_t typeSelector = -1; ///< -1 = the device's own type
     int32_t subFunction = -1;
     int32_t selector3 = 0, selector4 = 0, selector5 = -1;
+    int32_t valueType = kValueUInt64; ///< not sent to a driver
 };
 
 /// PCIe/Bb2 property request (kGetProperty), 104 bytes.

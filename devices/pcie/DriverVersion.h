@@ -11,6 +11,8 @@ struct MinimumVersion {
 
 inline constexpr MinimumVersion kPcieMinimumVersion{1, 3, 1, -1};
 inline constexpr MinimumVersion kLegacyMinimumVersion{4, 20, 1, -1};
+/// Attaching a USB device needs driver 4.8 or later; listing accepts any.
+inline constexpr MinimumVersion kUsbMinimumVersion{4, 8, -1, -1};
 /// The Bb2 family accepts any driver that reports a non-negative version.
 inline constexpr MinimumVersion kBb2MinimumVersion{0, 0, 0, 0};
 

@@ -2,6 +2,7 @@
 // each report rule checked on the reply text as it arrived (key order, number forms).
 #include "HalvixProcess.h"
 
+#include "tests/devices/PrivateNetwork.h"
 #include "tests/devices/core/SimProcess.h"
 #include "tests/tools/ChildProcess.h"
 #include "tools/gui/GuiServer.h"
@@ -350,6 +351,105 @@ TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
     // The cards are reported whatever the two settings.
     EXPECT_EQ(scan().size(), 4u);
     quit();
+}
+
+TEST_F(ScanDevices, UsbDevicesOfTheReferenceRigAreVduEntries)
+{
+    start(referenceRig(), "127.0.67.9");
+    const OrderedJson report = scan();
+    const auto asi = find(report, "VDU-215:1", "ASI");
+    ASSERT_EQ(asi.size(), 1u) << report.dump();
+    EXPECT_EQ(report[asi[0]]["serial"], "215001313");
+    EXPECT_EQ(report[asi[0]]["category"], "VDU");
+    EXPECT_EQ(report[asi[0]]["isAvailable"], true);
+    const auto demod = find(report, "VDU-238:1", "RF");
+    ASSERT_EQ(demod.size(), 1u) << report.dump();
+    EXPECT_EQ(report[demod[0]]["input"], true);
+    // Held by another user, the USB port is busy.
+    control({"hold", "215001313", "1"});
+    const OrderedJson busy = scan();
+    const auto held = find(busy, "VDU-215:1", "ASI");
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(busy[held[0]]["isAvailable"], false);
+    quit();
+}
+
+/// The NIC part of the report, checked in a private network with a veth pair: nic0 with an
+/// IPv4 address, nic1 without. Returns the failed checks.
+std::string checkNicReport()
+{
+    using Vdapi::TestSupport::RunQuiet;
+    Vdapi::TestSupport::Findings f;
+    if (!RunQuiet("ip link set lo up") ||
+        !RunQuiet("ip link add nic1 address 02:00:5E:10:00:02 type veth peer name nic0 address "
+                  "02:00:5E:10:00:01") ||
+        !RunQuiet("ip addr add 198.51.100.7/24 dev nic0") || !RunQuiet("ip link set nic0 up") ||
+        !RunQuiet("ip link set nic1 up"))
+        return "cannot make the veth pair\n";
+    VdapiTest::SimProcess simulator(std::string(HALVIX_SOURCE_DIR) + "/tests/integration/rigs/asi_card.json");
+    if (!simulator.Ready())
+        return "simulator: " + simulator.Error() + "\n";
+    gui::GuiServer gui("127.0.0.1");
+    if (!gui.listen())
+        return "cannot listen\n";
+    HalvixProcess brick({"--server_address", "127.0.0.1", "--local_address", "127.0.0.1"});
+    if (!brick.started() || !gui.accept(gui::GuiServer::in(20s)) ||
+        !gui.nextNotification("newConnection", gui::GuiServer::in(20s)))
+        return "halvix did not connect\n" + brick.output();
+    auto scanIpEntries = [&](std::vector<OrderedJson>& ip) {
+        ip.clear();
+        const gui::GuiResult reply =
+            gui.call("scanDevices", Json::object(), gui::GuiServer::in(kScanDeadline));
+        const OrderedJson parsed = OrderedJson::parse(reply.text, nullptr, false);
+        if (!reply || !parsed.is_object() || !parsed.contains("result"))
+            return false;
+        for (const OrderedJson& entry : parsed["result"])
+            if (entry.value("type", "") == "IP")
+                ip.push_back(entry);
+        return true;
+    };
+    std::vector<OrderedJson> ip;
+    f.check(scanIpEntries(ip) && ip.empty(), "no adapter entry before the NIC scan is enabled");
+    const gui::GuiResult enabled =
+        gui.call("enableNicDeviceScan", {{"nicDeviceScanEnabled", true}}, gui::GuiServer::in(20s));
+    f.check(enabled && enabled.value["result"] == true, "enableNicDeviceScan");
+
+    f.check(scanIpEntries(ip), "scanDevices");
+    f.check(ip.size() == 2,
+            "one IP entry per adapter and none for the pseudo-adapter, got " + std::to_string(ip.size()));
+    if (ip.size() != 2)
+        return f.text();
+    const std::string speed = std::to_string(10000ull * 1000000ull); // a veth link reports 10000 Mbit/s
+    f.check(ip[0]["deviceName"] == "198.51.100.7" && ip[0]["ipAddress"] == "198.51.100.7",
+            "nic0 named by its IP");
+    f.check(ip[0]["macAddress"] == "02-00-5E-10-00-01", "nic0 MAC text");
+    f.check(ip[0]["category"] == "NIC" && ip[0]["typeNumber"] == 840, "nic0 family and type");
+    f.check(ip[0]["isAvailable"] == true, "nic0 is up");
+    f.check(ip[0]["transmissionSpeed"] == speed && ip[0]["receiveSpeed"] == speed,
+            "nic0 speeds as text: " + ip[0].dump());
+    f.check(ip[1]["deviceName"] == "0.0.0.0" && ip[1]["macAddress"] == "02-00-5E-10-00-02",
+            "nic1 without IPv4");
+
+    // Down, an adapter is not available and reports no speed.
+    f.check(RunQuiet("ip link set nic1 down"), "set nic1 down");
+    f.check(scanIpEntries(ip) && ip.size() == 2, "scan with nic1 down");
+    if (ip.size() == 2)
+        f.check(ip[1]["isAvailable"] == false && ip[1]["transmissionSpeed"] == "0",
+                "nic1 down: " + ip[1].dump());
+    f.check(bool(gui.sendNotification("quit")), "quit");
+    f.check(brick.waitExit() == 0, "halvix exits after quit");
+    return f.text();
+}
+
+TEST(NicReport, AdaptersAreIpEntriesWithTheirStateAndSpeed)
+{
+    const std::string unavailable = Vdapi::TestSupport::PrivateNetworkUnavailable();
+    if (!unavailable.empty())
+        GTEST_SKIP() << unavailable;
+    const auto run = Vdapi::TestSupport::RunInPrivateNetwork(checkNicReport, 600s);
+    if (!run.permitted)
+        GTEST_SKIP() << "unshare of a network namespace is not permitted here";
+    EXPECT_EQ(run.findings, "");
 }
 
 } // namespace

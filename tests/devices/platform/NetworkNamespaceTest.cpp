@@ -2,52 +2,26 @@
 // pair (needs root; skipped otherwise). The checks run in a child process that owns the namespace.
 #include "TestRunDir.h"
 
+#include "tests/devices/PrivateNetwork.h"
+
 #include "devices/platform/Xp.h"
-#include "devices/platform/posix/UniqueFd.h"
 
 #include <arpa/inet.h>
-#include <poll.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <sstream>
 #include <string>
 
 namespace Vdapi {
 namespace {
 
+using TestSupport::Findings;
+
 const uint8_t kMac0[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 const uint8_t kMac1[6] = {0x00, 0x14, 0xF4, 0x00, 0x00, 0x02};
 
-/// Collects failed checks of the child as text for the parent.
-class Findings {
-public:
-    void check(bool ok, const std::string& what)
-    {
-        if (!ok)
-            text_ << what << "\n";
-    }
-    std::string text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-};
-
 bool run(const std::string& command)
 {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-/// Moves into a fresh network namespace whose sysfs shows it; false when not permitted.
-bool enterPrivateNetwork()
-{
-    if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0)
-        return false;
-    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           ::mount("sysfs", "/sys", "sysfs", 0, nullptr) == 0;
+    return TestSupport::RunQuiet(command);
 }
 
 std::string checkAdaptersInNamespace()
@@ -116,37 +90,13 @@ std::string checkAdaptersInNamespace()
 
 TEST(XpNetworkNamespace, ListsVethAdaptersWithTheirAddresses)
 {
-    if (::geteuid() != 0 || (::access("/usr/sbin/ip", X_OK) != 0 && ::access("/sbin/ip", X_OK) != 0))
-        GTEST_SKIP() << "needs root and the ip tool";
-    int fds[2];
-    ASSERT_EQ(0, ::pipe(fds));
-    UniqueFd fromChild(fds[0]), toParent(fds[1]);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        fromChild.reset();
-        const std::string report = enterPrivateNetwork() ? checkAdaptersInNamespace() : std::string("SKIP");
-        [[maybe_unused]] const ssize_t n = ::write(toParent.get(), report.data(), report.size());
-        ::_exit(0);
-    }
-    toParent.reset();
-    std::string report;
-    char buffer[1024];
-    for (;;) {
-        pollfd p{fromChild.get(), POLLIN, 0};
-        if (::poll(&p, 1, 60000) != 1)
-            break;
-        const ssize_t n = ::read(fromChild.get(), buffer, sizeof(buffer));
-        if (n <= 0)
-            break;
-        report.append(buffer, size_t(n));
-    }
-    int status = 0;
-    ASSERT_EQ(child, ::waitpid(child, &status, 0));
-    if (report == "SKIP")
+    const std::string unavailable = TestSupport::PrivateNetworkUnavailable();
+    if (!unavailable.empty())
+        GTEST_SKIP() << unavailable;
+    const TestSupport::PrivateNetworkResult result = TestSupport::RunInPrivateNetwork(checkAdaptersInNamespace);
+    if (!result.permitted)
         GTEST_SKIP() << "no permission for a private network namespace";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ("", report);
+    EXPECT_EQ("", result.findings);
 }
 
 } // namespace

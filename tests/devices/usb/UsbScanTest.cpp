@@ -1,0 +1,306 @@
+// USB family against the real simulator: listing, targeted searches, the driver-version rule
+// for attach, identity fields, property look-ups and I/O configuration through the USB driver.
+#include "tests/devices/core/SimProcess.h"
+
+#include "devices/CapabilityTable.h"
+#include "devices/FamilyScan.h"
+#include "devices/IoConfigTable.h"
+#include "devices/Scan.h"
+#include "devices/VdDevice.h"
+#include "devices/usb/VduDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace Vdapi {
+namespace {
+
+const std::string kRigs = std::string(HALVIX_SOURCE_DIR) + "/tests/devices/usb/rigs/";
+const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+
+/// Runs the USB enumerator alone.
+VdResult EnumerateUsbOnly(FamilyScan& scan, std::vector<DeviceDescriptor>& out, int32_t capacity)
+{
+    out.assign(size_t(capacity), DeviceDescriptor());
+    scan.capacity = capacity;
+    scan.cursor = capacity > 0 ? out.data() : nullptr;
+    return EnumerateUsb(scan);
+}
+
+std::vector<DeviceDescriptor> ListDevices(VdResult& rc)
+{
+    std::vector<DeviceDescriptor> devices(64);
+    int32_t count = 0;
+    rc = ScanDevices(ScanMode::All, 0, int32_t(devices.size()), count, devices.data(), nullptr, nullptr, 0, 0,
+                     0, 0, 0, nullptr, false, false, false, false);
+    devices.resize(size_t(std::clamp(count, 0, int32_t(devices.size()))));
+    return devices;
+}
+
+TEST(UsbScan, ReferenceRigListsBothDevicesBetweenLegacyAndPcie)
+{
+    START_SIM(sim, kReferenceRig);
+    VdResult rc = 0;
+    const std::vector<DeviceDescriptor> devices = ListDevices(rc);
+    ASSERT_EQ(rc, VDAPI_OK);
+    std::vector<int32_t> categories;
+    const DeviceDescriptor* asi = nullptr;
+    const DeviceDescriptor* demod = nullptr;
+    for (const DeviceDescriptor& d : devices) {
+        categories.push_back(d.category);
+        if (d.typeNumber == 215)
+            asi = &d;
+        if (d.typeNumber == 238)
+            demod = &d;
+    }
+    ASSERT_NE(asi, nullptr);
+    ASSERT_NE(demod, nullptr);
+    // The USB family is asked second: its devices follow the legacy cards and precede PCIe.
+    EXPECT_EQ(demod, asi + 1);
+    EXPECT_EQ((asi - 1)->category, kCategoryPci);
+    EXPECT_EQ((asi - 1)->typeNumber, 124) << "last legacy card";
+    EXPECT_EQ((demod + 1)->typeNumber, 2144) << "first PCIe card";
+
+    EXPECT_EQ(asi->category, kCategoryUsb);
+    EXPECT_EQ(asi->serial, 215001313);
+    EXPECT_EQ(asi->usbAddress, 5);
+    EXPECT_EQ(asi->deviceId, 215);
+    EXPECT_EQ(asi->vendorId, 0x5644);
+    EXPECT_EQ(asi->subType, 1);
+    EXPECT_EQ(asi->firmwareVersion, 4);
+    EXPECT_EQ(asi->firmwareStatus, -1);
+    EXPECT_EQ(asi->numHwFuncs, 1);
+    // Input and output capable: its IODIR setting (INPUT) decides.
+    EXPECT_EQ(asi->numInputs, 1);
+    EXPECT_EQ(asi->numOutputs, 0);
+    EXPECT_EQ(demod->serial, 238001414);
+    EXPECT_EQ(demod->usbAddress, 6);
+    EXPECT_EQ(demod->subType, 0);
+    EXPECT_EQ(demod->firmwareVersion, 2);
+
+    // Attached, the demodulator's only port carries the catalog's capabilities.
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(238001414, false), VDAPI_OK);
+    EXPECT_EQ(device.Category(), kCategoryUsb);
+    EXPECT_EQ(device.TypeNumber(), 238);
+    HwFunctionDescriptor port;
+    int32_t n = 0;
+    ASSERT_EQ(device.ListPorts(1, n, &port), VDAPI_OK);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(port.chanType, kChanInput);
+    for (const char* cap : {"INPUT", "DEMOD", "RX_DVBT2", "UHF"})
+        EXPECT_TRUE(port.caps.Has(CapabilityIndex(cap))) << cap;
+    EXPECT_FALSE(port.caps.Has(CapabilityIndex("ASI")));
+}
+
+TEST(UsbScan, TargetedSearchesAndTheirLimits)
+{
+    START_SIM(sim, kRigs + "two_of_a_kind.json");
+    std::vector<DeviceDescriptor> out;
+
+    FamilyScan all;
+    EXPECT_EQ(EnumerateUsbOnly(all, out, 2), VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(all.count, 3);
+    EXPECT_EQ(out[0].serial, 238000001);
+    EXPECT_EQ(out[1].serial, 215000002);
+    EXPECT_EQ(out[1].hardwareRevision, 2);
+    EXPECT_EQ(out[1].firmwareVariant, 1);
+    // An output-configured port counts as an output.
+    EXPECT_EQ(out[1].numOutputs, 1);
+    EXPECT_EQ(out[1].numInputs, 0);
+
+    // The second device of a type, in interface order.
+    std::shared_ptr<IDevice> found;
+    FamilyScan byType;
+    byType.mode = ScanMode::ByType;
+    byType.typeNumber = 238;
+    byType.typeIndex = 1;
+    byType.foundDevice = &found;
+    EXPECT_EQ(EnumerateUsbOnly(byType, out, 0), VDAPI_OK);
+    ASSERT_NE(found, nullptr);
+    DeviceDescriptor d;
+    found->GetDescriptor(d);
+    EXPECT_EQ(d.serial, 238000003);
+    EXPECT_EQ(d.deviceId, 4660);
+    EXPECT_EQ(byType.typePassed, 2);
+
+    byType.typeIndex = 2;
+    EXPECT_EQ(EnumerateUsbOnly(byType, out, 0), VDAPI_E_NO_SUCH_DEVICE);
+
+    FamilyScan bySerial;
+    bySerial.mode = ScanMode::BySerial;
+    bySerial.serial = 215000002;
+    EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 1), VDAPI_OK);
+    EXPECT_EQ(bySerial.count, 1);
+    EXPECT_EQ(out[0].usbAddress, 4);
+
+    // USB devices have neither a PCI slot nor an IP address.
+    const uint8_t address[4] = {198, 51, 100, 1};
+    FamilyScan byAddress;
+    byAddress.mode = ScanMode::ByAddress;
+    byAddress.address = address;
+    EXPECT_EQ(EnumerateUsbOnly(byAddress, out, 0), VDAPI_E_NO_SUCH_DEVICE);
+    FamilyScan bySlot;
+    bySlot.mode = ScanMode::BySlot;
+    EXPECT_EQ(EnumerateUsbOnly(bySlot, out, 0), VDAPI_E_NO_SUCH_DEVICE);
+
+    // Driver 5.0 is newer than 4.8: attach by type through the device object works.
+    VdDeviceInt device;
+    EXPECT_EQ(device.AttachByType(215, 0, false), VDAPI_OK);
+    EXPECT_EQ(device.Category(), kCategoryUsb);
+}
+
+TEST(UsbScan, OldDriverIsListedButRefusedOnAttach)
+{
+    START_SIM(sim, kRigs + "old_usb_driver.json");
+    VdResult rc = 0;
+    const std::vector<DeviceDescriptor> devices = ListDevices(rc);
+    EXPECT_EQ(rc, VDAPI_OK);
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].serial, 215000001);
+    EXPECT_EQ(devices[0].category, kCategoryUsb);
+
+    VdDeviceInt device;
+    EXPECT_EQ(device.AttachBySerial(215000001, false), VDAPI_E_DRIVER_INCOMP);
+    EXPECT_FALSE(device.IsAttached());
+    EXPECT_EQ(device.AttachByType(215, 0, false), VDAPI_E_DRIVER_INCOMP);
+    // The check can be skipped by those who know better.
+    EXPECT_EQ(device.AttachBySerial(215000001, true), VDAPI_OK);
+    device.Detach();
+
+    // The port listing reports the old driver; the other card's ports are still listed.
+    std::vector<HwFunctionDescriptor> ports(16);
+    int32_t count = 0;
+    EXPECT_EQ(ScanHwFunctions(int32_t(ports.size()), count, ports.data(), false, false, 0),
+              VDAPI_E_DRIVER_INCOMP);
+    ASSERT_GT(count, 0);
+    for (int32_t i = 0; i < count; ++i)
+        EXPECT_EQ(ports[size_t(i)].device.serial, 2144000101);
+}
+
+TEST(UsbScan, NoDeviceAndFaultyDevices)
+{
+    {
+        START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json");
+        std::vector<DeviceDescriptor> out;
+        FamilyScan all;
+        EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_E_NO_DEVICE);
+        EXPECT_EQ(all.count, 0);
+        FamilyScan bySerial;
+        bySerial.mode = ScanMode::BySerial;
+        bySerial.serial = 238000001;
+        EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_NO_SUCH_DEVICE);
+    }
+    START_SIM(sim, kRigs + "two_of_a_kind.json");
+    std::vector<DeviceDescriptor> out;
+
+    // An unplugged device answers nothing and is skipped.
+    ASSERT_EQ(sim.Control("unplug 238000001"), 0);
+    FamilyScan all;
+    EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_OK);
+    ASSERT_EQ(all.count, 2);
+    EXPECT_EQ(out[0].serial, 215000002);
+    ASSERT_EQ(sim.Control("plug 238000001"), 0);
+
+    // A failing version query ends a targeted search with its error.
+    ASSERT_EQ(sim.Control("fail 0xb1bc76be 1 31"), 0);
+    FamilyScan bySerial;
+    bySerial.mode = ScanMode::BySerial;
+    bySerial.serial = 238000003;
+    EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_COMMUNICATION);
+
+    // A failing sub-type read ends the initialisation: left out of a listing.
+    ASSERT_EQ(sim.Control("fail 0xb1bc7702 1 31"), 0);
+    FamilyScan again;
+    EXPECT_EQ(EnumerateUsbOnly(again, out, 4), VDAPI_OK);
+    EXPECT_EQ(again.count, 2);
+
+    // A garbled information record (wrong length) is not trusted.
+    ASSERT_EQ(sim.Control("corrupt 0xb1bc76b6 1"), 0);
+    FamilyScan third;
+    EXPECT_EQ(EnumerateUsbOnly(third, out, 4), VDAPI_OK);
+    EXPECT_EQ(third.count, 2);
+}
+
+TEST(VduHal, PropertiesIoConfigurationAndVersion)
+{
+    VduHal closed;
+    DriverProtocol::PropertyQuery key;
+    uint64_t value = 99;
+    key.name = std::string(50, 'A');
+    // Refused before anything is sent, even without a driver.
+    EXPECT_EQ(closed.GetProperty(key, value), VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(value, 0u);
+    key.name = "PORT_COUNT";
+    EXPECT_EQ(closed.GetProperty(key, value), VDAPI_E_DEV_DRIVER);
+    int32_t major = 0, minor = 0, bugfix = 0, build = 0;
+    EXPECT_EQ(closed.GetDriverVersion(major, minor, bugfix, build), VDAPI_E_DEV_DRIVER);
+    EXPECT_EQ(major, -1);
+    EXPECT_EQ(build, -1);
+
+    START_SIM(sim, kRigs + "two_of_a_kind.json");
+    VduHal hal;
+    EXPECT_EQ(hal.Open(3, -1, 0), VDAPI_E_NOT_FOUND);
+    ASSERT_EQ(hal.Open(1, -1, 0), VDAPI_OK);
+    EXPECT_EQ(hal.Info().serial, 215000002u);
+    EXPECT_EQ(hal.TempSensorCount(), 1);
+    EXPECT_EQ(hal.TempSensorType(), 2);
+    EXPECT_EQ(hal.FanType(), -1) << "no FAN_TYPE for this type";
+    ASSERT_EQ(hal.GetDriverVersion(major, minor, bugfix, build), VDAPI_OK);
+    EXPECT_EQ(major, 5);
+    EXPECT_EQ(minor, 0);
+
+    key.name = std::string(49, 'A');
+    EXPECT_EQ(hal.GetProperty(key, value), VDAPI_E_NOT_FOUND) << "49 characters are sent";
+    key.name = "REF_CLK_FREQ";
+    ASSERT_EQ(hal.GetProperty(key, value), VDAPI_OK);
+    EXPECT_EQ(value, 27000000u);
+    key.name = "CAP_DBLBUF";
+    key.port = 0;
+    ASSERT_EQ(hal.GetProperty(key, value), VDAPI_OK);
+    EXPECT_EQ(value, 1u);
+    key.port = 5;
+    EXPECT_NE(hal.GetProperty(key, value), VDAPI_OK);
+
+    // Opened for a port, the HAL needs the port's four capability flags answered...
+    EXPECT_EQ(hal.Open(0, 0, 0), VDAPI_E_NOT_FOUND);
+    // ...and keeps what the port's properties say.
+    ASSERT_EQ(hal.Open(1, 0, 0), VDAPI_OK);
+    EXPECT_TRUE(hal.OpenPortProperties().timestamp64);
+    EXPECT_FALSE(hal.OpenPortProperties().sdiTime);
+    EXPECT_TRUE(hal.OpenPortProperties().supportsTxNull);
+    EXPECT_EQ(hal.OpenPortProperties().loopBack32bTx, 0);
+    EXPECT_EQ(hal.OpenPortProperties().registersTx, 4096);
+    EXPECT_EQ(hal.OpenPortProperties().registersRx, -1);
+
+    // The driver counts the buffer partner port from 0; the layer from 1.
+    DriverProtocol::IoConfigItem item;
+    item.port = 0;
+    item.group = "IODIR";
+    ASSERT_EQ(hal.GetIoConfig(item), VDAPI_OK);
+    EXPECT_EQ(item.value, "OUTPUT");
+    EXPECT_EQ(item.subValue, "DBLBUF");
+    EXPECT_EQ(item.par1, 1);
+    item.group = "IOSTD";
+    ASSERT_EQ(hal.GetIoConfig(item), VDAPI_OK);
+    EXPECT_EQ(item.value, "ASI");
+    EXPECT_EQ(item.par1, -1);
+    item.group = std::string(50, 'G');
+    EXPECT_EQ(hal.GetIoConfig(item), VDAPI_E_INVALID_ARG);
+
+    // The same through the device object, by configuration codes.
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(215000002, false), VDAPI_OK);
+    int v = -1, sub = -1;
+    int64_t par1 = 0, par2 = 0;
+    ASSERT_EQ(device.GetIoConfig(1, kIoDir, v, sub, par1, par2), VDAPI_OK);
+    EXPECT_STREQ(IoConfigName(v), "OUTPUT");
+    EXPECT_STREQ(IoConfigName(sub), "DBLBUF");
+    EXPECT_EQ(par1, 1);
+    EXPECT_EQ(device.PortType(1), kChanDblBufOutput);
+}
+
+} // namespace
+} // namespace Vdapi
