@@ -21,8 +21,7 @@ using Vdapi::Wire::getU16;
 using Vdapi::Wire::getU32;
 
 
-// Interface indices of the reference rig.
-constexpr int kPcie2144 = 0, kPcie2182 = 4, kPcie2132 = 5, kPcie2160 = 7, kPcie2162 = 8;
+// Legacy interface index of the reference rig's 124 card.
 constexpr int kLegacy124First = 1;
 constexpr uint32_t kGetBlocks = DP::kListFunctionBlocks;
 

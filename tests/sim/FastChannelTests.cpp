@@ -30,7 +30,6 @@ using Vdapi::DriverClass;
 using Vdapi::FastChannelPolicy;
 using Vdapi::XpDriverPosix;
 
-constexpr int kPcie2144 = 0, kPcie2160 = 7;
 
 FastChannelPolicy socketOnly()
 {

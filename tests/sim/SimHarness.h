@@ -13,6 +13,8 @@
 namespace vdsim::test {
 
 inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+/// PCIe interface indices of the reference rig's cards.
+constexpr int kPcie2144 = 0, kPcie2182 = 4, kPcie2132 = 5, kPcie2160 = 7, kPcie2162 = 8;
 
 /// A fresh mkdtemp directory, removed (recursively) on destruction.
 class TempDir {
