@@ -1,6 +1,5 @@
-// Families whose enumerators are not built yet (USB, network adapters, Ethernet-attached
-// devices): they report that they found no device, so scans list the other families. Each
-// family replaces its function here with its own enumerator.
+// Families whose enumerators are not built yet (USB, network adapters): they report that they
+// found no device, so scans list the other families. Each family replaces its function here with its own enumerator.
 #include "devices/FamilyScan.h"
 
 namespace Vdapi {
@@ -12,12 +11,6 @@ VdResult EnumerateUsb(FamilyScan& scan)
 }
 
 VdResult EnumerateNic(FamilyScan& scan)
-{
-    scan.count = 0;
-    return scan.NoDriver();
-}
-
-VdResult EnumerateVde(FamilyScan& scan)
 {
     scan.count = 0;
     return scan.NoDriver();
