@@ -163,7 +163,10 @@ void EthernetDevices::start(void (*log)(const std::string&))
         }
         log("Ethernet device " + std::to_string(d->serial) + " serves " + d->ip + ":8000 and discovery");
         Device* raw = d.get();
-        devices_.push_back(std::move(d));
+        {
+            std::lock_guard<std::mutex> lk(mutex_);
+            devices_.push_back(std::move(d));
+        }
         raw->thread = std::thread([this, raw] { serve(*raw); });
     }
 }
@@ -180,8 +183,15 @@ void EthernetDevices::stop()
         char one = 1;
         (void)!::write(stopWrite_.get(), &one, 1);
     }
-    for (auto& d : devices_)
+    // Joined without the lock: a device thread may be waiting on it (delays).
+    std::vector<Device*> serving;
+    {
+        std::lock_guard<std::mutex> lk(mutex_);
+        for (auto& d : devices_) serving.push_back(d.get());
+    }
+    for (Device* d : serving)
         if (d->thread.joinable()) d->thread.join();
+    std::lock_guard<std::mutex> lk(mutex_);
     devices_.clear();
 }
 
@@ -234,7 +244,11 @@ void EthernetDevices::answerProbe(Device& d)
     const bool parsed = soap_recv___wsd__Probe(s, &probe) == SOAP_OK;
     s->is = nullptr;
     const char* types = parsed && probe.wsd__Probe ? probe.wsd__Probe->Types : nullptr;
-    const bool wanted = parsed && (!types || !*types || std::strstr(types, "VDE"));
+    // A probe is a probe by its addressing header: the discovery action sent to the discovery URN.
+    const SOAP_ENV__Header* h = parsed ? s->header : nullptr;
+    const bool addressed = h && h->wsa__Action && h->wsa__To && std::strcmp(h->wsa__Action, VS::kProbeAction) == 0 &&
+                           std::strcmp(h->wsa__To, VS::kDiscoveryUrn) == 0;
+    const bool wanted = addressed && (!types || !*types || std::strstr(types, "VDE"));
     std::string messageId = parsed && s->header && s->header->wsa__MessageID ? s->header->wsa__MessageID : "";
     if (wanted) {
         std::lock_guard<std::mutex> lk(mutex_);

@@ -71,12 +71,14 @@ private:
     bool waitStop(int ms);
 
     SimState& state_;
-    std::vector<std::unique_ptr<Device>> devices_;
-    UniqueFd stopRead_, stopWrite_;
+    UniqueFd stopRead_, stopWrite_; // written once at stop, never drained: wakes every poll
+
+    // Lock order: mutex_ is taken alone, never together with SimState's mutexes.
 
     std::mutex mutex_;
     std::condition_variable stopCv_;
     bool stopping_ = false;                       // guarded by mutex_
+    std::vector<std::unique_ptr<Device>> devices_; // guarded by mutex_ (the threads touch only their own)
     std::map<int64_t, std::string> xaddrs_;       // guarded by mutex_: serial -> XAddrs override
     std::vector<std::string> probeIds_;           // guarded by mutex_: message ids, arrival order
     std::atomic<uint32_t> lastDeviceId_{0};

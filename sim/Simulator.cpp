@@ -249,8 +249,8 @@ bool Simulator::start(std::string& error)
         stop();
         return false;
     }
-    acceptor_ = std::thread([this] { acceptLoop(); });
     ethernet_.start(&logLine);
+    acceptor_ = std::thread([this] { acceptLoop(); });
     return true;
 }
 

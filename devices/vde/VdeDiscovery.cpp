@@ -133,14 +133,16 @@ VdResult RunPass(const uint8_t (&adapterIpv4)[4], uint32_t probeCounter, size_t 
         struct __wsd__ProbeMatches message;
         soap_default___wsd__ProbeMatches(s, &message);
         const int rc = soap_recv___wsd__ProbeMatches(s, &message);
-        if (rc == SOAP_OK) {
+        const size_t had = found.size();
+        if (rc == SOAP_OK)
             AppendMatches(message.wsd__ProbeMatches, limit, found);
+        if (found.size() > had) {
             quietUntil = Clock::now() + std::chrono::seconds(kReceiveLimitSeconds);
         } else if (rc == SOAP_EOF && s->errnum == 0) {
             timedOut = true;
             break;
         } else if (Clock::now() >= quietUntil) {
-            break; // messages that fail at once, for a whole receive limit: give up
+            break; // nothing usable for a whole receive limit, only failures or empty answers
         }
         context.FreeMessages();
         s->header = nullptr; // freed with the message

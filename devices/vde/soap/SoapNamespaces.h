@@ -23,7 +23,7 @@ inline constexpr int kDebugPort = 8001;
 
 /// SOAP 1.2 envelope and encoding, XML Schema (instance), WS-Addressing 2004/08 (wsa),
 /// WS-Discovery 2005/04 (wsd) and the device namespace (Vdapi).
-extern const Namespace kDiscoveryNamespaces[];
+extern const Namespace* const kDiscoveryNamespaces;
 /// As the discovery table, with the device-call namespace (VdDev) instead of wsa and wsd.
 extern const Namespace kDeviceCallNamespaces[];
 
