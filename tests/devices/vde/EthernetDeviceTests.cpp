@@ -1,7 +1,9 @@
 // Ethernet-attached devices end to end: the device layer in this process, the simulator's
 // service and devices across a private network.
 #include "devices/Scan.h"
+#include "devices/IoConfigTable.h"
 #include "devices/VdDevice.h"
+#include "devices/vde/VdeDevice.h"
 #include "devices/vde/VdeEnum.h"
 #include "tests/devices/vde/PrivateNetwork.h"
 #include "tests/sim/SimHarness.h"
@@ -144,6 +146,51 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevic
     EXPECT_GT(Counter("vde:attach:" + gwSerial), 0u);
     EXPECT_EQ(Counter("vde:attach:" + gwSerial), Counter("vde:detach:" + gwSerial));
     EXPECT_GT(Counter("svc:1"), 0u) << "properties go through the device service";
+}
+
+TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    int32_t count = 0;
+    std::shared_ptr<IDevice> found;
+    ASSERT_EQ(ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, kGateway, nullptr,
+                          false, true, false, false),
+              VDAPI_OK);
+    auto* device = dynamic_cast<VdeDevice*>(found.get());
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->NumPorts(), 4);
+
+    // String property through service command 7; a text that does not fit is refused.
+    char name[32] = {};
+    size_t length = 0;
+    EXPECT_EQ(device->GetStrProperty("DEVICE_NAME", -1, name, sizeof name, length), VDAPI_OK);
+    EXPECT_STREQ(name, "gateway-a");
+    char tiny[4] = {};
+    EXPECT_EQ(device->GetStrProperty("DEVICE_NAME", -1, tiny, sizeof tiny, length), VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(length, 9u);
+    // Numeric property through command 1; a key whose last field is set is not served.
+    int32_t ports = 0;
+    EXPECT_EQ(device->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
+    EXPECT_EQ(ports, 4);
+    EXPECT_EQ(device->GetPropertyInt32("PORT_COUNT", -1, ports, -1, -1, 0, 0, 3), VDAPI_E_NOT_IMPLEMENTED);
+
+    // Port configuration: the direction from the device, the standard from the capabilities.
+    int value = 0, subValue = 0;
+    int64_t par1 = 0, par2 = 0;
+    ASSERT_EQ(device->GetIoConfig(4, kIoDir, value, subValue, par1, par2), VDAPI_OK);
+    EXPECT_EQ(value, kIoOutput);
+    EXPECT_EQ(subValue, kIoDblBuf);
+    ASSERT_EQ(device->GetIoConfig(1, kIoDir, value, subValue, par1, par2), VDAPI_OK);
+    EXPECT_EQ(value, kIoInput);
+    ASSERT_EQ(device->GetIoConfig(1, kIoStd, value, subValue, par1, par2), VDAPI_OK);
+    EXPECT_EQ(value, IoConfigCode("ASI"));
+    Control("fail vde:getioconfig:" + std::to_string(kGateway) + " 1 4104");
+    EXPECT_EQ(device->GetIoConfig(3, kIoDir, value, subValue, par1, par2), VDAPI_E_IN_USE);
+    Control("corrupt vde:getioconfig:" + std::to_string(kGateway) + " 1");
+    EXPECT_EQ(device->GetIoConfig(3, kIoDir, value, subValue, par1, par2), VDAPI_E_COMMUNICATION);
+    found.reset();
+    EXPECT_EQ(Counter("vde:detach:" + std::to_string(kGateway)), 1u) << "destroying the device detaches it";
 }
 
 TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
