@@ -2,6 +2,7 @@
 #include "sim/EthernetDevices.h"
 
 #include "devices/VdapiResult.h"
+#include "devices/vde/soap/SoapContext.h"
 #include "devices/vde/soap/SoapNamespaces.h"
 
 #include <soapH.h>
@@ -236,6 +237,7 @@ void EthernetDevices::answerProbe(Device& d)
 
     struct soap* s = soap_new();
     if (!s) return;
+    Vdapi::SoapContext::ApplyLimits(s);
     soap_set_namespaces(s, VS::kDiscoveryNamespaces);
     std::istringstream in(std::string(datagram.data(), size_t(got)));
     s->is = &in;
@@ -348,6 +350,7 @@ void EthernetDevices::serveCall(Device& d, int fd)
         ::close(fd);
         return;
     }
+    Vdapi::SoapContext::ApplyLimits(s);
     soap_set_namespaces(s, VS::kDeviceCallNamespaces);
     s->recv_timeout = kCallTimeoutSeconds;
     s->send_timeout = kCallTimeoutSeconds;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "devices/vde/ServiceProtocol.h"
-#include "devices/vde/SoapContext.h"
+#include "devices/vde/soap/SoapContext.h"
 
 #include <cstddef>
 #include <cstdint>

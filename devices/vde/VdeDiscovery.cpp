@@ -2,7 +2,7 @@
 #include "devices/vde/VdeDiscovery.h"
 
 #include "devices/platform/Xp.h"
-#include "devices/vde/SoapContext.h"
+#include "devices/vde/soap/SoapContext.h"
 #include "devices/vde/soap/SoapNamespaces.h"
 
 #include <soapH.h>

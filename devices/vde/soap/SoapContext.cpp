@@ -1,5 +1,5 @@
 // SOAP context ownership.
-#include "devices/vde/SoapContext.h"
+#include "devices/vde/soap/SoapContext.h"
 
 #include <soapH.h>
 
@@ -7,8 +7,17 @@ namespace Vdapi {
 
 SoapContext::SoapContext(int mode, const Namespace* namespaces) : soap_(soap_new1(static_cast<soap_mode>(mode)))
 {
-    if (soap_)
+    if (soap_) {
         soap_set_namespaces(soap_, namespaces);
+        ApplyLimits(soap_);
+    }
+}
+
+void SoapContext::ApplyLimits(struct soap* context)
+{
+    context->recv_maxlength = kMaxMessageBytes;
+    context->maxlevel = kMaxNesting;
+    context->maxoccurs = kMaxRepeats;
 }
 
 SoapContext::~SoapContext()
