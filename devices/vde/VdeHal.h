@@ -64,6 +64,13 @@ public:
     int32_t TypeNumber() const { return typeNumber_; }
     int32_t FirmwareVersion() const { return firmwareVersion_; }
     int64_t Serial() const { return serial_; }
+    /// The device id the device handed out at attach (meaningful while attached).
+    uint32_t DeviceId() const { return deviceId_; }
+    /// This device's own connection to the device service (connected while open), for the
+    /// channel layer's service commands.
+    VdeSvcClient& ServiceClient() { return service_; }
+    /// The device-call client bound to this device's endpoint.
+    VdDeviceRpc& DeviceRpc() { return deviceRpc_; }
 
 private:
     std::array<uint8_t, 4> ipv4_{};
