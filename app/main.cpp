@@ -2,6 +2,7 @@
 // command line, connects to the GUI and runs until the GUI sends "quit".
 #include "app/App.h"
 #include "app/JsonRpcClient.h"
+#include "app/PortProbe.h"
 #include "log/LogMessage.h"
 #include "log/SharedLogger.h"
 
@@ -51,7 +52,7 @@ CommandLine parseArguments(int argc, char** argv, kel::SharedLogger& logger, Hal
 // first (the first step of the orderly stop); the caller's objects follow in reverse order.
 int run(int argc, char** argv, kel::SharedLogger& logger, Halvix::JsonRpcClient& client)
 {
-    Halvix::App app(&logger, &client);
+    Halvix::App app(&logger, &client, Halvix::isPortAvailable);
     client.setApp(&app);
     logger.composite().add(&logger.console());
     logger.setLogFilePath("");
@@ -84,7 +85,7 @@ int run(int argc, char** argv, kel::SharedLogger& logger, Halvix::JsonRpcClient&
 int main(int argc, char** argv)
 {
     kel::SharedLogger logger("SharedLogger");
+    // The client registers the scan methods; they serve the application built in run().
     Halvix::JsonRpcClient client(&logger);
-    // The scan methods join the client's tables here once the scan service exists.
     return run(argc, argv, logger, client);
 }

@@ -98,17 +98,24 @@ private:
     bool connected_ = false;
 };
 
+/// Starts `client` with `counter` listening; false (and the benchmark skipped) without a connection.
+bool connect(benchmark::State& state, ip::TcpClient& client, Counter& counter)
+{
+    client.addListener(&counter);
+    client.start();
+    if (counter.waitConnected())
+        return true;
+    state.SkipWithError("no connection");
+    return false;
+}
+
 void BM_TcpClientRoundTrip(benchmark::State& state)
 {
     Peer peer(/*echo=*/true);
     Counter counter;
     ip::TcpClient client("127.0.0.1", peer.port(), "127.0.0.1");
-    client.addListener(&counter);
-    client.start();
-    if (!counter.waitConnected()) {
-        state.SkipWithError("no connection");
+    if (!connect(state, client, counter))
         return;
-    }
     const std::string message(std::size_t(state.range(0)), 'r');
     std::size_t total = 0;
     for (auto _ : state) {
@@ -131,12 +138,8 @@ void BM_TcpClientSendThroughput(benchmark::State& state)
     Peer peer(/*echo=*/false);
     Counter counter;
     ip::TcpClient client("127.0.0.1", peer.port(), "127.0.0.1");
-    client.addListener(&counter);
-    client.start();
-    if (!counter.waitConnected()) {
-        state.SkipWithError("no connection");
+    if (!connect(state, client, counter))
         return;
-    }
     const std::string message(std::size_t(state.range(0)), 's');
     for (auto _ : state) {
         if (!client.send(message.data(), message.size())) {

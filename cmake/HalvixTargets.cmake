@@ -1,6 +1,14 @@
 # Helpers that keep the per-folder CMake files tiny: a layer is every .cpp of its
 # folder(s) except files ending in Main.cpp or named main.cpp, which are executables.
 
+# halvix_unity(TARGET): with HALVIX_UNITY on, the target's sources are compiled a few at a
+# time as one translation unit, which roughly halves a full build (the test command uses it).
+function(halvix_unity target)
+  if(HALVIX_UNITY)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+  endif()
+endfunction()
+
 # halvix_layer(NAME DIRS dir... DEPS target...)
 function(halvix_layer name)
   cmake_parse_arguments(L "" "" "DIRS;DEPS" ${ARGN})
@@ -12,6 +20,7 @@ function(halvix_layer name)
   list(FILTER srcs EXCLUDE REGEX "(/main\\.cpp|Main\\.cpp)$")
   if(srcs)
     add_library(${name} STATIC ${srcs})
+    halvix_unity(${name})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${L_DEPS} Threads::Threads)
   else()
@@ -30,6 +39,7 @@ function(halvix_test name)
     return()
   endif()
   add_executable(${name} ${srcs})
+  halvix_unity(${name})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE HALVIX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests")
   foreach(exe halvix vdsim vdsimctl halvixctl vdscan)

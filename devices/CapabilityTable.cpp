@@ -52,15 +52,15 @@ constexpr NameRun kNameRuns[] = {
 };
 
 // Index ranges that are only sub-values: SHAREDANT..LOOPTHR and the video standards.
-struct Range {
+struct CapIndexRange {
     int first;
     int last;
 };
-constexpr Range kSubValueOnly[] = {{58, 62}, {103, 144}};
+constexpr CapIndexRange kSubValueOnly[] = {{58, 62}, {103, 144}};
 
 struct SubValueRow {
     int row;
-    Range ranges[2];
+    CapIndexRange ranges[2];
 };
 constexpr SubValueRow kSubValueSets[] = {
     {53, {{53, 53}, {58, 58}}},  // INPUT: itself, SHAREDANT
@@ -76,7 +76,7 @@ constexpr SubValueRow kSubValueSets[] = {
     {102, {{143, 144}, {0, -1}}}, // SPISDI
 };
 
-constexpr std::array<CapabilityRow, kCapabilityCount> BuildTable()
+constexpr std::array<CapabilityRow, kCapabilityCount> BuildCapabilityTable()
 {
     std::array<CapabilityRow, kCapabilityCount> rows{};
     for (auto& row : rows)
@@ -84,17 +84,17 @@ constexpr std::array<CapabilityRow, kCapabilityCount> BuildTable()
     for (const NameRun& run : kNameRuns)
         for (size_t i = 0; i < run.count; ++i)
             rows[size_t(run.first) + i].name = run.names[i];
-    for (const Range& r : kSubValueOnly)
+    for (const CapIndexRange& r : kSubValueOnly)
         for (int i = r.first; i <= r.last; ++i)
             rows[size_t(i)].topLevel = false;
     for (const SubValueRow& s : kSubValueSets)
-        for (const Range& r : s.ranges)
+        for (const CapIndexRange& r : s.ranges)
             for (int i = r.first; i <= r.last; ++i)
                 rows[size_t(s.row)].subValues |= VdCaps(i);
     return rows;
 }
 
-constexpr std::array<CapabilityRow, kCapabilityCount> kTable = BuildTable();
+constexpr std::array<CapabilityRow, kCapabilityCount> kTable = BuildCapabilityTable();
 
 // The runs must tile the named part of the table exactly.
 static_assert(std::size(kFrom28) == 133 && std::size(kFrom162) == 41 && std::size(kFrom204) == 26);

@@ -2,6 +2,7 @@
 #include "devices/Device.h"
 
 #include "devices/CapabilityTable.h"
+#include "devices/channels/ChannelCaps.h"
 #include "devices/IoConfigTable.h"
 #include "devices/platform/Xp.h"
 
@@ -285,6 +286,40 @@ VdResult Device::ReadIoConfig(IoConfigRecord& record)
 VdResult Device::GetPortMac(int, uint8_t (&)[6])
 {
     return VDAPI_E_NOT_SUPPORTED;
+}
+
+VdResult Device::ProbeExclusiveAccess(int port)
+{
+    namespace CC = ChannelCaps;
+    std::unique_ptr<IExclusiveAccess> access;
+    if (HasHardwareAccess()) {
+        const VdResult rc = BindExclusiveAccess(port, DriverProtocol::kRoleReceive, access);
+        return isSuccess(rc) ? access->Exclusive(kExclProbe) : rc;
+    }
+    if (!HasProxy())
+        return VDAPI_E_NOT_SUPPORTED;
+    const VdCaps caps = PortCaps(port);
+    if (!caps.Has(CC::kInput) && !caps.Has(CC::kOutput))
+        return VDAPI_OK;
+    int value = -1, subValue = -1;
+    int64_t par1 = -1, par2 = -1;
+    const VdResult read = GetIoConfig(port + 1, kIoDir, value, subValue, par1, par2);
+    if (!isSuccess(read))
+        return read;
+    const bool asiOrSdi = caps.Has(CC::kAsi) || caps.Has(CC::kSdi);
+    DriverProtocol::BlockRole role;
+    if (value == kIoInput && asiOrSdi)
+        role = DriverProtocol::kRoleReceive;
+    else if (value == kIoOutput && asiOrSdi)
+        role = DriverProtocol::kRoleTransmit;
+    else if (value == kIoInput && caps.Has(CC::kDemod))
+        role = DriverProtocol::kRoleDemod;
+    else if (value == kIoOutput && caps.Has(CC::kMod))
+        role = DriverProtocol::kRoleMod;
+    else
+        return VDAPI_E_NOT_IMPLEMENTED;
+    const VdResult bound = BindExclusiveAccess(port, role, access);
+    return isSuccess(bound) ? access->Exclusive(kExclProbe) : bound;
 }
 
 } // namespace Vdapi

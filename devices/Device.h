@@ -54,6 +54,11 @@ public:
     VdResult GetDescriptor(DeviceDescriptor& out) override;
     VdResult GetIoConfig(int port, int group, int& value, int& subValue, int64_t& par1, int64_t& par2) override;
     VdResult GetPortMac(int port, uint8_t (&mac)[6]) override;
+    /// Legacy/USB: the port's own probe request. PCIe: VDAPI_OK for a port that is neither
+    /// input nor output; else the blocks of the configured direction (IODIR INPUT: receive or
+    /// demodulator blocks; OUTPUT: transmit or modulator blocks) are probed together.
+    /// VDAPI_E_NOT_SUPPORTED without driver access.
+    VdResult ProbeExclusiveAccess(int port) override;
 
     /// All ports, main and others (PORT_COUNT).
     int PortCount() const { return m_portCount; }

@@ -4,8 +4,11 @@
 #include "devices/DeviceDescriptor.h"
 #include "devices/VdCaps.h"
 #include "devices/VdapiResult.h"
+#include "devices/channels/ExclusiveAccess.h"
+#include "devices/pcie/DriverProtocol.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace Vdapi {
 
@@ -35,6 +38,38 @@ public:
     /// MAC address of an IP port (0-based) from the device's network function block.
     /// VDAPI_E_NOT_SUPPORTED where the family has no such block.
     virtual VdResult GetPortMac(int port, uint8_t (&mac)[6]) = 0;
+
+    // ---- Port channels ----
+    /// Binds what a channel claims on port (0-based) for `role`: a PCIe port's function blocks
+    /// of that role (possibly none), or the port itself on a card with a hardware-access object
+    /// (role ignored). The object talks through this device's driver handle, so the device
+    /// must outlive it. VDAPI_E_NOT_SUPPORTED where the family has no exclusive access; the
+    /// block listing's error.
+    virtual VdResult BindExclusiveAccess(int port, DriverProtocol::BlockRole role,
+                                         std::unique_ptr<IExclusiveAccess>& out)
+    {
+        (void)port, (void)role, (void)out;
+        return VDAPI_E_NOT_SUPPORTED;
+    }
+    /// Asks the driver whether a channel could claim port (0-based) now, claiming nothing.
+    /// VDAPI_OK, VDAPI_E_IN_USE, an I/O-configuration read error, VDAPI_E_NOT_IMPLEMENTED for
+    /// a port direction that uses no known blocks, VDAPI_E_NOT_SUPPORTED for a family without
+    /// exclusive access.
+    virtual VdResult ProbeExclusiveAccess(int port)
+    {
+        (void)port;
+        return VDAPI_E_NOT_SUPPORTED;
+    }
+    /// Raw link-speed code of an IP port (0-based) as the driver reports it.
+    /// VDAPI_E_NOT_SUPPORTED where the family cannot tell; the driver's error.
+    virtual VdResult GetLinkSpeedCode(int port, int32_t& code)
+    {
+        (void)port;
+        code = -1;
+        return VDAPI_E_NOT_SUPPORTED;
+    }
+    /// True when real attaches choose the Bb2-style channel variants on this device.
+    virtual bool UsesBb2Channels() const { return false; }
 
 protected:
     IDevice() = default;

@@ -9,7 +9,7 @@
 namespace Vdapi {
 namespace {
 
-using Range = IoConfigRow::Range;
+using IoRange = IoConfigRow::Range;
 
 enum class Kind { Group, BooleanGroup, Plain };
 
@@ -40,7 +40,7 @@ constexpr CodeRun kRuns[] = {
 
 struct ChildRow {
     int code;
-    Range ranges[2];
+    IoRange ranges[2];
 };
 constexpr ChildRow kChildren[] = {
     {0, {{20, 25}, {}}},          // IODIR
@@ -66,7 +66,7 @@ constexpr ChildRow kChildren[] = {
     {49, {{90, 91}, {}}},         // SPISDI
 };
 
-std::array<IoConfigRow, kIoConfigCount> BuildTable()
+std::array<IoConfigRow, kIoConfigCount> BuildIoConfigTable()
 {
     std::array<IoConfigRow, kIoConfigCount> rows{};
     for (const CodeRun& run : kRuns) {
@@ -94,9 +94,9 @@ std::array<IoConfigRow, kIoConfigCount> BuildTable()
     return rows;
 }
 
-const std::array<IoConfigRow, kIoConfigCount>& Table()
+const std::array<IoConfigRow, kIoConfigCount>& IoTable()
 {
-    static const std::array<IoConfigRow, kIoConfigCount> table = BuildTable();
+    static const std::array<IoConfigRow, kIoConfigCount> table = BuildIoConfigTable();
     return table;
 }
 
@@ -104,7 +104,7 @@ const std::array<IoConfigRow, kIoConfigCount>& Table()
 
 const IoConfigRow* IoConfigRowAt(int code)
 {
-    return (code >= 0 && code < kIoConfigCount) ? &Table()[size_t(code)] : nullptr;
+    return (code >= 0 && code < kIoConfigCount) ? &IoTable()[size_t(code)] : nullptr;
 }
 
 const char* IoConfigName(int code)
@@ -118,7 +118,7 @@ int IoConfigCode(std::string_view name)
     if (name.empty())
         return -1;
     for (int code = 0; code < kIoConfigCount; ++code)
-        if (name == Table()[size_t(code)].name)
+        if (name == IoTable()[size_t(code)].name)
             return code;
     return -1;
 }
@@ -135,7 +135,7 @@ std::optional<VdCaps> IoConfigGroupCaps(int code)
     VdCaps caps;
     for (int child = 0; child < kIoConfigCount; ++child)
         if (row->HasChild(child))
-            caps |= VdCaps(Table()[size_t(child)].capIndex);
+            caps |= VdCaps(IoTable()[size_t(child)].capIndex);
     return caps;
 }
 

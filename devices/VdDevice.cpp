@@ -170,6 +170,40 @@ VdResult VdDevice::GetIoConfig(int port, int group, int& value, int& subValue, i
     return Active()->GetIoConfig(port, group, value, subValue, par1, par2);
 }
 
+int32_t LinkSpeedFromDriverCode(int32_t code)
+{
+    if (code >= 0 && code <= 5)
+        return code + 1;
+    if (code == 7 || code == 8)
+        return code;
+    return 0; // 6 and anything unknown: no link
+}
+
+VdResult VdDevice::GetLinkSpeed(int port, uint8_t& flag, int32_t& speed)
+{
+    if (!IsAttached())
+        return VDAPI_E_NOT_ATTACHED;
+    if (m_bb2)
+        return VDAPI_E_NOT_SUPPORTED;
+    if (m_descriptor.firmwareStatus == kFirmwareObsolete)
+        return VDAPI_E_OBSOLETE_FW;
+    if (m_descriptor.firmwareStatus == kFirmwareTainted)
+        return VDAPI_E_TAINTED_FW;
+    if (port < 1 || port > m_impl->NumPorts())
+        return VDAPI_E_NO_SUCH_PORT;
+    if (!m_impl->PortCaps(port - 1).Has(kCapIp))
+        return VDAPI_E_INVALID_TSTYPE;
+    if (m_impl->Category() != kCategoryPci)
+        return VDAPI_E_NOT_SUPPORTED;
+    int32_t code = -1;
+    const VdResult rc = m_impl->GetLinkSpeedCode(port - 1, code);
+    if (!isSuccess(rc))
+        return rc;
+    flag = 0;
+    speed = LinkSpeedFromDriverCode(code);
+    return rc;
+}
+
 VdResult VdDeviceInt::AttachBySerial(int64_t serial, bool skipDriverCheck)
 {
     Target t;

@@ -12,6 +12,9 @@
 
 namespace Vdapi {
 
+/// Link-speed code for a driver's raw code: 0..5 give 1..6, 7 and 8 stay, the rest give 0.
+int32_t LinkSpeedFromDriverCode(int32_t code);
+
 /// Used by one thread at a time. Attached exactly while it holds a family device object.
 class VdDevice {
 public:
@@ -39,6 +42,13 @@ public:
     /// Configuration of `group` on port (1-based); outputs -1 until answered.
     /// VDAPI_E_NOT_ATTACHED, VDAPI_E_NO_SUCH_PORT, or the family's answer (IDevice::GetIoConfig).
     VdResult GetIoConfig(int port, int group, int& value, int& subValue, int64_t& par1, int64_t& par2);
+
+    /// Link of an IP port (1-based): on success flag is 0 and speed holds the speed code (1..6
+    /// for driver codes 0..5, 7 and 8 as themselves, 0 for no link); both stay untouched on
+    /// failure. VDAPI_E_NOT_ATTACHED; VDAPI_E_NOT_SUPPORTED for a Bb2 device or a device
+    /// that is not of the PCI kind; VDAPI_E_OBSOLETE_FW / VDAPI_E_TAINTED_FW;
+    /// VDAPI_E_NO_SUCH_PORT; VDAPI_E_INVALID_TSTYPE for a port without IP; the family's error.
+    VdResult GetLinkSpeed(int port, uint8_t& flag, int32_t& speed);
 
     /// Cached record of port (1-based), or null; channels copy it when they attach.
     const HwFunctionDescriptor* CachedPort(int port) const;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: build, start the hardware simulator on the reference rig in a private run
-# directory, print the device layer's inventory of it, let the console controller listen for
-# Halvix, start Halvix, then stop everything (Halvix through "quit", the simulator through SIGTERM).
+# directory, let the console controller listen for Halvix, start Halvix, print the inventory
+# Halvix reports ("scanDevices"), then stop everything (Halvix through "quit", the simulator
+# through SIGTERM).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -15,7 +16,7 @@ sim_pid=""; halvix_pid=""
 cleanup() {
   [ -n "$halvix_pid" ] && kill "$halvix_pid" 2>/dev/null || true
   [ -n "$sim_pid" ] && kill -TERM "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
-  rm -rf "$run_dir"
+  rm -rf "$run_dir" "$run_dir.sim.log" "$run_dir.halvix.log"
 }
 trap cleanup EXIT
 
@@ -29,25 +30,22 @@ for _ in $(seq 1 100); do
 done
 grep -q ready "$run_dir.sim.log" || { echo "demo: vdsim did not report ready within 10 s" >&2; exit 1; }
 
-echo "demo: the device layer's inventory of the simulated machine (vdscan)"
-"$build/tools/vdscan" --order
-
-# Until the scan methods are served over JSON-RPC, the brick part of the demo shows Halvix
-# connecting to the console controller, answering a control method and quitting cleanly.
-echo "demo: starting halvixctl (listening on $address:6666) and halvix"
-"$build/tools/halvixctl" --address "$address" --quit call getSettings &
+echo "demo: starting halvixctl (listening on $address:6666) and halvix; the scan probes every port"
+"$build/tools/halvixctl" --address "$address" --timeout 300 scan --quit &
 ctl_pid=$!
 "$build/app/halvix" --server_address "$address" --local_address "$address" >"$run_dir.halvix.log" 2>&1 &
 halvix_pid=$!
 status=0
 wait "$ctl_pid" || status=$?
-if wait "$halvix_pid"; then
+# Without a successful job halvixctl sends no "quit": Halvix is stopped here instead.
+[ "$status" -ne 0 ] && kill "$halvix_pid" 2>/dev/null || true
+if wait "$halvix_pid" && [ "$status" -eq 0 ]; then
   halvix_pid=""
   echo "demo: halvix quit with exit code 0; its log:"
   cat "$run_dir.halvix.log"
 else
   halvix_pid=""
-  echo "demo: halvix exited with an error; its log:" >&2
+  echo "demo: the scan or halvix failed; halvix's log:" >&2
   cat "$run_dir.halvix.log" >&2
   status=1
 fi

@@ -19,6 +19,14 @@ public:
 
     VdPcieProxyCORE* Proxy() { return m_proxy.get(); }
 
+    /// The port's blocks of `role` (an empty collection when the port has none).
+    /// VDAPI_E_DEV_DRIVER without an open proxy; the listing's error.
+    VdResult BindExclusiveAccess(int port, DriverProtocol::BlockRole role,
+                                 std::unique_ptr<IExclusiveAccess>& out) override;
+    /// Asks the port's network block. VDAPI_E_NOT_SUPPORTED for a port without one;
+    /// VDAPI_E_COMMUNICATION for a short answer; the driver's error.
+    VdResult GetLinkSpeedCode(int port, int32_t& code) override;
+
 protected:
     bool HasProxy() const override { return m_proxy != nullptr; }
     IDriverAccess* Access() override { return m_proxy.get(); }
@@ -37,6 +45,9 @@ public:
 class VdBb2Device : public PcieDevice {
 public:
     explicit VdBb2Device(std::unique_ptr<VdBb2Dal> dal) : PcieDevice(std::move(dal), kCategoryPci) {}
+
+    /// Bb2 channels claim through their own driver handle, never through this device's.
+    bool UsesBb2Channels() const override { return true; }
 };
 
 } // namespace Vdapi

@@ -160,8 +160,8 @@ TEST_F(Halvix, DispatcherErrorsCarryTheirIdsAndEmptyData)
     EXPECT_EQ(next(), error(nullptr, -32600, "Invalid request"));
     ASSERT_TRUE(server->sendRaw(framed(R"({"jsonrpc":"2.0","method":"quit","id":3})")));
     EXPECT_EQ(next(), error(3, -32601, "Method not found: quit"));
-    ASSERT_TRUE(server->sendRaw(framed(R"({"jsonrpc":"2.0","method":"scanDevices","id":4.5})")));
-    EXPECT_EQ(next(), error(4.5, -32601, "Method not found: scanDevices"));
+    ASSERT_TRUE(server->sendRaw(framed(R"({"jsonrpc":"2.0","method":"scanAllDevices","id":4.5})")));
+    EXPECT_EQ(next(), error(4.5, -32601, "Method not found: scanAllDevices"));
 }
 
 TEST_F(Halvix, BatchesAndChunkingAreHandledOnTheWire)

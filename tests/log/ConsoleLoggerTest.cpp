@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "log/ConsoleLogger.h"
+#include "tests/log/LogTimes.h"
 
 namespace {
 
-constexpr std::int64_t december5th2026 = std::int64_t{1796479629} * 10'000'000 + 420'000;  // 14:07:09.042
 
 TEST(ConsoleLoggerTest, WritesOneFlushedLinePerMessage)
 {

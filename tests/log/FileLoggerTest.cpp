@@ -6,13 +6,13 @@
 #include <stdexcept>
 
 #include "log/FileLogger.h"
+#include "tests/log/LogTimes.h"
 #include "log/SharedLogger.h"
 #include "tests/log/CapturingLogger.h"
 #include "tests/log/TempDir.h"
 
 namespace {
 
-constexpr std::int64_t december5th2026 = std::int64_t{1796479629} * 10'000'000 + 420'000;  // 14:07:09.042
 
 // Lines of a log file with the time field cut off ("level | source | text").
 std::vector<std::string> linesWithoutTime(const std::string& content)

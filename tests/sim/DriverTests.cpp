@@ -20,7 +20,6 @@ using Vdapi::Wire::getI64;
 using Vdapi::Wire::getU16;
 using Vdapi::Wire::getU32;
 
-const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 
 // Interface indices of the reference rig.
 constexpr int kPcie2144 = 0, kPcie2182 = 4, kPcie2132 = 5, kPcie2160 = 7, kPcie2162 = 8;

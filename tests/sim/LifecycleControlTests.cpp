@@ -17,7 +17,6 @@ namespace {
 namespace DP = Vdapi::DriverProtocol;
 namespace DW = Vdapi::DriverWire;
 
-const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 const std::string kEmptyRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json";
 
 bool exists(const std::string& p)

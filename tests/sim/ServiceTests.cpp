@@ -20,7 +20,6 @@ using Vdapi::Wire::getI32;
 using Vdapi::Wire::getI64;
 using Vdapi::Wire::getU32;
 
-const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 
 class ServiceTest : public ::testing::Test {
 protected:

@@ -12,6 +12,8 @@
 
 namespace vdsim::test {
 
+inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+
 /// A fresh mkdtemp directory, removed (recursively) on destruction.
 class TempDir {
 public:

@@ -184,4 +184,33 @@ TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
     EXPECT_EQ(session.process().output(), report.dump() + "\n");
 }
 
+TEST(HalvixctlTest, ScanPrintsTheReportAsATableThatToleratesOddEntries)
+{
+    const json report = json::parse(R"([
+        {"category":"VDA","deviceName":"VDA-2132:1","input":true,"isAvailable":true,"modulations":["dvbt","qamb"],
+         "output":false,"port":1,"serial":"2132000606","type":"RF","typeNumber":2132,"apskCapability":false},
+        {"category":"NIC","deviceName":"198.51.100.5","input":true,"isAvailable":false,"macAddress":"00-1B-21-0A-0B-0C",
+         "ipAddress":"198.51.100.5","output":true,"port":1,"receiveSpeed":"1000000000","redundantTxCapability":false,
+         "serial":"840000001","transmissionSpeed":"10000000000","type":"IP","typeNumber":840},
+        {"category":"VDA","deviceName":"VDA-2179:1-4","input":true,"isAvailable":true,"matrixCapability":true,
+         "numPorts":4,"output":false,"port":1,"serial":"2179000202","type":"4K","typeNumber":2179},
+        {"deviceName":7,"modulations":"none"},
+        "not an entry"
+    ])");
+    Session session("127.0.60.9", {"--timeout", "20", "scan"}, [&](const json& request) { return reply(request, report); });
+    ASSERT_TRUE(session.connectBrick());
+    EXPECT_EQ(session.brick().nextMessage()["method"], "scanDevices");
+    EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+    EXPECT_NE(session.process().errors().find("waiting for the reply to scanDevices..."), std::string::npos);
+    const std::string expected =
+        "DEVICE        KIND  IN/OUT  FREE  SERIAL      DETAILS\n"
+        "VDA-2132:1    RF    in      yes   2132000606  dvbt,qamb\n"
+        "198.51.100.5  IP    in/out  no    840000001   ip 198.51.100.5; mac 00-1B-21-0A-0B-0C; tx 10 Gbit/s rx 1 Gbit/s\n"
+        "VDA-2179:1-4  4K    in      yes   2179000202  matrix; 4 ports\n"
+        "7             ?     -       ?     ?           \"none\"\n"
+        "?             ?     -       ?     ?\n"
+        "5 entries, 2 free\n";
+    EXPECT_EQ(session.process().output(), expected);
+}
+
 #endif // HALVIXCTL_BIN

@@ -220,8 +220,10 @@ void GuiServer::extractFrames()
         nlohmann::json value = nlohmann::json::parse(payload, nullptr, /*allow_exceptions=*/false);
         if (value.is_discarded())
             queue_.push_back(GuiResult::failure(GuiError::BadJson, "frame is not JSON: " + std::string(payload.substr(0, 200))));
-        else
+        else {
             queue_.push_back(GuiResult::success(std::move(value)));
+            queue_.back().text = payload;
+        }
     }
     buffer_.erase(0, pos);
 }

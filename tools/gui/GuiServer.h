@@ -34,12 +34,14 @@ struct GuiResult {
     GuiError error = GuiError::None;
     nlohmann::json value;
     std::string message;
+    /// For a received message: its payload exactly as it came (key order, number forms).
+    std::string text;
 
     bool ok() const { return error == GuiError::None; }
     explicit operator bool() const { return ok(); }
 
-    static GuiResult success(nlohmann::json value = nullptr) { return {GuiError::None, std::move(value), {}}; }
-    static GuiResult failure(GuiError error, std::string message) { return {error, nullptr, std::move(message)}; }
+    static GuiResult success(nlohmann::json value = nullptr) { return {GuiError::None, std::move(value), {}, {}}; }
+    static GuiResult failure(GuiError error, std::string message) { return {error, nullptr, std::move(message), {}}; }
 };
 
 /// One listening socket and at most one brick connection. Single-threaded: every call runs on

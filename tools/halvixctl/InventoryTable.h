@@ -7,8 +7,10 @@
 
 namespace halvixctl {
 
-/// Text shown for a scan report without --json. The readable inventory table comes with the
-/// device report; until then this is the report as indented JSON.
+/// The report as a table: one line per entry with device name, kind, direction, whether it is
+/// free, serial and the kind's details (modulations, addresses, link speeds, capabilities),
+/// then a count line. Values of unexpected types are shown as their JSON text and missing ones
+/// as "?", so any array renders; a report that is not an array renders as its JSON text.
 std::string renderInventory(const nlohmann::json& report);
 
 } // namespace halvixctl

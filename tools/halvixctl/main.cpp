@@ -29,6 +29,7 @@ const char* const Usage =
     "  watch [--count N]            print notifications as they arrive, until interrupted or N\n"
     "  quit                         send \"quit\" and wait for the brick to disconnect\n"
     "  scan [--nic] [--dte] [--json]  enable the chosen scans, call scanDevices, print the report\n"
+    "                               as a table of ports (--json: the result array as JSON)\n"
     "Options:\n"
     "  --timeout S   seconds to wait for the brick and for each reply (default 30); watch waits\n"
     "                without limit between notifications unless --timeout is given\n"

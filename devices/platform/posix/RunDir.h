@@ -28,6 +28,9 @@ inline std::string driverInterface(const std::string& classGuid, unsigned index)
 }
 inline std::string legacyDriver(const std::string& name) { return root() + "/drivers/" + name; }
 inline std::string pipe(const std::string& name) { return root() + "/pipe/" + name; }
+/// Length of the system's pipe namespace prefix ("\\.\pipe\"), counted in the path limits of
+/// pipe names.
+constexpr size_t kPipePrefixLength = 9;
 inline std::string mutex(const std::string& name) { return root() + "/mutex/" + name; }
 /// A section name may carry the Windows "Global\" namespace prefix; it names the same file without it.
 inline std::string sharedMem(const std::string& name)

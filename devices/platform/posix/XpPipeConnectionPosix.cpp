@@ -19,8 +19,7 @@ namespace Vdapi {
 
 namespace {
 
-/// Length of the system's pipe namespace prefix; the full pipe path must stay below 260.
-constexpr size_t kPipePrefixLength = 9;
+/// The full pipe path, system prefix included, must stay below 260.
 constexpr size_t kMaxPipePath = 259;
 constexpr size_t kFlushChunk = 100;
 
@@ -96,7 +95,7 @@ VdResult XpPipeConnectionPosix::Connect(const char* name)
         lastConnectAttempts_ = 0;
         if (socket_)
             return VDAPI_E_IN_USE;
-        if (VdResult r = CheckObjectName(name, kMaxPipePath - kPipePrefixLength); !isSuccess(r))
+        if (VdResult r = CheckObjectName(name, kMaxPipePath - RunDir::kPipePrefixLength); !isSuccess(r))
             return r;
         for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
             lastConnectAttempts_ = attempt;

@@ -18,7 +18,6 @@ namespace Vdapi {
 namespace {
 
 /// The full pipe path, system prefix included, may have at most 99 characters.
-constexpr size_t kPipePrefixLength = 9;
 constexpr size_t kMaxListenerPath = 99;
 
 /// True when a listener is alive behind the socket file at address.
@@ -41,7 +40,7 @@ VdResult XpPipeListenerPosix::Create(const char* name)
     return CatchAllocation([&]() -> VdResult {
         if (socket_)
             return VDAPI_E_ATTACHED;
-        if (VdResult r = CheckObjectName(name, kMaxListenerPath - kPipePrefixLength); !isSuccess(r))
+        if (VdResult r = CheckObjectName(name, kMaxListenerPath - RunDir::kPipePrefixLength); !isSuccess(r))
             return r;
         const std::string path = RunDir::pipe(name);
         if (VdResult r = EnsureDirectory(RunDir::root() + "/pipe"); !isSuccess(r))

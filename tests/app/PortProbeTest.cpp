@@ -1,0 +1,127 @@
+// The availability probe against the real simulator on the reference rig: free, held,
+// unplugged and link-less ports, and a link query that fails.
+#include "app/PortProbe.h"
+
+#include "tests/devices/channels/ChannelRig.h"
+#include "tests/devices/channels/SimQuery.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using VdapiTest::FindPort;
+
+constexpr int64_t kAsiCard = 2144000101;     // ports 1, 2 configured input, 3 and 4 output
+constexpr int64_t kDemodCard = 2132000606;   // input-only demodulator ports
+constexpr int64_t kModCard = 2115000707;     // one output-only modulator port
+constexpr int64_t kIpCard = 2160000808;      // IP ports with a link
+constexpr int64_t kIpNoLinkCard = 2162000909; // IP ports whose driver reports "no link"
+constexpr int64_t kTaintedCard = 2182000505; // firmware status "tainted"
+constexpr int64_t kLegacyCard = 145001010;
+constexpr int64_t kBb2Card = 2137001212;
+
+using VdapiTest::kExclusiveAccessKind;
+using VdapiTest::kLinkSpeedKind;
+
+TEST(PortProbe, FreePortsOfEveryDirectionAreAvailableAndHeldOnesAreNot)
+{
+    START_SIM(sim, VdapiTest::ReferenceRig());
+    const auto ports = VdapiTest::ListAllPorts();
+    ASSERT_FALSE(ports.empty());
+
+    for (auto [serial, port] : {std::pair{kAsiCard, 1}, {kAsiCard, 3}, {kDemodCard, 1}, {kModCard, 1},
+                                {kLegacyCard, 1}, {kBb2Card, 2}}) {
+        const auto record = FindPort(ports, serial, port);
+        ASSERT_EQ(record.device.serial, serial) << "port " << port;
+        EXPECT_TRUE(Halvix::isPortAvailable(record)) << serial << " port " << port;
+    }
+
+    // Another user holding the port makes it unavailable, for as long as it holds it.
+    for (auto [serial, port] : {std::pair{kAsiCard, 1}, {kAsiCard, 3}, {kLegacyCard, 1}, {kBb2Card, 2}}) {
+        const auto record = FindPort(ports, serial, port);
+        const std::string where = std::to_string(serial) + " " + std::to_string(port);
+        ASSERT_EQ(sim.Control("hold " + where), 0);
+        EXPECT_FALSE(Halvix::isPortAvailable(record)) << where;
+        ASSERT_EQ(sim.Control("release " + where), 0);
+        EXPECT_TRUE(Halvix::isPortAvailable(record)) << where;
+    }
+    // The probe claimed nothing that outlives it.
+    EXPECT_EQ(VdapiTest::Holds(sim, kAsiCard), 0);
+}
+
+TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
+{
+    START_SIM(sim, VdapiTest::ReferenceRig());
+    const auto ports = VdapiTest::ListAllPorts();
+    const auto noLink = FindPort(ports, kIpNoLinkCard, 1);
+    const auto linked = FindPort(ports, kIpCard, 1);
+    ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);
+    ASSERT_EQ(linked.device.serial, kIpCard);
+
+    ASSERT_EQ(sim.Control("counters reset"), 0);
+    EXPECT_FALSE(Halvix::isPortAvailable(noLink));
+    auto counters = VdapiTest::Counters(sim);
+    EXPECT_EQ(counters[kLinkSpeedKind], 1u);
+    EXPECT_EQ(counters[kExclusiveAccessKind], 0u);
+
+    EXPECT_TRUE(Halvix::isPortAvailable(linked));
+    // The link goes down and comes back (driver code 0 is the slowest speed, not "no link").
+    ASSERT_EQ(sim.Control("linkspeed " + std::to_string(kIpCard) + " 1 6"), 0);
+    EXPECT_FALSE(Halvix::isPortAvailable(linked));
+    ASSERT_EQ(sim.Control("linkspeed " + std::to_string(kIpCard) + " 1 0"), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(linked));
+}
+
+TEST(PortProbe, FailingLinkQueryLeavesTheDecisionToTheChannels)
+{
+    START_SIM(sim, VdapiTest::ReferenceRig());
+    const auto noLink = FindPort(VdapiTest::ListAllPorts(), kIpNoLinkCard, 2);
+    ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);
+    // 31 = ERROR_GEN_FAILURE: the query fails, so the link is not known to be down.
+    ASSERT_EQ(sim.Control(std::string("fail ") + kLinkSpeedKind + " 1 31"), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(noLink));
+    // The fault is used up: the next probe hears "no link" again.
+    EXPECT_FALSE(Halvix::isPortAvailable(noLink));
+}
+
+TEST(PortProbe, RecordsOfMissingOrUnusableDevicesAreNotAvailable)
+{
+    START_SIM(sim, VdapiTest::ReferenceRig());
+    const auto ports = VdapiTest::ListAllPorts();
+    EXPECT_FALSE(Halvix::isPortAvailable(Vdapi::HwFunctionDescriptor())); // unfilled group slot
+
+    const auto tainted = FindPort(ports, kTaintedCard, 5);
+    ASSERT_EQ(tainted.device.serial, kTaintedCard);
+    EXPECT_FALSE(Halvix::isPortAvailable(tainted)); // attach succeeds only with a warning code
+
+    auto record = FindPort(ports, kAsiCard, 1);
+    ASSERT_EQ(sim.Control("unplug " + std::to_string(kAsiCard)), 0);
+    EXPECT_FALSE(Halvix::isPortAvailable(record));
+    ASSERT_EQ(sim.Control("plug " + std::to_string(kAsiCard)), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(record));
+
+    record.device.serial = 999999999; // never existed
+    EXPECT_FALSE(Halvix::isPortAvailable(record));
+}
+
+TEST(PortProbe, Type331InputIsProbedByARealExclusiveAttach)
+{
+    START_SIM(sim, VdapiTest::ChannelRigCards::Path());
+    constexpr int64_t kUsbReceiver = VdapiTest::ChannelRigCards::kUsbReceiver;
+    const auto record = FindPort(VdapiTest::ListAllPorts(), kUsbReceiver, 1);
+    if (record.device.serial != kUsbReceiver)
+        GTEST_SKIP() << "the device layer lists no USB devices yet";
+
+    ASSERT_EQ(sim.Control("counters reset"), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(record));
+    // A real attach acquires and releases; a probe-only attach would have asked once.
+    EXPECT_EQ(VdapiTest::Counters(sim)[VdapiTest::kPortExclusiveKind], 2u);
+    EXPECT_EQ(VdapiTest::Holds(sim, kUsbReceiver), 0);
+
+    ASSERT_EQ(sim.Control("hold 331000001 1"), 0);
+    EXPECT_FALSE(Halvix::isPortAvailable(record));
+    ASSERT_EQ(sim.Control("release 331000001 1"), 0);
+    EXPECT_TRUE(Halvix::isPortAvailable(record));
+}
+
+} // namespace

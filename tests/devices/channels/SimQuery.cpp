@@ -1,0 +1,77 @@
+// Simulator control replies and port listing for channel and probe tests.
+#include "tests/devices/channels/SimQuery.h"
+
+#include "devices/Scan.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace VdapiTest {
+
+std::string ControlReply(const SimProcess& sim, const std::string& args)
+{
+#ifdef VDSIMCTL_BIN
+    const std::string command = std::string(VDSIMCTL_BIN) + " --run-dir " + sim.RunDir() + " " + args + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return {};
+    std::string out;
+    char buf[512];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+#else
+    (void)sim, (void)args;
+    return {};
+#endif
+}
+
+std::map<std::string, uint64_t> Counters(const SimProcess& sim)
+{
+    std::map<std::string, uint64_t> counters;
+    std::istringstream in(ControlReply(sim, "counters"));
+    std::string word;
+    while (in >> word) {
+        const size_t eq = word.find('=');
+        if (eq != std::string::npos && eq > 0)
+            counters[word.substr(0, eq)] = std::stoull(word.substr(eq + 1));
+    }
+    return counters;
+}
+
+int Holds(const SimProcess& sim, int64_t serial)
+{
+    std::istringstream in(ControlReply(sim, "holds " + std::to_string(serial)));
+    std::string ok;
+    int count = -1;
+    if (in >> ok >> count && ok == "ok")
+        return count;
+    return -1;
+}
+
+std::vector<Vdapi::HwFunctionDescriptor> ListAllPorts()
+{
+    int32_t count = 0;
+    Vdapi::ScanHwFunctions(0, count, nullptr, false, false, 0);
+    std::vector<Vdapi::HwFunctionDescriptor> ports(size_t(count > 0 ? count : 0));
+    Vdapi::ScanHwFunctions(count, count, ports.data(), false, false, 0);
+    ports.resize(size_t(count > 0 ? count : 0));
+    return ports;
+}
+
+Vdapi::HwFunctionDescriptor FindPort(const std::vector<Vdapi::HwFunctionDescriptor>& ports, int64_t serial, int port)
+{
+    for (const auto& record : ports)
+        if (record.device.serial == serial && record.port == port)
+            return record;
+    return Vdapi::HwFunctionDescriptor();
+}
+
+std::string ReferenceRig()
+{
+    return std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+}
+
+} // namespace VdapiTest

@@ -1,0 +1,355 @@
+// "scanDevices" and the enable methods over the wire: the real halvix against the simulator,
+// each report rule checked on the reply text as it arrived (key order, number forms).
+#include "HalvixProcess.h"
+
+#include "tests/devices/core/SimProcess.h"
+#include "tests/tools/ChildProcess.h"
+#include "tools/gui/GuiServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using integration::HalvixProcess;
+using Json = nlohmann::json;
+using OrderedJson = nlohmann::ordered_json;
+using namespace std::chrono_literals;
+
+// A scan probes every port through the simulator; the reference rig takes tens of seconds in
+// an unoptimised or sanitised build.
+constexpr auto kScanDeadline = 240s;
+
+std::string rig(const std::string& name)
+{
+    return std::string(HALVIX_SOURCE_DIR) + "/tests/integration/rigs/" + name;
+}
+
+std::string referenceRig()
+{
+    return std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
+}
+
+std::vector<std::string> keysOf(const OrderedJson& entry)
+{
+    std::vector<std::string> keys;
+    for (auto it = entry.begin(); it != entry.end(); ++it)
+        keys.push_back(it.key());
+    return keys;
+}
+
+/// The kind of an entry as the key sets tell them apart ("RF" split by direction).
+std::string kindOf(const OrderedJson& entry)
+{
+    const std::string type = entry.value("type", "");
+    if (type == "RF")
+        return entry.value("input", false) ? "RF receive" : "RF transmit";
+    return type;
+}
+
+const std::map<std::string, std::vector<std::string>>& keySets()
+{
+    static const std::map<std::string, std::vector<std::string>> sets = {
+        {"ASI", {"category", "deviceName", "input", "isAvailable", "output", "port", "serial", "type", "typeNumber"}},
+        {"IP", {"category", "deviceName", "input", "ipAddress", "isAvailable", "macAddress", "output", "port",
+                "receiveSpeed", "redundantTxCapability", "serial", "transmissionSpeed", "type", "typeNumber"}},
+        {"RF receive", {"apskCapability", "category", "deviceName", "input", "isAvailable", "modulations", "output",
+                        "port", "serial", "type", "typeNumber"}},
+        {"RF transmit", {"category", "deviceName", "input", "isAvailable", "modulations", "output", "port", "serial",
+                         "type", "typeNumber"}},
+        {"SDI", {"category", "deviceName", "huffmanCapability", "input", "isAvailable", "matrixCapability", "output",
+                 "port", "serial", "type", "typeNumber"}},
+        {"4K", {"category", "deviceName", "input", "isAvailable", "matrixCapability", "numPorts", "output", "port",
+                "serial", "type", "typeNumber"}},
+    };
+    return sets;
+}
+
+/// Indices of the entries whose "deviceName" and "type" are these.
+std::vector<size_t> find(const OrderedJson& report, const std::string& name, const std::string& type)
+{
+    std::vector<size_t> at;
+    for (size_t i = 0; i < report.size(); ++i) {
+        if (report[i].value("deviceName", "") == name && report[i].value("type", "") == type)
+            at.push_back(i);
+    }
+    return at;
+}
+
+class ScanDevices : public ::testing::Test {
+protected:
+    /// Simulator with `rigPath`, a GUI server on `address`, halvix connected to it.
+    void start(const std::string& rigPath, const std::string& address)
+    {
+        sim = std::make_unique<VdapiTest::SimProcess>(rigPath);
+        ASSERT_TRUE(sim->Ready()) << sim->Error();
+        server = std::make_unique<gui::GuiServer>(address);
+        ASSERT_TRUE(server->listen());
+        halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{"--server_address", address,
+                                                                          "--local_address", address});
+        ASSERT_TRUE(halvix->started());
+        auto accepted = server->accept(gui::GuiServer::in(20s));
+        ASSERT_TRUE(accepted) << accepted.message << "\n" << halvix->output();
+        ASSERT_TRUE(server->nextNotification("newConnection", gui::GuiServer::in(20s)));
+    }
+
+    /// The whole reply to a request, as received.
+    gui::GuiResult request(const std::string& method, const Json& params, std::chrono::seconds deadline = 20s)
+    {
+        auto reply = server->call(method, params, gui::GuiServer::in(deadline));
+        EXPECT_TRUE(reply) << method << ": " << reply.message << "\n" << halvix->output();
+        return reply;
+    }
+
+    /// The report of one "scanDevices", parsed from the reply text with its key order kept.
+    OrderedJson scan()
+    {
+        const gui::GuiResult reply = request("scanDevices", Json::object(), kScanDeadline);
+        const OrderedJson parsed = OrderedJson::parse(reply.text, nullptr, false);
+        EXPECT_TRUE(parsed.is_object() && parsed.contains("result") && parsed["result"].is_array()) << reply.text;
+        return parsed.is_object() && parsed.contains("result") ? parsed["result"] : OrderedJson();
+    }
+
+    /// Runs vdsimctl with `args`; its answer line.
+    std::string control(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all = {"--run-dir", sim->RunDir()};
+        all.insert(all.end(), args.begin(), args.end());
+        test::ChildProcess ctl(VDSIMCTL_BIN, all);
+        EXPECT_EQ(ctl.wait(), 0) << ctl.output() << ctl.errors();
+        return ctl.output();
+    }
+
+    /// Driver requests of one kind served since the last reset.
+    long requests(const std::string& kind)
+    {
+        std::istringstream words(control({"counters"}));
+        std::string word;
+        while (words >> word) {
+            if (word.rfind(kind + "=", 0) == 0)
+                return std::stol(word.substr(kind.size() + 1));
+        }
+        return 0;
+    }
+
+    void quit()
+    {
+        ASSERT_TRUE(server->sendNotification("quit"));
+        EXPECT_EQ(halvix->waitExit(), 0) << halvix->output();
+    }
+
+    std::unique_ptr<VdapiTest::SimProcess> sim;
+    std::unique_ptr<gui::GuiServer> server;
+    std::unique_ptr<HalvixProcess> halvix;
+};
+
+TEST_F(ScanDevices, ReferenceRigReportFollowsEveryEntryRule)
+{
+    start(referenceRig(), "127.0.67.2");
+    const OrderedJson report = scan();
+    ASSERT_GT(report.size(), 40u);
+
+    // Every entry: its kind's exact keys in ascending order, serial as decimal text, integers.
+    size_t firstGroup = report.size();
+    for (size_t i = 0; i < report.size(); ++i) {
+        const OrderedJson& entry = report[i];
+        const auto keys = keySets().find(kindOf(entry));
+        ASSERT_NE(keys, keySets().end()) << entry.dump();
+        EXPECT_EQ(keysOf(entry), keys->second) << entry.dump();
+        if (keysOf(entry) != keys->second)
+            continue;
+        EXPECT_TRUE(entry["typeNumber"].is_number_integer()) << entry.dump();
+        EXPECT_TRUE(entry["port"].is_number_integer()) << entry.dump();
+        ASSERT_TRUE(entry["serial"].is_string()) << entry.dump();
+        const std::string serial = entry["serial"];
+        EXPECT_EQ(serial, std::to_string(std::stoll(serial))) << entry.dump();
+        // Every serial of the reference rig begins with its card's type number.
+        EXPECT_EQ(serial.rfind(std::to_string(entry["typeNumber"].get<int>()), 0), 0u) << entry.dump();
+        if (entry["type"] == "4K")
+            firstGroup = std::min(firstGroup, i);
+        else
+            EXPECT_EQ(firstGroup, report.size()) << "per-port entry after a 4K entry: " << entry.dump();
+    }
+
+    // A port with ASI and SDI: two entries, ASI first.
+    const auto asi = find(report, "VDA-124:1", "ASI");
+    const auto sdi = find(report, "VDA-124:1", "SDI");
+    ASSERT_EQ(asi.size(), 1u);
+    ASSERT_EQ(sdi.size(), 1u);
+    EXPECT_EQ(sdi[0], asi[0] + 1);
+
+    // Ports that carry ASI without announcing it; 2182 ports 5 and 6 also announce it.
+    EXPECT_EQ(find(report, "VDA-2180:4", "ASI").size(), 1u);
+    EXPECT_EQ(find(report, "VDA-2180:4", "SDI").size(), 0u);
+    for (const char* name : {"VDA-2182:5", "VDA-2182:6"}) {
+        const auto twice = find(report, name, "ASI");
+        ASSERT_EQ(twice.size(), 2u) << name;
+        EXPECT_EQ(report[twice[0]], report[twice[1]]) << name;
+        EXPECT_EQ(twice[1], twice[0] + 1) << name;
+    }
+    EXPECT_EQ(find(report, "VDA-2182:4", "ASI").size(), 0u);
+
+    // The 2132 lists no I/Q on port 1 and keeps it on port 2.
+    const auto rf1 = find(report, "VDA-2132:1", "RF");
+    const auto rf2 = find(report, "VDA-2132:2", "RF");
+    ASSERT_EQ(rf1.size(), 1u);
+    ASSERT_EQ(rf2.size(), 1u);
+    const auto hasIq = [](const OrderedJson& list) {
+        for (const auto& name : list)
+            if (name == "iq")
+                return true;
+        return false;
+    };
+    EXPECT_FALSE(hasIq(report[rf1[0]]["modulations"])) << report[rf1[0]].dump();
+    EXPECT_FALSE(report[rf1[0]]["modulations"].empty());
+    EXPECT_TRUE(hasIq(report[rf2[0]]["modulations"])) << report[rf2[0]].dump();
+
+    // A card's IP port: speeds are the number 0, the name is FAMILY-TYPE:PORT.
+    const auto ip = find(report, "VDA-2160:1", "IP");
+    ASSERT_EQ(ip.size(), 1u);
+    EXPECT_TRUE(report[ip[0]]["transmissionSpeed"].is_number_integer());
+    EXPECT_EQ(report[ip[0]]["transmissionSpeed"], 0);
+    EXPECT_EQ(report[ip[0]]["receiveSpeed"], 0);
+
+    // The 4K groups close the report: the 2179's three, then the 2174's one, in device order.
+    ASSERT_EQ(report.size() - firstGroup, 4u);
+    EXPECT_EQ(report[firstGroup]["deviceName"], "VDA-2179:1-4");
+    EXPECT_EQ(report[firstGroup + 1]["deviceName"], "VDA-2179:5-8");
+    EXPECT_EQ(report[firstGroup + 2]["deviceName"], "VDA-2179:9-12");
+    EXPECT_EQ(report[firstGroup + 3]["deviceName"], "VDA-2174:1-4");
+    EXPECT_TRUE(report[firstGroup + 2]["numPorts"].is_number_integer());
+    EXPECT_EQ(report[firstGroup + 2]["numPorts"], 4);
+    EXPECT_EQ(report[firstGroup + 1]["port"], 5);
+    quit();
+}
+
+TEST_F(ScanDevices, AnEmptyRigGivesAnEmptyArray)
+{
+    start(std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json", "127.0.67.3");
+    const gui::GuiResult reply = request("scanDevices", {{"ignored", true}}, kScanDeadline);
+    EXPECT_EQ(reply.text.find(R"("result":[])") != std::string::npos, true) << reply.text;
+    quit();
+}
+
+TEST_F(ScanDevices, AGroupWithAMissingPortEndsInZeroAndIsFalseThroughout)
+{
+    start(rig("partial_4k.json"), "127.0.67.4");
+    const OrderedJson report = scan();
+    ASSERT_EQ(report.size(), 4u) << report.dump();
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(report[i]["type"], "SDI");
+        EXPECT_EQ(report[i]["isAvailable"], true) << report[i].dump();
+    }
+    EXPECT_EQ(report[3].dump(), R"({"category":"VDA","deviceName":"VDA-2174:1-0","input":false,"isAvailable":false,)"
+                                R"("matrixCapability":false,"numPorts":4,"output":false,"port":1,)"
+                                R"("serial":"2174000901","type":"4K","typeNumber":2174})");
+    quit();
+}
+
+TEST_F(ScanDevices, APortHeldByAnotherUserIsBusyUntilReleased)
+{
+    start(rig("asi_card.json"), "127.0.67.5");
+    const auto availability = [&] {
+        std::vector<bool> free;
+        for (const auto& entry : scan())
+            free.push_back(entry.value("isAvailable", false));
+        return free;
+    };
+    EXPECT_EQ(availability(), (std::vector<bool>{true, true, true, true}));
+    control({"hold", "2144000903", "1"});
+    EXPECT_EQ(availability(), (std::vector<bool>{false, true, true, true}));
+    control({"release", "2144000903", "1"});
+    EXPECT_EQ(availability(), (std::vector<bool>{true, true, true, true}));
+    // The probe let go of everything it took.
+    EXPECT_EQ(control({"holds", "2144000903"}), "ok 0\n");
+    quit();
+}
+
+TEST_F(ScanDevices, AnIpPortWithoutLinkIsBusyWithoutAnyAttachAttempt)
+{
+    start(rig("ip_card.json"), "127.0.67.6");
+    const std::string linkSpeed = "0xafc86fbe";
+    const std::string exclusiveAccess = "0xafc86f06";
+
+    control({"counters", "reset"});
+    OrderedJson report = scan();
+    ASSERT_EQ(report.size(), 2u);
+    EXPECT_EQ(report[0]["isAvailable"], false);
+    EXPECT_EQ(report[1]["isAvailable"], false);
+    EXPECT_EQ(requests(linkSpeed), 2);
+    EXPECT_EQ(requests(exclusiveAccess), 0);
+
+    // With a link on port 1 the channels decide, and it is free.
+    control({"linkspeed", "2160000902", "1", "2"});
+    control({"counters", "reset"});
+    report = scan();
+    ASSERT_EQ(report.size(), 2u);
+    EXPECT_EQ(report[0]["isAvailable"], true);
+    EXPECT_EQ(report[1]["isAvailable"], false);
+    EXPECT_EQ(requests(linkSpeed), 2);
+    quit();
+}
+
+TEST_F(ScanDevices, AScheduledScanReportsThroughTheNotification)
+{
+    start(rig("asi_card.json"), "127.0.67.7");
+    const OrderedJson direct = scan();
+    ASSERT_EQ(direct.size(), 4u);
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const Json cmd = {{"jsonrpc", "2.0"}, {"method", "scanDevices"}, {"id", 9}};
+    EXPECT_EQ(request("schedule", {{"time", now}, {"scheduleId", "inventory"}, {"cmd", cmd}}).value["result"],
+              Json::object());
+    const auto executed = server->nextNotification("scheduledCommandExecuted", gui::GuiServer::in(kScanDeadline));
+    ASSERT_TRUE(executed) << executed.message;
+    const Json params = executed.value["params"];
+    EXPECT_EQ(params["scheduleId"], "inventory");
+    EXPECT_EQ(params["error"], nullptr);
+    EXPECT_EQ(params["result"], Json::parse(direct.dump()));
+    quit();
+}
+
+TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
+{
+    start(rig("asi_card.json"), "127.0.67.9");
+    // Slow channel claims keep the scan busy long enough for "quit" to arrive during it.
+    control({"delay", "300", "0xafc86f06"});
+    control({"counters", "reset"});
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_EQ(request("schedule", {{"time", now}, {"scheduleId", "slow"}, {"cmd", {{"method", "scanDevices"}}}})
+                  .value["result"],
+              Json::object());
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (requests("0xafc86f1a") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_GT(requests("0xafc86f1a"), 0) << "the scheduled scan did not start";
+    ASSERT_TRUE(server->sendNotification("quit"));
+    EXPECT_EQ(halvix->waitExit(120s), 0) << halvix->output();
+    EXPECT_NE(halvix->output().find("Info | Halvix | Stopping all bricks"), std::string::npos) << halvix->output();
+}
+
+TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
+{
+    start(rig("asi_card.json"), "127.0.67.8");
+    EXPECT_EQ(request("enableNicDeviceScan", {{"nicDeviceScanEnabled", true}}).text,
+              R"({"id":1,"jsonrpc":"2.0","result":true})");
+    EXPECT_EQ(request("enableDteDeviceScan", {{"dteDeviceScanEnabled", false}}).value["result"], false);
+    const Json refused = request("enableDteDeviceScan", {{"dteDeviceScanEnabled", "yes"}}).value;
+    EXPECT_EQ(refused["error"]["code"], 1000) << refused.dump();
+    EXPECT_EQ(refused["error"]["message"], "dteDeviceScanEnabled option is missing or is not bool type: \"\"yes\"\"");
+    EXPECT_EQ(request("enableNicDeviceScan", Json::array({true})).value["error"]["code"], 1000);
+    EXPECT_EQ(request("enableNicDeviceScan", {{"nicDeviceScanEnabled", false}}).value["result"], false);
+    // The cards are reported whatever the two settings.
+    EXPECT_EQ(scan().size(), 4u);
+    quit();
+}
+
+} // namespace
