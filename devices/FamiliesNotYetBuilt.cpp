@@ -1,5 +1,6 @@
 // Families whose enumerators are not built yet (USB, network adapters): they report that they
-// found no device, so scans list the other families. Each family replaces its function here with its own enumerator.
+// found no device, so scans list the other families. Each family replaces its function here
+// with its own enumerator.
 #include "devices/FamilyScan.h"
 
 namespace Vdapi {
