@@ -71,6 +71,15 @@ std::string parseKind(const std::string& s)
 {
     int64_t v;
     if (s.rfind("svc:", 0) == 0) return parseInt(s.substr(4), INT32_MIN, INT32_MAX, v) ? serviceKind(int32_t(v)) : "";
+    if (s.rfind("vde:", 0) == 0) {
+        // vde:OPERATION:SERIAL, the request kinds of the Ethernet devices.
+        const size_t colon = s.find(':', 4);
+        if (colon == std::string::npos || !parseInt(s.substr(colon + 1), 1, INT64_MAX, v)) return "";
+        const std::string op = s.substr(4, colon - 4);
+        for (const char* known : {"probe", "attach", "getdescriptor", "detach", "getioconfig"})
+            if (op == known) return s;
+        return "";
+    }
     return parseInt(s, 0, UINT32_MAX, v) ? driverKind(uint32_t(v)) : "";
 }
 
@@ -91,7 +100,8 @@ const char* const kHelpText =
     "commands: ping | devices | hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw] | release SERIAL PORT [BLOCK] | "
     "holds SERIAL | unplug SERIAL | plug SERIAL | linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | "
     "corrupt KIND COUNT | delay MS [KIND] | service stop|start|version A.B.C[.D] | "
-    "list version N|count N|restore | counters [reset] | fastpath on|off";
+    "list version N|count N|restore | counters [reset] | fastpath on|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
+    "opmode SERIAL N (fault kinds vde:probe|attach|getdescriptor|detach|getioconfig:SERIAL)";
 
 } // namespace
 
@@ -245,6 +255,7 @@ bool Simulator::start(std::string& error)
         stop();
         return false;
     }
+    ethernet_.start(&logLine);
     acceptor_ = std::thread([this] { acceptLoop(); });
     return true;
 }
@@ -261,6 +272,7 @@ void Simulator::stop()
         char one = 1;
         (void)!::write(stopWrite_.get(), &one, 1);
     }
+    ethernet_.stop();
     if (acceptor_.joinable()) acceptor_.join();
     std::list<std::unique_ptr<Connection>> conns;
     {
@@ -691,6 +703,28 @@ std::string Simulator::controlFastPath(const std::vector<std::string>& a)
     return "ok shared-memory slots " + std::string(a[1] == "on" ? "granted" : "refused") + " from now on";
 }
 
+std::string Simulator::controlVde(const std::vector<std::string>& a)
+{
+    if (a.size() >= 2 && a[1] == "opmode") {
+        int64_t serial, mode;
+        if (a.size() != 4 || !parseInt(a[2], 1, INT64_MAX, serial) || !parseInt(a[3], INT32_MIN, INT32_MAX, mode))
+            return "error: usage: vde opmode SERIAL N";
+        std::lock_guard<std::mutex> lk(svcMutex_);
+        {
+            auto slk = state_.lock();
+            bool found = false;
+            for (auto& d : state_.rig().service.devices)
+                if (d.entry.serial == serial) {
+                    d.entry.opMode = int32_t(mode);
+                    found = true;
+                }
+            if (!found) return "error: no Ethernet device with serial " + a[2];
+        }
+        return publishList() ? "ok operating mode " + a[3] : "error: cannot publish the list";
+    }
+    return ethernet_.control(a);
+}
+
 std::string Simulator::control(const std::string& line)
 {
     const std::vector<std::string> a = splitWords(line);
@@ -704,6 +738,7 @@ std::string Simulator::control(const std::string& line)
     if (cmd == "service") return controlService(a);
     if (cmd == "list") return controlList(a);
     if (cmd == "fastpath") return controlFastPath(a);
+    if (cmd == "vde") return controlVde(a);
     if (cmd == "devices") {
         std::string out = "ok";
         auto lk = state_.lock();

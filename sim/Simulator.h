@@ -10,6 +10,7 @@
 
 #include "devices/platform/posix/DriverSlot.h"
 #include "sim/DriverHandler.h"
+#include "sim/EthernetDevices.h"
 #include "sim/SharedList.h"
 #include "sim/SimState.h"
 #include "sim/SocketIo.h"
@@ -89,8 +90,10 @@ private:
     std::string controlService(const std::vector<std::string>& args);
     std::string controlList(const std::vector<std::string>& args);
     std::string controlFastPath(const std::vector<std::string>& args);
+    std::string controlVde(const std::vector<std::string>& args);
 
     SimState state_;
+    EthernetDevices ethernet_{state_}; // the Ethernet devices' network side
     std::vector<std::string> createdDirs_; // removed in reverse order by stop()
 
     UniqueFd stopRead_, stopWrite_; // written once at stop, never drained: wakes every poll

@@ -27,6 +27,8 @@ public:
     /// VDAPI_E_SERVICE_INCOMP for a service older than 5.1.3; the request lock's error when it
     /// cannot be created; VDAPI_E_INTERNAL or the service's code when the version request fails.
     VdResult Connect();
+    /// The pipe-level connect of the messenger stays visible beside the service connect.
+    using PipeMessenger::Connect;
     /// Says goodbye, closes the pipe and drops the request lock. Returns VDAPI_OK.
     VdResult Disconnect();
     bool IsConnected() const { return connected_.load(); }

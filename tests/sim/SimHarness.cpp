@@ -103,11 +103,15 @@ RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
     return r;
 }
 
-SimProcess::SimProcess(const std::string& rigPath) : runDir_(dir_.path() + "/run")
+SimProcess::SimProcess(const std::string& rigPath, const std::vector<std::string>& launcher)
+    : runDir_(dir_.path() + "/run")
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    pid_ = spawn({VDSIM_BIN, "--rig", rigPath, "--run-dir", runDir_}, fds[1]);
+    std::vector<std::string> argv = launcher;
+    for (const std::string& word : {std::string(VDSIM_BIN), std::string("--rig"), rigPath, std::string("--run-dir"), runDir_})
+        argv.push_back(word);
+    pid_ = spawn(argv, fds[1]);
     ::close(fds[1]);
     outFd_.reset(fds[0]);
     // Wait for the ready line; everything vdsim prints goes through this pipe.

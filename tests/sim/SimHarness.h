@@ -41,7 +41,8 @@ RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs = 2000
 class SimProcess {
 public:
     /// Starts vdsim with the rig file and waits (deadline 20 s) for its "ready" line.
-    explicit SimProcess(const std::string& rigPath);
+    /// `launcher` is put before the vdsim command (e.g. nsenter into a network namespace).
+    explicit SimProcess(const std::string& rigPath, const std::vector<std::string>& launcher = {});
     /// Stops it with SIGTERM if still running.
     ~SimProcess();
     bool ready() const { return ready_; }

@@ -1,0 +1,343 @@
+// Ethernet-attached devices end to end: the device layer in this process, the simulator's
+// service and devices across a private network.
+#include "devices/Scan.h"
+#include "devices/IoConfigTable.h"
+#include "devices/VdDevice.h"
+#include "devices/vde/VdeDevice.h"
+#include "devices/vde/VdeEnum.h"
+#include "tests/devices/vde/PrivateNetwork.h"
+#include "tests/sim/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using namespace Vdapi;
+using ServiceProtocol::VdeListEntry;
+
+constexpr int64_t kGateway = 3137000042;  // 198.51.100.21, 4 ports (3 output, 4 double-buffered)
+constexpr int64_t kDemod = 3124000043;    // 198.51.100.22
+
+class EthernetDevices : public ::testing::Test {
+protected:
+    /// Builds the network and starts the simulator in the devices' namespace.
+    void StartRig(const std::string& rig = std::string(HALVIX_SOURCE_DIR) + "/tests/devices/vde/rigs/ethernet.json")
+    {
+        net_ = std::make_unique<vdetest::DeviceNetwork>();
+        ASSERT_TRUE(net_->ok()) << net_->error();
+        sim_ = std::make_unique<vdsim::test::SimProcess>(rig, net_->launcher());
+        ASSERT_TRUE(sim_->ready()) << sim_->output();
+        ::setenv("VDAPI_RUN_DIR", sim_->runDir().c_str(), 1);
+        ASSERT_EQ(sim_->control("vde bound"), "ok 2 " + std::to_string(kGateway) + " " + std::to_string(kDemod));
+    }
+    void TearDown() override
+    {
+        if (sim_) {
+            EXPECT_EQ(sim_->terminate(), 0) << sim_->output();
+        }
+        sim_.reset();
+        net_.reset();
+    }
+
+    std::string Control(const std::string& line)
+    {
+        const std::string reply = sim_->control(line);
+        EXPECT_EQ(reply.rfind("ok", 0), 0u) << line << " -> " << reply;
+        return reply;
+    }
+    /// Counter of one request kind (0 when never counted).
+    uint64_t Counter(const std::string& kind)
+    {
+        std::istringstream in(sim_->control("counters"));
+        for (std::string word; in >> word;)
+            if (word.rfind(kind + "=", 0) == 0)
+                return std::stoull(word.substr(kind.size() + 1));
+        return 0;
+    }
+    /// The Ethernet devices a full scan lists.
+    std::vector<DeviceDescriptor> ScanEthernet(bool vdeFlag, VdResult& rc, int32_t listFlag = 0)
+    {
+        std::vector<DeviceDescriptor> devices(16);
+        int32_t count = 0;
+        rc = ScanDevices(ScanMode::All, listFlag, int32_t(devices.size()), count, devices.data(), nullptr, nullptr, 0,
+                         0, 0, 0, 0, nullptr, false, true, false, vdeFlag);
+        devices.resize(size_t(std::clamp(count, 0, 16)));
+        std::erase_if(devices, [](const DeviceDescriptor& d) { return d.category != kCategoryVde; });
+        return devices;
+    }
+    VdResult FindBySerial(int64_t serial)
+    {
+        int32_t count = 0;
+        std::shared_ptr<IDevice> found;
+        return ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, serial, nullptr,
+                           false, true, false, false);
+    }
+    std::vector<VdeListEntry> Enumerate(bool refresh, VdResult& rc)
+    {
+        std::vector<VdeListEntry> entries(VdeEnum::kMaxEntries);
+        int32_t count = VdeEnum::kMaxEntries;
+        rc = VdeEnum::Enumerate(entries.data(), count, refresh);
+        entries.resize(size_t(std::clamp(count, 0, VdeEnum::kMaxEntries)));
+        return entries;
+    }
+    static const VdeListEntry* EntryOf(const std::vector<VdeListEntry>& entries, int64_t serial)
+    {
+        for (const auto& e : entries)
+            if (e.serial == serial)
+                return &e;
+        return nullptr;
+    }
+    /// Message ids of the probes the devices received, in arrival order.
+    std::vector<std::string> Probes()
+    {
+        std::istringstream in(Control("vde probes"));
+        std::string ok;
+        size_t n = 0;
+        in >> ok >> n;
+        std::vector<std::string> ids;
+        for (std::string id; in >> id;)
+            ids.push_back(id);
+        EXPECT_EQ(ids.size(), n);
+        return ids;
+    }
+
+    std::unique_ptr<vdetest::DeviceNetwork> net_;
+    std::unique_ptr<vdsim::test::SimProcess> sim_;
+};
+
+TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevice)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    VdResult rc = VDAPI_E_INTERNAL;
+    const std::vector<DeviceDescriptor> devices = ScanEthernet(false, rc);
+    EXPECT_EQ(rc, VDAPI_OK);
+    ASSERT_EQ(devices.size(), 2u);
+    const DeviceDescriptor& gw = devices[0];
+    EXPECT_EQ(gw.serial, kGateway);
+    EXPECT_EQ(gw.typeNumber, 3137);
+    EXPECT_EQ(gw.firmwareVersion, 3);
+    EXPECT_EQ(gw.firmwareVariant, 1);
+    EXPECT_EQ(gw.hardwareRevision, 0);
+    const uint8_t gwIp[4] = {198, 51, 100, 21};
+    const uint8_t gwMac[6] = {0x02, 0x56, 0x44, 0x00, 0x00, 0x21};
+    EXPECT_EQ(std::memcmp(gw.ipAddress, gwIp, 4), 0);
+    EXPECT_EQ(std::memcmp(gw.macAddress, gwMac, 6), 0);
+    EXPECT_EQ(devices[1].serial, kDemod);
+    EXPECT_EQ(Probes().size(), 0u) << "a probe was sent although the service's list was readable";
+
+    // The ports' directions come over SOAP from the device; the scan detaches every device.
+    std::vector<HwFunctionDescriptor> ports(64);
+    int32_t count = 0;
+    ASSERT_EQ(ScanHwFunctions(int32_t(ports.size()), count, ports.data(), true, false, 0), VDAPI_OK);
+    std::map<int, int32_t> gatewayTypes;
+    for (int32_t i = 0; i < count; ++i)
+        if (ports[size_t(i)].device.serial == kGateway)
+            gatewayTypes[ports[size_t(i)].port] = ports[size_t(i)].chanType;
+    EXPECT_EQ(gatewayTypes, (std::map<int, int32_t>{{1, kChanInput}, {2, kChanInput}, {3, kChanOutput}, {4, kChanDblBufOutput}}));
+    const std::string gwSerial = std::to_string(kGateway);
+    EXPECT_GT(Counter("vde:getioconfig:" + gwSerial), 0u);
+    EXPECT_GT(Counter("vde:attach:" + gwSerial), 0u);
+    EXPECT_EQ(Counter("vde:attach:" + gwSerial), Counter("vde:detach:" + gwSerial));
+    EXPECT_GT(Counter("svc:1"), 0u) << "properties go through the device service";
+}
+
+TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    int32_t count = 0;
+    std::shared_ptr<IDevice> found;
+    ASSERT_EQ(ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, kGateway, nullptr,
+                          false, true, false, false),
+              VDAPI_OK);
+    auto* device = dynamic_cast<VdeDevice*>(found.get());
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->NumPorts(), 4);
+
+    // String property through service command 7; a text that does not fit is refused.
+    char name[32] = {};
+    size_t length = 0;
+    EXPECT_EQ(device->GetStrProperty("DEVICE_NAME", -1, name, sizeof name, length), VDAPI_OK);
+    EXPECT_STREQ(name, "gateway-a");
+    char tiny[4] = {};
+    EXPECT_EQ(device->GetStrProperty("DEVICE_NAME", -1, tiny, sizeof tiny, length), VDAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(length, 9u);
+    // Numeric property through command 1; a key whose last field is set is not served.
+    int32_t ports = 0;
+    EXPECT_EQ(device->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
+    EXPECT_EQ(ports, 4);
+    EXPECT_EQ(device->GetPropertyInt32("PORT_COUNT", -1, ports, -1, -1, 0, 0, 3), VDAPI_E_NOT_IMPLEMENTED);
+
+    // Port configuration: the direction from the device, the standard from the capabilities.
+    int value = 0, subValue = 0;
+    int64_t par1 = 0, par2 = 0;
+    ASSERT_EQ(device->GetIoConfig(4, kIoDir, value, subValue, par1, par2), VDAPI_OK);
+    EXPECT_EQ(value, kIoOutput);
+    EXPECT_EQ(subValue, kIoDblBuf);
+    ASSERT_EQ(device->GetIoConfig(1, kIoDir, value, subValue, par1, par2), VDAPI_OK);
+    EXPECT_EQ(value, kIoInput);
+    ASSERT_EQ(device->GetIoConfig(1, kIoStd, value, subValue, par1, par2), VDAPI_OK);
+    EXPECT_EQ(value, IoConfigCode("ASI"));
+    Control("fail vde:getioconfig:" + std::to_string(kGateway) + " 1 4104");
+    EXPECT_EQ(device->GetIoConfig(3, kIoDir, value, subValue, par1, par2), VDAPI_E_IN_USE);
+    Control("corrupt vde:getioconfig:" + std::to_string(kGateway) + " 1");
+    EXPECT_EQ(device->GetIoConfig(3, kIoDir, value, subValue, par1, par2), VDAPI_E_COMMUNICATION);
+    found.reset();
+    EXPECT_EQ(Counter("vde:detach:" + std::to_string(kGateway)), 1u) << "destroying the device detaches it";
+}
+
+TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    Control("fail svc:11 1 4126");
+    VdResult rc = VDAPI_E_INTERNAL;
+    const std::vector<VdeListEntry> entries = Enumerate(true, rc);
+    EXPECT_EQ(rc, VDAPI_OK);
+    // Both adapters see both devices: the copies of the second pass are removed.
+    ASSERT_EQ(entries.size(), 2u);
+    const VdeListEntry* gw = EntryOf(entries, kGateway);
+    ASSERT_NE(gw, nullptr);
+    EXPECT_EQ(gw->ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 21}));
+    EXPECT_EQ(gw->macAddress, (std::array<uint8_t, 6>{0x02, 0x56, 0x44, 0x00, 0x00, 0x21}));
+    EXPECT_EQ(gw->port, 8000);
+    EXPECT_EQ(gw->typeNumber, 3137);
+    EXPECT_EQ(gw->firmwareVersion, 3);
+    EXPECT_EQ(gw->firmwareVariant, 1);
+    EXPECT_NE(EntryOf(entries, kDemod), nullptr);
+
+    // One pass per adapter (198.51.100.1, then .2), each heard by both devices; the counter of
+    // the first pass of an enumeration is d0, of the second d1.
+    const std::vector<std::string> probes = Probes();
+    ASSERT_EQ(probes.size(), 4u);
+    std::vector<std::string> distinct;
+    for (const auto& id : probes)
+        if (std::find(distinct.begin(), distinct.end(), id) == distinct.end())
+            distinct.push_back(id);
+    ASSERT_EQ(distinct.size(), 2u);
+    for (const auto& id : distinct)
+        EXPECT_EQ(id.size(), 20u) << id;
+    EXPECT_EQ(distinct[0].substr(18), "d0");
+    EXPECT_EQ(distinct[1].substr(18), "d1");
+
+    // The scan itself with vdeFlag: refused refresh, discovery, and the devices opened.
+    Control("fail svc:11 1 4126");
+    Control("vde probes reset");
+    const std::vector<DeviceDescriptor> devices = ScanEthernet(true, rc);
+    EXPECT_EQ(devices.size(), 2u);
+    EXPECT_EQ(Probes().size(), 4u);
+}
+
+TEST_F(EthernetDevices, DiscoveredDevicesCannotBeOpenedWithoutAUsableService)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    Control("service stop");
+    VdResult rc = VDAPI_E_INTERNAL;
+    EXPECT_EQ(Enumerate(false, rc).size(), 2u) << "discovery finds the devices";
+    EXPECT_TRUE(ScanEthernet(false, rc).empty());
+    EXPECT_EQ(rc, VDAPI_OK);
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_CONNECT_TO_SERVICE);
+    EXPECT_EQ(Counter("vde:attach:" + std::to_string(kGateway)), 0u);
+
+    Control("service version 5.1.2");
+    Control("service start");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_SERVICE_INCOMP);
+    Control("service version 5.1.3");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_OK);
+}
+
+TEST_F(EthernetDevices, MismatchedXAddrsGivesNoAddressAndPort)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    Control("list version 2"); // the service's list is not usable: discovery
+    Control("vde xaddrs " + std::to_string(kGateway) + " ftp://198.51.100.21/8000");
+    VdResult rc = VDAPI_E_INTERNAL;
+    const std::vector<VdeListEntry> entries = Enumerate(false, rc);
+    EXPECT_EQ(rc, VDAPI_OK);
+    const VdeListEntry* gw = EntryOf(entries, kGateway);
+    ASSERT_NE(gw, nullptr);
+    EXPECT_EQ(gw->ipAddress, (std::array<uint8_t, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(gw->port, 0);
+    const VdeListEntry* demod = EntryOf(entries, kDemod);
+    ASSERT_NE(demod, nullptr);
+    EXPECT_EQ(demod->ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 22}));
+    EXPECT_EQ(demod->port, 8000);
+}
+
+TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    Control("vde opmode " + std::to_string(kGateway) + " 1");
+    VdResult rc = VDAPI_E_INTERNAL;
+    const std::vector<DeviceDescriptor> listed = ScanEthernet(false, rc);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].serial, kDemod);
+    EXPECT_EQ(ScanEthernet(false, rc, 1).size(), 2u);
+
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(kGateway), VDAPI_OK);
+    EXPECT_EQ(device.Category(), kCategoryVde);
+    EXPECT_EQ(device.TypeNumber(), 3137);
+    EXPECT_EQ(device.Detach(), VDAPI_OK);
+}
+
+TEST_F(EthernetDevices, RolloffAnswerFailsTheOpenAfterADetach)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    const std::string gw = std::to_string(kGateway);
+    Control("fail vde:getdescriptor:" + gw + " 1 4128");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_INVALID_ROLLOFF);
+    EXPECT_EQ(Counter("vde:attach:" + gw), 1u);
+    EXPECT_EQ(Counter("vde:detach:" + gw), 1u);
+    // A code the layer does not pass on becomes an internal error.
+    Control("fail vde:getdescriptor:" + gw + " 1 4106");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_INTERNAL);
+    // The device's own refusal of the attach is returned as it sent it, with nothing to detach.
+    Control("fail vde:attach:" + gw + " 1 4104");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_IN_USE);
+    EXPECT_EQ(Counter("vde:detach:" + gw), 2u);
+}
+
+TEST_F(EthernetDevices, SlowOrBrokenDeviceIsLeftOutAndTheScanGoesOn)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    const std::string gw = std::to_string(kGateway);
+    Control("delay 6000 vde:attach:" + gw);
+    VdResult rc = VDAPI_E_INTERNAL;
+    const std::vector<DeviceDescriptor> devices = ScanEthernet(false, rc);
+    EXPECT_EQ(rc, VDAPI_OK);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].serial, kDemod);
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_COMMUNICATION);
+
+    Control("delay 0 vde:attach:" + gw);
+    Control("corrupt vde:attach:" + gw + " 1");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_COMMUNICATION);
+    Control("corrupt vde:getdescriptor:" + gw + " 1");
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_COMMUNICATION);
+    EXPECT_EQ(FindBySerial(kGateway), VDAPI_OK);
+}
+
+TEST(EthernetDevicesOutsideTheirNetwork, SimulatorStillServesTheRest)
+{
+    vdsim::test::SimProcess sim(std::string(HALVIX_SOURCE_DIR) + "/tests/devices/vde/rigs/ethernet.json");
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EXPECT_NE(sim.output().find("198.51.100.21 not served"), std::string::npos) << sim.output();
+    EXPECT_EQ(sim.control("vde bound"), "ok 0");
+    EXPECT_EQ(sim.control("ping").rfind("ok vdsim", 0), 0u);
+    EXPECT_EQ(sim.terminate(), 0) << sim.output();
+}
+
+} // namespace

@@ -1,0 +1,139 @@
+// Private network namespaces for the Ethernet-device tests.
+#include "tests/devices/vde/PrivateNetwork.h"
+
+#include "tests/sim/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace vdetest {
+
+namespace {
+
+constexpr const char* kInsideVariable = "HALVIX_VDE_PRIVATE_NETWORK";
+constexpr int kChildDeadlineMs = 240000;
+
+std::string SelfPath()
+{
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
+} // namespace
+
+NetnsStep EnterPrivateNetwork(std::string& reason)
+{
+    if (const char* inside = std::getenv(kInsideVariable); inside && std::string(inside) == "1")
+        return NetnsStep::Inside;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    ::setenv(kInsideVariable, "1", 1);
+    const vdsim::test::RunResult run =
+        vdsim::test::runProgram({"/usr/bin/unshare", "-n", SelfPath(), filter}, kChildDeadlineMs);
+    ::unsetenv(kInsideVariable);
+    if (run.output.find("unshare failed") != std::string::npos || run.exitCode == 127) {
+        reason = "no private network namespace here: " + run.output;
+        return NetnsStep::Refused;
+    }
+    if (run.exitCode == 0 && run.output.find("[  SKIPPED ]") != std::string::npos &&
+        run.output.find("[  PASSED  ] 1 test") == std::string::npos) {
+        reason = "skipped inside the private network:\n" + run.output;
+        return NetnsStep::Refused;
+    }
+    EXPECT_EQ(run.exitCode, 0) << "the test in its private network failed:\n" << run.output;
+    if (run.exitCode == 0 && run.output.find("[  PASSED  ] 1 test") == std::string::npos)
+        ADD_FAILURE() << "the test did not run in its private network:\n" << run.output;
+    return NetnsStep::Done;
+}
+
+DeviceNetwork::DeviceNetwork()
+{
+    int in[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) {
+        error_ = "pipe";
+        return;
+    }
+    holder_ = ::fork();
+    if (holder_ == 0) {
+        ::dup2(in[0], 0);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, 1);
+        ::dup2(devNull, 2);
+        ::execl("/usr/bin/unshare", "unshare", "-n", "/bin/cat", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    holderStdin_ = in[1];
+    if (holder_ < 0) {
+        error_ = "fork";
+        return;
+    }
+    // The holder has entered its namespace once its net link differs from ours; poll for it.
+    const std::string ours = [] {
+        char buf[128] = {};
+        return ::readlink("/proc/self/ns/net", buf, sizeof buf - 1) > 0 ? std::string(buf) : std::string();
+    }();
+    const std::string theirsPath = "/proc/" + std::to_string(holder_) + "/ns/net";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool entered = false;
+    while (!entered && std::chrono::steady_clock::now() < deadline) {
+        char buf[128] = {};
+        entered = ::readlink(theirsPath.c_str(), buf, sizeof buf - 1) > 0 && std::string(buf) != ours;
+        if (!entered)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!entered) {
+        error_ = "the devices' namespace did not come up";
+        return;
+    }
+    const std::string pid = std::to_string(holder_);
+    const std::string script =
+        "set -e\n"
+        "ip link set lo up\n"
+        "ip link add d1 type veth peer name h1\n"
+        "ip link add d2 type veth peer name h2\n"
+        "ip link set d1 netns " + pid + "\n"
+        "ip link set d2 netns " + pid + "\n"
+        "ip addr add 198.51.100.1/24 dev h1\n"
+        "ip addr add 198.51.100.2/24 dev h2\n"
+        "ip link set h1 multicast on up\n"
+        "ip link set h2 multicast on up\n"
+        "nsenter -t " + pid + " -n sh -ec '"
+        "ip link set lo up; "
+        "ip link add br0 type bridge mcast_snooping 0; "
+        "ip link set d1 master br0; ip link set d2 master br0; "
+        "ip link set d1 up; ip link set d2 up; ip link set br0 multicast on up; "
+        "ip addr add 198.51.100.21/24 dev br0; ip addr add 198.51.100.22/24 dev br0'\n";
+    const vdsim::test::RunResult run = vdsim::test::runProgram({"/bin/sh", "-c", script}, 30000);
+    if (run.exitCode != 0) {
+        error_ = "network setup failed: " + run.output;
+        return;
+    }
+    ok_ = true;
+}
+
+DeviceNetwork::~DeviceNetwork()
+{
+    if (holderStdin_ >= 0)
+        ::close(holderStdin_); // cat ends at end of input
+    if (holder_ > 0) {
+        int status = 0;
+        ::waitpid(holder_, &status, 0);
+    }
+}
+
+std::vector<std::string> DeviceNetwork::launcher() const
+{
+    return {"/usr/bin/nsenter", "-t", std::to_string(holder_), "-n"};
+}
+
+} // namespace vdetest
