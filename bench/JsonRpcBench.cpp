@@ -139,19 +139,29 @@ private:
     size_t consumed_ = 0;
 };
 
-// A peer that answers every byte with the same byte: the cost of the loopback itself.
+// A peer that answers every byte with the same byte: the cost of the loopback itself. With
+// `perFrame`, it answers message by message instead: each complete frame goes back in a send of
+// its own, as a server that handles one message at a time would, without any parsing.
 class EchoServer {
 public:
-    EchoServer()
+    explicit EchoServer(bool perFrame = false)
     {
         const int listener = listenOn("127.0.77.2", 0);
         const uint16_t port = portOf(listener);
-        thread_ = std::thread([listener] {
+        thread_ = std::thread([listener, perFrame] {
             const int fd = acceptWithin(listener, 10000);
             ::close(listener);
-            char chunk[65536];
-            for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
-                sendAll(fd, std::string(chunk, size_t(n)));
+            if (perFrame) {
+                try {
+                    for (FrameInput input(fd);;)
+                        sendAll(fd, framed(std::string(input.next())));
+                } catch (const std::exception&) {
+                }
+            } else {
+                char chunk[65536];
+                for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+                    sendAll(fd, std::string(chunk, size_t(n)));
+            }
             ::close(fd);
         });
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -266,6 +276,13 @@ void BM_EchoPipelined(benchmark::State& state)
     pipelined(state, echo.fd());
 }
 BENCHMARK(BM_EchoPipelined)->UseRealTime();
+
+void BM_FrameEchoPipelined(benchmark::State& state)
+{
+    EchoServer echo(/*perFrame=*/true);
+    pipelined(state, echo.fd());
+}
+BENCHMARK(BM_FrameEchoPipelined)->UseRealTime();
 
 void BM_HalvixPipelined(benchmark::State& state)
 {

@@ -74,10 +74,10 @@ struct FamilyScan {
 
 // One enumerator per family, called by ScanDevices in this order.
 VdResult EnumerateLegacyPci(FamilyScan& scan);
-VdResult EnumerateUsb(FamilyScan& scan);
+VdResult ScanVduDevices(FamilyScan& scan);
 VdResult EnumeratePcie(FamilyScan& scan);
 VdResult EnumerateBb2(FamilyScan& scan);
-VdResult EnumerateNic(FamilyScan& scan);
-VdResult EnumerateVde(FamilyScan& scan);
+VdResult ScanNicDevices(FamilyScan& scan);
+VdResult ScanVdeDevices(FamilyScan& scan);
 
 } // namespace Vdapi

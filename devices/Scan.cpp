@@ -26,8 +26,8 @@ VdResult ScanDevices(ScanMode mode, int32_t listFlag, int32_t capacity, int32_t&
         bool bb2;
     };
     const Family families[] = {
-        {EnumerateLegacyPci, true, false}, {EnumerateUsb, true, false},       {EnumeratePcie, true, false},
-        {EnumerateBb2, true, true},        {EnumerateNic, includeNic, false}, {EnumerateVde, includeVde, false},
+        {EnumerateLegacyPci, true, false}, {ScanVduDevices, true, false},       {EnumeratePcie, true, false},
+        {EnumerateBb2, true, true},        {ScanNicDevices, includeNic, false}, {ScanVdeDevices, includeVde, false},
     };
 
     const bool targeted = mode != ScanMode::All;

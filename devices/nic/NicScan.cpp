@@ -13,7 +13,7 @@ constexpr int kNicScanIndices = 50;
 
 } // namespace
 
-VdResult EnumerateNic(FamilyScan& scan)
+VdResult ScanNicDevices(FamilyScan& scan)
 {
     scan.count = 0;
     scan.typePassed = 0;

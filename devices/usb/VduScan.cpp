@@ -26,7 +26,7 @@ VdResult CheckUsbDriver(VduHal& hal)
 
 } // namespace
 
-VdResult EnumerateUsb(FamilyScan& scan)
+VdResult ScanVduDevices(FamilyScan& scan)
 {
     scan.count = 0;
     scan.typePassed = 0;

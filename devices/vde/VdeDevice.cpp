@@ -144,9 +144,4 @@ VdResult ScanVdeDevices(FamilyScan& scan)
     return scan.Finish();
 }
 
-VdResult EnumerateVde(FamilyScan& scan)
-{
-    return ScanVdeDevices(scan);
-}
-
 } // namespace Vdapi

@@ -215,11 +215,11 @@ void CheckTargeted(Findings& f)
     // The family alone: slots never match; a targeted search without a taker still counts.
     FamilyScan bySlot;
     bySlot.mode = ScanMode::BySlot;
-    f.check(EnumerateNic(bySlot) == VDAPI_E_NO_SUCH_DEVICE, "BySlot");
+    f.check(ScanNicDevices(bySlot) == VDAPI_E_NO_SUCH_DEVICE, "BySlot");
     FamilyScan bySerial;
     bySerial.mode = ScanMode::BySerial;
     bySerial.serial = int64_t(ExpectedSerial(kMacSecond, "nic1"));
-    f.check(EnumerateNic(bySerial) == VDAPI_OK && bySerial.count == 1, "BySerial without a taker");
+    f.check(ScanNicDevices(bySerial) == VDAPI_OK && bySerial.count == 1, "BySerial without a taker");
 }
 
 void CheckNoAdapter(Findings& f)
@@ -232,7 +232,7 @@ void CheckNoAdapter(Findings& f)
     ScanNics(8, count, rc);
     f.check(rc == VDAPI_OK && count == 0, "no adapter: no device, not even the pseudo-adapter");
     FamilyScan all;
-    f.check(EnumerateNic(all) == VDAPI_E_NO_DEVICE && all.count == 0, "the family finds no device");
+    f.check(ScanNicDevices(all) == VDAPI_E_NO_DEVICE && all.count == 0, "the family finds no device");
     NicHal hal;
     f.check(hal.Open(0) == VDAPI_E_NO_SUCH_DEVICE, "nothing to open");
 

@@ -26,7 +26,7 @@ VdResult EnumerateUsbOnly(FamilyScan& scan, std::vector<DeviceDescriptor>& out, 
     out.assign(size_t(capacity), DeviceDescriptor());
     scan.capacity = capacity;
     scan.cursor = capacity > 0 ? out.data() : nullptr;
-    return EnumerateUsb(scan);
+    return ScanVduDevices(scan);
 }
 
 std::vector<DeviceDescriptor> ListDevices(VdResult& rc)
