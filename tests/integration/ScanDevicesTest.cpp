@@ -239,6 +239,17 @@ TEST_F(ScanDevices, AnEmptyRigGivesAnEmptyArray)
     quit();
 }
 
+// A USB driver older than 4.8 refuses every attach of its devices. The port scan then answers
+// VDAPI_E_DRIVER_INCOMP instead of a count, and the report keeps nothing of that scan: the
+// old driver hides the PCIe card's ports too.
+TEST_F(ScanDevices, AnOldUsbDriverEmptiesThePortScan)
+{
+    start(std::string(HALVIX_SOURCE_DIR) + "/tests/devices/usb/rigs/old_usb_driver.json", "127.0.67.11");
+    const gui::GuiResult reply = request("scanDevices", Json::object(), kScanDeadline);
+    EXPECT_NE(reply.text.find(R"("result":[])"), std::string::npos) << reply.text;
+    quit();
+}
+
 TEST_F(ScanDevices, AGroupWithAMissingPortEndsInZeroAndIsFalseThroughout)
 {
     start(rig("partial_4k.json"), "127.0.67.4");
@@ -355,7 +366,7 @@ TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
 
 TEST_F(ScanDevices, UsbDevicesOfTheReferenceRigAreVduEntries)
 {
-    start(referenceRig(), "127.0.67.9");
+    start(referenceRig(), "127.0.67.10");
     const OrderedJson report = scan();
     const auto asi = find(report, "VDU-215:1", "ASI");
     ASSERT_EQ(asi.size(), 1u) << report.dump();
