@@ -59,6 +59,16 @@ struct FamilyScan {
     /// to foundDevice. Returns true when the enumeration ends here, with `result` its answer.
     bool Adopt(const std::shared_ptr<Device>& device, VdResult initResult, const char* family, VdResult& result);
 
+    /// Starts a family's enumeration: zeroes its count and passed-devices count. False when the
+    /// scan's mode is `refused`, the one mode the family cannot serve (it then answers
+    /// VDAPI_E_NO_SUCH_DEVICE at once).
+    bool Begin(ScanMode refused)
+    {
+        count = 0;
+        typePassed = 0;
+        return mode != refused;
+    }
+
     /// Result of a family that found no driver at all.
     VdResult NoDriver() const { return Targeted() ? VDAPI_E_NO_SUCH_DEVICE : VDAPI_E_NO_DEVICE; }
     /// Result of a finished family enumeration in mode All, or targeted with no match.

@@ -15,9 +15,7 @@ constexpr int kNicScanIndices = 50;
 
 VdResult ScanNicDevices(FamilyScan& scan)
 {
-    scan.count = 0;
-    scan.typePassed = 0;
-    if (scan.mode == ScanMode::BySlot)
+    if (!scan.Begin(ScanMode::BySlot))
         return VDAPI_E_NO_SUCH_DEVICE;
 
     std::unique_ptr<NicHal> hal;

@@ -30,9 +30,7 @@ bool FindLegacyVersion(DP::VersionRecord& version)
 
 VdResult EnumerateLegacyPci(FamilyScan& scan)
 {
-    scan.count = 0;
-    scan.typePassed = 0;
-    if (scan.mode == ScanMode::ByAddress)
+    if (!scan.Begin(ScanMode::ByAddress))
         return VDAPI_E_NO_SUCH_DEVICE;
 
     DP::VersionRecord version;

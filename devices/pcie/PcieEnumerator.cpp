@@ -35,9 +35,7 @@ VdResult CheckVersion(VdPcieProxyCORE& proxy, const MinimumVersion& minimum)
 
 VdResult EnumeratePcie(FamilyScan& scan)
 {
-    scan.count = 0;
-    scan.typePassed = 0;
-    if (scan.mode == ScanMode::ByAddress)
+    if (!scan.Begin(ScanMode::ByAddress))
         return VDAPI_E_NO_SUCH_DEVICE;
 
     DP::VersionRecord version;
@@ -81,10 +79,8 @@ VdResult EnumeratePcie(FamilyScan& scan)
 
 VdResult EnumerateBb2(FamilyScan& scan)
 {
-    scan.count = 0;
-    scan.typePassed = 0;
     scan.bb2List.clear();
-    if (scan.mode == ScanMode::ByAddress)
+    if (!scan.Begin(ScanMode::ByAddress))
         return VDAPI_E_NO_SUCH_DEVICE;
 
     VdBb2Dal probe;

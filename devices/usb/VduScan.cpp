@@ -28,9 +28,7 @@ VdResult CheckUsbDriver(VduHal& hal)
 
 VdResult ScanVduDevices(FamilyScan& scan)
 {
-    scan.count = 0;
-    scan.typePassed = 0;
-    if (scan.mode == ScanMode::ByAddress)
+    if (!scan.Begin(ScanMode::ByAddress))
         return VDAPI_E_NO_SUCH_DEVICE;
 
     std::unique_ptr<VduHal> hal;

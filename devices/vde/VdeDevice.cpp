@@ -86,9 +86,7 @@ VdResult VdeDevice::ReadIoConfig(IoConfigRecord& record)
 
 VdResult ScanVdeDevices(FamilyScan& scan)
 {
-    scan.count = 0;
-    scan.typePassed = 0;
-    if (scan.mode == ScanMode::BySlot)
+    if (!scan.Begin(ScanMode::BySlot))
         return VDAPI_E_NO_SUCH_DEVICE;
 
     std::vector<ServiceProtocol::VdeListEntry> entries;
