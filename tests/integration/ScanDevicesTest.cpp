@@ -153,7 +153,7 @@ protected:
 
 TEST_F(ScanDevices, ReferenceRigReportFollowsEveryEntryRule)
 {
-    start(referenceRig(), "127.0.67.2");
+    ASSERT_NO_FATAL_FAILURE(start(referenceRig(), "127.0.67.2"));
     const OrderedJson report = scan();
     ASSERT_GT(report.size(), 40u);
 
@@ -233,7 +233,7 @@ TEST_F(ScanDevices, ReferenceRigReportFollowsEveryEntryRule)
 
 TEST_F(ScanDevices, AnEmptyRigGivesAnEmptyArray)
 {
-    start(std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json", "127.0.67.3");
+    ASSERT_NO_FATAL_FAILURE(start(std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json", "127.0.67.3"));
     const gui::GuiResult reply = request("scanDevices", {{"ignored", true}}, kScanDeadline);
     EXPECT_EQ(reply.text.find(R"("result":[])") != std::string::npos, true) << reply.text;
     quit();
@@ -244,7 +244,8 @@ TEST_F(ScanDevices, AnEmptyRigGivesAnEmptyArray)
 // old driver hides the PCIe card's ports too.
 TEST_F(ScanDevices, AnOldUsbDriverEmptiesThePortScan)
 {
-    start(std::string(HALVIX_SOURCE_DIR) + "/tests/devices/usb/rigs/old_usb_driver.json", "127.0.67.11");
+    ASSERT_NO_FATAL_FAILURE(
+        start(std::string(HALVIX_SOURCE_DIR) + "/tests/devices/usb/rigs/old_usb_driver.json", "127.0.67.11"));
     const gui::GuiResult reply = request("scanDevices", Json::object(), kScanDeadline);
     EXPECT_NE(reply.text.find(R"("result":[])"), std::string::npos) << reply.text;
     quit();
@@ -252,7 +253,7 @@ TEST_F(ScanDevices, AnOldUsbDriverEmptiesThePortScan)
 
 TEST_F(ScanDevices, AGroupWithAMissingPortEndsInZeroAndIsFalseThroughout)
 {
-    start(rig("partial_4k.json"), "127.0.67.4");
+    ASSERT_NO_FATAL_FAILURE(start(rig("partial_4k.json"), "127.0.67.4"));
     const OrderedJson report = scan();
     ASSERT_EQ(report.size(), 4u) << report.dump();
     for (size_t i = 0; i < 3; ++i) {
@@ -267,7 +268,7 @@ TEST_F(ScanDevices, AGroupWithAMissingPortEndsInZeroAndIsFalseThroughout)
 
 TEST_F(ScanDevices, APortHeldByAnotherUserIsBusyUntilReleased)
 {
-    start(rig("asi_card.json"), "127.0.67.5");
+    ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.67.5"));
     const auto availability = [&] {
         std::vector<bool> free;
         for (const auto& entry : scan())
@@ -286,7 +287,7 @@ TEST_F(ScanDevices, APortHeldByAnotherUserIsBusyUntilReleased)
 
 TEST_F(ScanDevices, AnIpPortWithoutLinkIsBusyWithoutAnyAttachAttempt)
 {
-    start(rig("ip_card.json"), "127.0.67.6");
+    ASSERT_NO_FATAL_FAILURE(start(rig("ip_card.json"), "127.0.67.6"));
     const std::string linkSpeed = "0xafc86fbe";
     const std::string exclusiveAccess = "0xafc86f06";
 
@@ -311,7 +312,7 @@ TEST_F(ScanDevices, AnIpPortWithoutLinkIsBusyWithoutAnyAttachAttempt)
 
 TEST_F(ScanDevices, AScheduledScanReportsThroughTheNotification)
 {
-    start(rig("asi_card.json"), "127.0.67.7");
+    ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.67.7"));
     const OrderedJson direct = scan();
     ASSERT_EQ(direct.size(), 4u);
     const int64_t now =
@@ -330,7 +331,7 @@ TEST_F(ScanDevices, AScheduledScanReportsThroughTheNotification)
 
 TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
 {
-    start(rig("asi_card.json"), "127.0.67.9");
+    ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.67.9"));
     // Slow channel claims keep the scan busy long enough for "quit" to arrive during it.
     control({"delay", "300", "0xafc86f06"});
     control({"counters", "reset"});
@@ -350,7 +351,7 @@ TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
 
 TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
 {
-    start(rig("asi_card.json"), "127.0.67.8");
+    ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.67.8"));
     EXPECT_EQ(request("enableNicDeviceScan", {{"nicDeviceScanEnabled", true}}).text,
               R"({"id":1,"jsonrpc":"2.0","result":true})");
     EXPECT_EQ(request("enableDteDeviceScan", {{"dteDeviceScanEnabled", false}}).value["result"], false);
@@ -366,7 +367,7 @@ TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
 
 TEST_F(ScanDevices, UsbDevicesOfTheReferenceRigAreVduEntries)
 {
-    start(referenceRig(), "127.0.67.10");
+    ASSERT_NO_FATAL_FAILURE(start(referenceRig(), "127.0.67.10"));
     const OrderedJson report = scan();
     const auto asi = find(report, "VDU-215:1", "ASI");
     ASSERT_EQ(asi.size(), 1u) << report.dump();
