@@ -60,14 +60,7 @@ VdResult VdChannel::CheckAttach(VdDevice* device, int port) const
 
 VdResult VdChannel::AttachImpl(VdDevice& device, int port, ImplChannelKind kind, bool exclusive)
 {
-    auto channel = std::make_unique<ImplChannel>(kind, device.Implementation(), port - 1);
-    const VdResult rc = channel->Attach(exclusive);
-    if (!isSuccess(rc))
-        return rc;
-    m_impl = std::move(channel);
-    const HwFunctionDescriptor* cached = device.CachedPort(port);
-    m_port = cached ? *cached : HwFunctionDescriptor();
-    return rc;
+    return AdoptImpl(device, port, std::make_unique<ImplChannel>(kind, device.Implementation(), port - 1), exclusive);
 }
 
 VdResult VdChannel::AttachBb2Impl(VdDevice& device, int port, ImplChannelKind kind, bool exclusive)
@@ -79,7 +72,11 @@ VdResult VdChannel::AttachBb2Impl(VdDevice& device, int port, ImplChannelKind ki
     const VdResult opened = proxy->Open(card->Proxy()->Index());
     if (!isSuccess(opened))
         return opened;
-    auto channel = std::make_unique<ImplChannel>(kind, std::move(proxy), port - 1);
+    return AdoptImpl(device, port, std::make_unique<ImplChannel>(kind, std::move(proxy), port - 1), exclusive);
+}
+
+VdResult VdChannel::AdoptImpl(VdDevice& device, int port, std::unique_ptr<ImplChannel> channel, bool exclusive)
+{
     const VdResult rc = channel->Attach(exclusive);
     if (!isSuccess(rc))
         return rc;

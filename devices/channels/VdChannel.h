@@ -41,6 +41,8 @@ protected:
     VdResult AttachImpl(VdDevice& device, int port, ImplChannelKind kind, bool exclusive);
     /// Real attach of a Bb2 card's port through a driver handle of its own.
     VdResult AttachBb2Impl(VdDevice& device, int port, ImplChannelKind kind, bool exclusive);
+    /// Attaches `channel`; on success keeps it and the port's descriptor. Returns the attach result.
+    VdResult AdoptImpl(VdDevice& device, int port, std::unique_ptr<ImplChannel> channel, bool exclusive);
     /// VDAPI_E_TIMEOUT when the use lock stays taken for 10 tries 10 ms apart;
     /// VDAPI_E_NOT_ATTACHED; VDAPI_E_INVALID_FLAGS for instant and finish together when
     /// `output`; else stops (instant when flags bit 0) and drops the implementation channel.
