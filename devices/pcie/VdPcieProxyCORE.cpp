@@ -25,6 +25,18 @@ VdResult DriverCall(IXpDriver& driver, uint32_t code, const void* input, uint32_
     return rc;
 }
 
+VdResult RequestOneIoRecord(IXpDriver& driver, uint32_t code, DP::IoConfigItem& item)
+{
+    uint8_t request[DP::kLegacyIoRequestHeaderSize + DP::kIoRequestRecordSize];
+    Wire::putU32(request, 1);
+    DP::encodeIoRequestRecord(request + DP::kLegacyIoRequestHeaderSize, item);
+    uint8_t reply[DP::kIoReplyRecordSize];
+    const VdResult rc = DriverCall(driver, code, request, sizeof request, reply, sizeof reply, sizeof reply);
+    if (isSuccess(rc))
+        DP::decodeIoReplyRecord(reply, item);
+    return rc;
+}
+
 VdProxyCORE::VdProxyCORE(DriverClass driverClass) : m_class(driverClass) {}
 
 VdProxyCORE::~VdProxyCORE() = default;

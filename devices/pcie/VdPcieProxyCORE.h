@@ -19,6 +19,11 @@ namespace Vdapi {
 VdResult DriverCall(IXpDriver& driver, uint32_t code, const void* input, uint32_t inputSize, void* output,
                     uint32_t outputCapacity, uint32_t minOutput, uint32_t* returned = nullptr);
 
+/// Asks a legacy-style driver (legacy PCI, USB) for one name-based I/O-configuration record: a
+/// u32 record count of 1, the record, and one reply record decoded into `item`. Returns the
+/// request's result; `item` is unchanged on failure.
+VdResult RequestOneIoRecord(IXpDriver& driver, uint32_t code, DriverProtocol::IoConfigItem& item);
+
 /// A function-block proxy: one open driver interface plus the identifiers of its core block.
 class VdProxyCORE {
 public:

@@ -121,15 +121,7 @@ VdResult VdaHal::GetIoConfig(DP::IoConfigItem& item)
         return VDAPI_E_DEV_DRIVER;
     if (item.group.size() >= DP::kNameField)
         return VDAPI_E_INVALID_ARG;
-    uint8_t request[DP::kLegacyIoRequestHeaderSize + DP::kIoRequestRecordSize];
-    Wire::putU32(request, 1);
-    DP::encodeIoRequestRecord(request + DP::kLegacyIoRequestHeaderSize, item);
-    uint8_t reply[DP::kIoReplyRecordSize];
-    const VdResult rc =
-        DriverCall(*m_driver, DP::kLegacyIoConfig, request, sizeof request, reply, sizeof reply, sizeof reply);
-    if (isSuccess(rc))
-        DP::decodeIoReplyRecord(reply, item);
-    return rc;
+    return RequestOneIoRecord(*m_driver, DP::kLegacyIoConfig, item);
 }
 
 IXpDriver* VdaHal::DriverForPort(int port, int& localPort)

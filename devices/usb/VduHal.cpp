@@ -195,15 +195,10 @@ VdResult VduHal::GetIoConfig(DP::IoConfigItem& item)
         return VDAPI_E_INVALID_ARG;
     if (!IsOpen())
         return VDAPI_E_DEV_DRIVER;
-    uint8_t request[UP::kIoRequestHeaderSize + DP::kIoRequestRecordSize];
-    Wire::putU32(request, 1);
-    DP::encodeIoRequestRecord(request + UP::kIoRequestHeaderSize, item);
-    uint8_t reply[DP::kIoReplyRecordSize];
-    const VdResult rc =
-        DriverCall(*m_driver, UP::kIoConfig, request, sizeof request, reply, sizeof reply, sizeof reply);
+    static_assert(UP::kIoRequestHeaderSize == DP::kLegacyIoRequestHeaderSize, "same request layout as legacy");
+    const VdResult rc = RequestOneIoRecord(*m_driver, UP::kIoConfig, item);
     if (!isSuccess(rc))
         return rc;
-    DP::decodeIoReplyRecord(reply, item);
     if (VduParamNamesPort(item) && item.par1 >= 0)
         ++item.par1;
     return VDAPI_OK;
