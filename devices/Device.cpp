@@ -6,6 +6,7 @@
 #include "devices/IoConfigTable.h"
 #include "devices/platform/Xp.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -161,27 +162,50 @@ VdResult Device::Initialize()
 
 // Two passes: top-level capabilities first, then the sub-values they make eligible, so a
 // sub-value the driver reports for a port without its parent never enters the set.
+// The lookups of one pass do not depend on each other, so each pass goes to the driver as one
+// batch: the same requests, handed over together.
 void Device::LoadPortCaps(int port)
 {
     VdCaps caps;
     VdCaps eligible;
-    auto present = [&](int index) {
-        bool on = false;
-        const std::string name = std::string("CAP_") + CapabilityName(index);
-        return isSuccess(GetPropertyBool(name, port, on)) && on;
+    // Indices of the rows asked in a pass, and whether the driver said true for each.
+    auto ask = [&](const std::vector<int>& indices) {
+        std::vector<PropertyQuery> queries(indices.size());
+        for (size_t k = 0; k < indices.size(); ++k) {
+            queries[k].name = std::string("CAP_") + CapabilityName(indices[k]);
+            queries[k].port = port;
+            queries[k].valueType = DriverProtocol::kValueBool;
+        }
+        std::vector<uint64_t> values(indices.size());
+        std::vector<VdResult> results(indices.size());
+        LookupProperties(queries, values, results);
+        std::vector<bool> present(indices.size());
+        for (size_t k = 0; k < indices.size(); ++k)
+            present[k] = isSuccess(results[k]) && (values[k] & 0xFF) != 0;
+        return present;
     };
+    std::vector<int> topLevel;
     for (int i = 0; i < kCapabilityCount; ++i) {
         const CapabilityRow* row = CapabilityRowAt(i);
-        if (!row->topLevel || row->name[0] == '\0')
-            continue;
-        if (present(i)) {
-            caps |= VdCaps(i);
-            eligible |= row->subValues;
+        if (row->topLevel && row->name[0] != '\0')
+            topLevel.push_back(i);
+    }
+    const std::vector<bool> topPresent = ask(topLevel);
+    for (size_t k = 0; k < topLevel.size(); ++k) {
+        if (topPresent[k]) {
+            caps |= VdCaps(topLevel[k]);
+            eligible |= CapabilityRowAt(topLevel[k])->subValues;
         }
     }
+    std::vector<int> subValues;
     for (int i = 0; i < kCapabilityCount; ++i) {
-        if (eligible.Has(i) && !caps.Has(i) && CapabilityName(i)[0] != '\0' && present(i))
-            caps |= VdCaps(i);
+        if (eligible.Has(i) && !caps.Has(i) && CapabilityName(i)[0] != '\0')
+            subValues.push_back(i);
+    }
+    const std::vector<bool> subPresent = ask(subValues);
+    for (size_t k = 0; k < subValues.size(); ++k) {
+        if (subPresent[k])
+            caps |= VdCaps(subValues[k]);
     }
     m_portCaps[size_t(port)] = caps;
 }
@@ -263,8 +287,20 @@ VdResult Device::ReadIdentity(DeviceDescriptor& identity)
 
 VdResult Device::LookupProperty(const PropertyQuery& query, uint64_t& value)
 {
-    IDriverAccess* access = Access();
-    return access ? access->GetProperty(query, value) : VDAPI_E_NOT_SUPPORTED;
+    VdResult rc = VDAPI_OK;
+    LookupProperties({&query, 1}, {&value, 1}, {&rc, 1});
+    return rc;
+}
+
+void Device::LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                              std::span<VdResult> results)
+{
+    if (IDriverAccess* access = Access()) {
+        access->GetProperties(queries, values, results);
+        return;
+    }
+    std::fill(values.begin(), values.end(), 0);
+    std::fill(results.begin(), results.end(), VDAPI_E_NOT_SUPPORTED);
 }
 
 VdResult Device::ReadIoConfigItem(DriverProtocol::IoConfigItem& item)

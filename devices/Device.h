@@ -6,6 +6,7 @@
 #include "devices/IDriverAccess.h"
 #include "devices/pcie/DriverProtocol.h"
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -88,7 +89,12 @@ protected:
     /// Reads the driver's device information into `identity` (family fields only).
     virtual VdResult ReadIdentity(DeviceDescriptor& identity);
     /// Sends one property lookup to the driver (name length already checked).
-    virtual VdResult LookupProperty(const PropertyQuery& query, uint64_t& value);
+    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value);
+    /// Sends independent lookups to the driver (name lengths already checked); values[i] and
+    /// results[i] answer queries[i]. Through Access(), which hands them over together where
+    /// its driver allows; VDAPI_E_NOT_SUPPORTED for each without it.
+    virtual void LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                                  std::span<VdResult> results);
     /// Reads one configuration record from the driver (by names, through ReadIoConfigItem).
     virtual VdResult ReadIoConfig(IoConfigRecord& record);
     /// Sends one name-based configuration question to the driver; VDAPI_E_NOT_SUPPORTED

@@ -2,6 +2,8 @@
 // hardware-access object answer the same three questions.
 #pragma once
 
+#include <span>
+
 #include "devices/VdapiResult.h"
 #include "devices/pcie/DriverProtocol.h"
 
@@ -16,6 +18,15 @@ public:
     /// One property value (0 on failure). VDAPI_E_BUF_TOO_SMALL for a name over 49
     /// characters; VDAPI_E_DEV_DRIVER when not open; the driver's answer.
     virtual VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) = 0;
+    /// Several independent property look-ups: values[i] and results[i] are what GetProperty
+    /// gives for queries[i] (the spans have one size). This default asks one after the other;
+    /// an access object whose driver takes request batches sends them together.
+    virtual void GetProperties(std::span<const DriverProtocol::PropertyQuery> queries, std::span<uint64_t> values,
+                               std::span<VdResult> results)
+    {
+        for (size_t i = 0; i < queries.size(); ++i)
+            results[i] = GetProperty(queries[i], values[i]);
+    }
     /// Value and sub-value names and parameters of item.group on item.port (0-based).
     virtual VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) = 0;
     /// MAC address of port (0-based) from its network function block. VDAPI_E_NOT_SUPPORTED

@@ -274,13 +274,21 @@ void Simulator::stop()
     }
     ethernet_.stop();
     if (acceptor_.joinable()) acceptor_.join();
-    std::list<std::unique_ptr<Connection>> conns;
     {
-        std::lock_guard<std::mutex> lk(connMutex_);
-        conns.swap(connections_);
+        std::lock_guard<std::mutex> lk(workMutex_);
+        workersStop_ = true;
     }
-    for (auto& c : conns)
-        if (c->thread.joinable()) c->thread.join();
+    workCv_.notify_all();
+    // The acceptor has ended, so nobody adds workers any more.
+    for (auto& worker : workers_) worker.join();
+    workers_.clear();
+    {
+        // Connections accepted but never served.
+        std::lock_guard<std::mutex> lk(connMutex_);
+        for (auto& c : connections_)
+            if (c->fd >= 0) ::close(c->fd);
+        connections_.clear();
+    }
     {
         std::lock_guard<std::mutex> lk(listenMutex_);
         for (auto& l : listeners_)
@@ -314,18 +322,6 @@ void Simulator::acceptLoop()
                 polled.push_back(l.get());
             }
         }
-        {
-            // Reap connections whose threads have ended.
-            std::list<std::unique_ptr<Connection>> done;
-            {
-                std::lock_guard<std::mutex> lk(connMutex_);
-                for (auto it = connections_.begin(); it != connections_.end();) {
-                    if ((*it)->finished) done.splice(done.end(), connections_, it++);
-                    else ++it;
-                }
-            }
-            for (auto& c : done) c->thread.join();
-        }
         fds.push_back({wakeRead_.get(), POLLIN, 0});
         fds.push_back({stopRead_.get(), POLLIN, 0});
         int rc = ::poll(fds.data(), fds.size(), -1);
@@ -343,17 +339,49 @@ void Simulator::acceptLoop()
             if (!(fds[i].revents & POLLIN)) continue;
             int cfd = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (cfd < 0) continue;
-            std::lock_guard<std::mutex> lk(connMutex_);
-            auto c = std::make_unique<Connection>();
-            c->id = nextConnectionId_++;
-            c->fd = cfd;
-            c->kind = polled[i]->kind;
-            c->endpoint = polled[i]->endpoint;
-            Connection* raw = c.get();
+            Connection* raw;
+            {
+                std::lock_guard<std::mutex> lk(connMutex_);
+                auto c = std::make_unique<Connection>();
+                c->id = nextConnectionId_++;
+                c->fd = cfd;
+                c->kind = polled[i]->kind;
+                c->endpoint = polled[i]->endpoint;
+                raw = c.get();
+                connections_.push_back(std::move(c));
+            }
             if (raw->kind == Kind::Driver) state_.countEvent("open");
-            connections_.push_back(std::move(c));
-            raw->thread = std::thread([this, raw] { serve(raw); });
+            dispatch(raw);
         }
+    }
+}
+
+void Simulator::dispatch(Connection* c)
+{
+    bool needWorker;
+    {
+        std::lock_guard<std::mutex> lk(workMutex_);
+        pending_.push_back(c);
+        // A notified worker counts as idle until it wakes: spare ones must cover the queue.
+        needWorker = idleWorkers_ < pending_.size();
+    }
+    if (needWorker) workers_.emplace_back([this] { workerLoop(); });
+    else workCv_.notify_one();
+}
+
+void Simulator::workerLoop()
+{
+    std::unique_lock<std::mutex> lk(workMutex_);
+    for (;;) {
+        ++idleWorkers_;
+        workCv_.wait(lk, [this] { return workersStop_ || !pending_.empty(); });
+        --idleWorkers_;
+        if (workersStop_) return; // what is still queued is closed by stop()
+        Connection* c = pending_.front();
+        pending_.pop_front();
+        lk.unlock();
+        serve(c);
+        lk.lock();
     }
 }
 
@@ -371,14 +399,13 @@ void Simulator::serve(Connection* c)
     std::lock_guard<std::mutex> lk(connMutex_);
     ::close(c->fd);
     c->fd = -1;
-    c->finished = true;
-    char one = 1;
-    (void)!::write(wakeWrite_.get(), &one, 1);
+    connections_.remove_if([c](const std::unique_ptr<Connection>& held) { return held.get() == c; });
 }
 
 DriverReply Simulator::answerDriver(Connection& c, uint32_t code, const std::vector<uint8_t>& input,
                                     uint32_t outputCapacity, bool& stopping)
 {
+    if (code == DW::kRequestBatch) return answerBatch(c, input, outputCapacity, stopping);
     DriverReply reply;
     FaultDecision fault = state_.beginRequest(driverKind(code));
     if (fault.delayMs > 0 && waitStop(fault.delayMs)) {
@@ -395,6 +422,65 @@ DriverReply Simulator::answerDriver(Connection& c, uint32_t code, const std::vec
         else reply.output.resize(reply.output.size() / 2);
     }
     return reply;
+}
+
+DriverReply Simulator::answerBatch(Connection& c, const std::vector<uint8_t>& input, uint32_t outputCapacity,
+                                   bool& stopping)
+{
+    DriverReply refused;
+    if (!batchesTaken_.load()) {
+        // Plays a driver that predates batches.
+        refused.windowsError = DW::kErrorInvalidFunction;
+        return refused;
+    }
+    refused.windowsError = DW::kErrorInvalidParameter;
+    // Every header and length is checked against the input and the answer room before any
+    // request of the batch is answered: a batch is served whole or not at all.
+    struct Item {
+        DW::RequestHeader header;
+        size_t inputAt;
+    };
+    std::vector<Item> items;
+    const size_t size = input.size();
+    if (size < DW::kBatchCountSize) return refused;
+    const uint32_t count = DW::getU32(input.data());
+    if (count == 0 || count > DW::kMaxBatchRequests) return refused;
+    items.reserve(count);
+    size_t at = DW::kBatchCountSize;
+    uint64_t room = DW::kBatchCountSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (size - at < DW::kRequestHeaderSize) return refused;
+        uint8_t raw[DW::kRequestHeaderSize];
+        std::memcpy(raw, input.data() + at, sizeof raw);
+        const DW::RequestHeader h = DW::decodeRequest(raw);
+        at += DW::kRequestHeaderSize;
+        if (h.code == DW::kRequestBatch || h.code == DW::kNegotiateFastChannel || h.inputLength > size - at)
+            return refused;
+        items.push_back({h, at});
+        at += h.inputLength;
+        room += DW::kReplyHeaderSize + uint64_t(h.outputCapacity);
+    }
+    if (at != size || room > outputCapacity) {
+        logLine("malformed driver request batch of " + std::to_string(count) + " refused");
+        return refused;
+    }
+    state_.countEvent("batch");
+    DriverReply packed;
+    packed.output.resize(DW::kBatchCountSize);
+    DW::putU32(packed.output.data(), count);
+    std::vector<uint8_t> one;
+    for (const Item& item : items) {
+        one.assign(input.begin() + std::ptrdiff_t(item.inputAt),
+                   input.begin() + std::ptrdiff_t(item.inputAt + item.header.inputLength));
+        const DriverReply reply = answerDriver(c, item.header.code, one, item.header.outputCapacity, stopping);
+        if (stopping) return packed;
+        const size_t length = std::min<size_t>(reply.output.size(), item.header.outputCapacity);
+        uint8_t rh[DW::kReplyHeaderSize];
+        DW::encode(DW::ReplyHeader{reply.windowsError, uint32_t(length)}, rh);
+        packed.output.insert(packed.output.end(), rh, rh + sizeof rh);
+        packed.output.insert(packed.output.end(), reply.output.begin(), reply.output.begin() + std::ptrdiff_t(length));
+    }
+    return packed;
 }
 
 bool Simulator::grantSlot(Connection& c, const std::vector<uint8_t>& input, Vdapi::DriverSlot& slot)
@@ -470,10 +556,12 @@ void Simulator::serveSlot(Connection& c, Vdapi::DriverSlot& slot)
 
 void Simulator::serveDriver(Connection& c)
 {
+    // A client's next request on a handle follows its last answer within microseconds.
+    constexpr int kDriverSpinMicros = 30;
     const int stop = stopRead_.get();
     for (;;) {
         uint8_t hdr[DW::kRequestHeaderSize];
-        if (!readFull(c.fd, hdr, sizeof hdr, stop)) return;
+        if (!readFull(c.fd, hdr, sizeof hdr, stop, -1, kDriverSpinMicros)) return;
         DW::RequestHeader h = DW::decodeRequest(hdr);
         DriverReply reply;
         bool keep = true;
@@ -499,10 +587,11 @@ void Simulator::serveDriver(Connection& c)
             reply = answerDriver(c, h.code, input, h.outputCapacity, stopping);
             if (stopping) return;
         }
+        // Header and output leave in one write.
         uint8_t rh[DW::kReplyHeaderSize];
         DW::encode(DW::ReplyHeader{reply.windowsError, uint32_t(reply.output.size())}, rh);
-        if (!writeFull(c.fd, rh, sizeof rh, stop)) return;
-        if (!reply.output.empty() && !writeFull(c.fd, reply.output.data(), reply.output.size(), stop)) return;
+        reply.output.insert(reply.output.begin(), rh, rh + sizeof rh);
+        if (!writeFull(c.fd, reply.output.data(), reply.output.size(), stop)) return;
         if (!keep) return;
     }
 }
@@ -703,6 +792,13 @@ std::string Simulator::controlFastPath(const std::vector<std::string>& a)
     return "ok shared-memory slots " + std::string(a[1] == "on" ? "granted" : "refused") + " from now on";
 }
 
+std::string Simulator::controlBatches(const std::vector<std::string>& a)
+{
+    if (a.size() != 2 || (a[1] != "on" && a[1] != "off")) return "error: usage: batches on|off";
+    batchesTaken_.store(a[1] == "on");
+    return "ok request batches " + std::string(a[1] == "on" ? "answered" : "refused as unknown") + " from now on";
+}
+
 std::string Simulator::controlVde(const std::vector<std::string>& a)
 {
     if (a.size() >= 2 && a[1] == "opmode") {
@@ -738,6 +834,7 @@ std::string Simulator::control(const std::string& line)
     if (cmd == "service") return controlService(a);
     if (cmd == "list") return controlList(a);
     if (cmd == "fastpath") return controlFastPath(a);
+    if (cmd == "batches") return controlBatches(a);
     if (cmd == "vde") return controlVde(a);
     if (cmd == "devices") {
         std::string out = "ok";

@@ -2,10 +2,12 @@
 // device list and the control socket below the run directory ($VDAPI_RUN_DIR).
 //
 // Threads: one acceptor thread polls all listening sockets; each accepted connection is
-// served by a thread of its own (requests on one connection are strictly sequential, so a
-// delayed answer holds up only its own client). Every thread wakes on the stop pipe; stop()
-// joins them all. Lock order where mutexes nest: svcMutex_ -> listenMutex_ -> connMutex_;
-// SimState's mutexes are leaves.
+// served by a worker thread of its own for as long as it lasts (requests on one connection are
+// strictly sequential, so a delayed answer holds up only its own client). Workers are kept for
+// the next connection instead of ending: a scan opens and closes a driver handle many times a
+// second, and a new thread per handle costs more than the handle's requests. Every thread wakes
+// on the stop pipe; stop() joins them all. Lock order where mutexes nest: svcMutex_ ->
+// listenMutex_ -> connMutex_; workMutex_ and SimState's mutexes are leaves.
 #pragma once
 
 #include "devices/platform/posix/DriverSlot.h"
@@ -17,6 +19,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -56,12 +59,14 @@ private:
         int fd = -1; // owned; closed by the serving thread under connMutex_
         Kind kind = Kind::Driver;
         Endpoint endpoint;
-        std::thread thread;
-        bool finished = false;
         std::atomic<bool> closing{false}; // retired: a slot request is not answered any more
     };
 
     void acceptLoop();
+    /// Hands an accepted connection to an idle worker, or to a new one when none is idle.
+    void dispatch(Connection* c);
+    /// A worker: serves queued connections one after the other until stop().
+    void workerLoop();
     void serve(Connection* c);
     void serveDriver(Connection& c);
     /// Serves a driver connection's shared-memory slot until the client or the simulator goes.
@@ -73,6 +78,10 @@ private:
     /// `stopping` is set when the simulator stopped during an injected delay.
     DriverReply answerDriver(Connection& c, uint32_t code, const std::vector<uint8_t>& input,
                              uint32_t outputCapacity, bool& stopping);
+    /// A request batch: each request answered by answerDriver in order, the answers packed in
+    /// one reply. A malformed batch is refused whole with kErrorInvalidParameter.
+    DriverReply answerBatch(Connection& c, const std::vector<uint8_t>& input, uint32_t outputCapacity,
+                            bool& stopping);
     void serveService(Connection& c);
     void serveControl(Connection& c);
     /// Waits `ms` unless the simulator stops first; true when stopping.
@@ -90,6 +99,7 @@ private:
     std::string controlService(const std::vector<std::string>& args);
     std::string controlList(const std::vector<std::string>& args);
     std::string controlFastPath(const std::vector<std::string>& args);
+    std::string controlBatches(const std::vector<std::string>& args);
     std::string controlVde(const std::vector<std::string>& args);
 
     SimState state_;
@@ -100,6 +110,7 @@ private:
     UniqueFd wakeRead_, wakeWrite_; // tells the acceptor that the listener set changed
     std::thread acceptor_;
     std::atomic<bool> slotsAllowed_{true}; // driver connections may move to a shared-memory slot
+    std::atomic<bool> batchesTaken_{true}; // request batches are answered (else: unknown request)
 
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
@@ -119,6 +130,13 @@ private:
     std::mutex connMutex_;
     std::list<std::unique_ptr<Connection>> connections_; // guarded by connMutex_
     uint64_t nextConnectionId_ = 1;                       // guarded by connMutex_
+
+    std::mutex workMutex_;
+    std::condition_variable workCv_;
+    std::deque<Connection*> pending_; // guarded by workMutex_: accepted, not yet served
+    size_t idleWorkers_ = 0;          // guarded by workMutex_
+    bool workersStop_ = false;        // guarded by workMutex_
+    std::vector<std::thread> workers_; // started by the acceptor, joined by stop() after it
 };
 
 } // namespace vdsim

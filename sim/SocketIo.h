@@ -21,7 +21,7 @@ UniqueFd connectUnix(const std::string& path);
 
 /// Reads exactly `n` bytes. False on end of stream, error, or when `stopFd` (>= 0) becomes
 /// readable first. `timeoutMs` < 0 waits without limit, else bounds the whole read.
-bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs = -1);
+bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs = -1, int spinMicros = 0);
 /// Reads what is available, at most `n` bytes, waiting for at least one. Returns the count,
 /// 0 at end of stream, -1 on error or stop.
 long readSome(int fd, void* buf, size_t n, int stopFd);

@@ -36,9 +36,12 @@ const char* const kHelp =
     "  list count N                  publish the shared list with count word N (e.g. 600)\n"
     "  list restore                  publish the list as it should be\n"
     "  counters                      requests served per kind, e.g. \"ok 0xafc86ee2=3 svc:0=1\"\n"
-    "  counters reset                set them all to zero (\"open\" counts driver connections)\n"
+    "  counters reset                set them all to zero (\"open\" counts driver connections,\n"
+    "                                \"batch\" request batches, each request of one counted too)\n"
     "  fastpath on|off               grant (default) or refuse shared-memory request slots to\n"
-    "                                driver connections made from now on\n";
+    "                                driver connections made from now on\n"
+    "  batches on|off                answer (default) or refuse request batches as an older\n"
+    "                                driver would\n";
 
 } // namespace
 

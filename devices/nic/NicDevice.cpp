@@ -21,15 +21,16 @@ VdResult NicDevice::ReadIdentity(DeviceDescriptor& identity)
     return VDAPI_OK;
 }
 
-VdResult NicDevice::LookupProperty(const PropertyQuery& query, uint64_t& value)
+void NicDevice::LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                                 std::span<VdResult> results)
 {
-    value = 0;
-    if (!m_hal)
-        return VDAPI_E_NOT_SUPPORTED;
-    int64_t answer = 0;
-    const VdResult rc = m_hal->GetProperty(query.name, query.port, query.valueType, answer);
-    value = uint64_t(answer);
-    return rc;
+    // The adapter's own table answers at once; there is no driver to batch for.
+    for (size_t i = 0; i < queries.size(); ++i) {
+        int64_t answer = 0;
+        results[i] = m_hal ? m_hal->GetProperty(queries[i].name, queries[i].port, queries[i].valueType, answer)
+                           : VDAPI_E_NOT_SUPPORTED;
+        values[i] = uint64_t(answer);
+    }
 }
 
 VdResult NicDevice::ReadIoConfig(IoConfigRecord&)

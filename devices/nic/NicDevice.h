@@ -23,7 +23,8 @@ protected:
     /// Identity from the adapter: type 840, sub-type, serial, IPv4, IPv6 and MAC addresses.
     VdResult ReadIdentity(DeviceDescriptor& identity) override;
     /// Answers from the fixed table, checking the accessor's value type.
-    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) override;
+    void LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                          std::span<VdResult> results) override;
     /// An adapter has no I/O configuration: VDAPI_E_NOT_SUPPORTED.
     VdResult ReadIoConfig(IoConfigRecord& record) override;
 

@@ -9,6 +9,20 @@ namespace Vdapi {
 
 namespace DP = DriverProtocol;
 
+namespace {
+
+/// A successful answer shorter than the caller needs is a communication fault.
+VdResult CheckAnswerLength(VdResult rc, uint32_t code, uint32_t got, uint32_t minOutput)
+{
+    if (isSuccess(rc) && got < minOutput) {
+        VDAPI_LOG(Warning, "driver request 0x%08X answered %u bytes, expected at least %u", code, got, minOutput);
+        return VDAPI_E_COMMUNICATION;
+    }
+    return rc;
+}
+
+} // namespace
+
 VdResult DriverCall(IXpDriver& driver, uint32_t code, const void* input, uint32_t inputSize, void* output,
                     uint32_t outputCapacity, uint32_t minOutput, uint32_t* returned)
 {
@@ -16,13 +30,44 @@ VdResult DriverCall(IXpDriver& driver, uint32_t code, const void* input, uint32_
     const VdResult rc = driver.Request(code, input, inputSize, output, outputCapacity, &got, nullptr);
     if (returned)
         *returned = got;
-    if (!isSuccess(rc))
-        return rc;
-    if (got < minOutput) {
-        VDAPI_LOG(Warning, "driver request 0x%08X answered %u bytes, expected at least %u", code, got, minOutput);
-        return VDAPI_E_COMMUNICATION;
+    return CheckAnswerLength(rc, code, got, minOutput);
+}
+
+void RequestProperties(IXpDriver* driver, uint32_t code, size_t requestSize, std::span<const DP::PropertyQuery> queries,
+                       std::span<uint64_t> values, std::span<VdResult> results,
+                       const std::function<bool(const DP::PropertyQuery&, uint8_t*)>& encode)
+{
+    const size_t count = queries.size();
+    std::vector<uint8_t> requests(count * requestSize);
+    std::vector<uint8_t> answers(count * DP::kPropertyReplySize);
+    std::vector<DriverRequestItem> items;
+    std::vector<size_t> queryOf; // items[k] asks queries[queryOf[k]]
+    items.reserve(count);
+    queryOf.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        values[i] = 0;
+        uint8_t* request = requests.data() + i * requestSize;
+        // A name that cannot be sent is refused before the handle is looked at.
+        results[i] = !encode(queries[i], request) ? VDAPI_E_BUF_TOO_SMALL : !driver ? VDAPI_E_DEV_DRIVER : VDAPI_OK;
+        if (results[i] != VDAPI_OK)
+            continue;
+        DriverRequestItem item;
+        item.code = code;
+        item.input = request;
+        item.inputSize = uint32_t(requestSize);
+        item.output = answers.data() + i * DP::kPropertyReplySize;
+        item.outputCapacity = uint32_t(DP::kPropertyReplySize);
+        items.push_back(item);
+        queryOf.push_back(i);
     }
-    return rc;
+    if (!items.empty())
+        driver->RequestBatch(items);
+    for (size_t k = 0; k < items.size(); ++k) {
+        const size_t i = queryOf[k];
+        results[i] = CheckAnswerLength(items[k].result, code, items[k].returnedSize, uint32_t(DP::kPropertyReplySize));
+        if (isSuccess(results[i]))
+            values[i] = Wire::getU64(static_cast<const uint8_t*>(items[k].output) + DP::kPropertyReplyValue);
+    }
 }
 
 VdResult RequestOneIoRecord(IXpDriver& driver, uint32_t code, DP::IoConfigItem& item)
@@ -140,20 +185,23 @@ VdResult VdPcieProxyCORE::GetDeviceInfo(DP::DeviceInfoRecord& info)
 
 VdResult VdPcieProxyCORE::GetProperty(const DP::PropertyQuery& query, uint64_t& value)
 {
-    value = 0;
-    DP::PciePropertyRequest request;
-    const DP::BlockId core = CoreBlock();
-    request.blockId1 = core.id1;
-    request.blockId2 = core.id2;
-    request.query = query;
-    uint8_t bytes[DP::PciePropertyRequest::kSize];
-    if (!request.encode(bytes))
-        return VDAPI_E_BUF_TOO_SMALL;
-    uint8_t reply[DP::kPropertyReplySize];
-    const VdResult rc = Call(DP::kGetProperty, bytes, sizeof bytes, reply, sizeof reply, sizeof reply);
-    if (isSuccess(rc))
-        value = Wire::getU64(reply + DP::kPropertyReplyValue);
+    VdResult rc = VDAPI_OK;
+    GetProperties({&query, 1}, {&value, 1}, {&rc, 1});
     return rc;
+}
+
+void VdPcieProxyCORE::GetProperties(std::span<const DP::PropertyQuery> queries, std::span<uint64_t> values,
+                                    std::span<VdResult> results)
+{
+    const DP::BlockId core = CoreBlock();
+    RequestProperties(IsOpen() ? Driver() : nullptr, DP::kGetProperty, DP::PciePropertyRequest::kSize, queries, values, results,
+                      [&](const DP::PropertyQuery& query, uint8_t* bytes) {
+                          DP::PciePropertyRequest request;
+                          request.blockId1 = core.id1;
+                          request.blockId2 = core.id2;
+                          request.query = query;
+                          return request.encode(bytes);
+                      });
 }
 
 VdResult VdPcieProxyCORE::GetIoConfig(DP::IoConfigItem& item)

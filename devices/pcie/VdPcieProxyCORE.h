@@ -8,7 +8,9 @@
 #include "devices/platform/DriverClass.h"
 #include "devices/platform/IXpDriver.h"
 
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,16 @@ namespace Vdapi {
 /// result, or VDAPI_E_COMMUNICATION when the answer is shorter than minOutput.
 VdResult DriverCall(IXpDriver& driver, uint32_t code, const void* input, uint32_t inputSize, void* output,
                     uint32_t outputCapacity, uint32_t minOutput, uint32_t* returned = nullptr);
+
+/// One property request per query, handed to the driver together (IXpDriver::RequestBatch).
+/// encode(query, bytes) writes a request of requestSize bytes, or returns false for a name that
+/// does not fit (that query gets VDAPI_E_BUF_TOO_SMALL and is not sent). Without a driver (null:
+/// the handle is not open) the others get VDAPI_E_DEV_DRIVER. Each answer must hold a property
+/// reply, else VDAPI_E_COMMUNICATION. values[i] is 0 unless results[i] is a success.
+void RequestProperties(IXpDriver* driver, uint32_t code, size_t requestSize,
+                       std::span<const DriverProtocol::PropertyQuery> queries, std::span<uint64_t> values,
+                       std::span<VdResult> results,
+                       const std::function<bool(const DriverProtocol::PropertyQuery&, uint8_t*)>& encode);
 
 /// Asks a legacy-style driver (legacy PCI, USB) for one name-based I/O-configuration record: a
 /// u32 record count of 1, the record, and one reply record decoded into `item`. Returns the
@@ -74,6 +86,9 @@ public:
     /// driver word is 0).
     VdResult GetDeviceInfo(DriverProtocol::DeviceInfoRecord& info) override;
     VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) override;
+    /// All look-ups in one batch on the core block.
+    void GetProperties(std::span<const DriverProtocol::PropertyQuery> queries, std::span<uint64_t> values,
+                       std::span<VdResult> results) override;
     VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) override;
     VdResult GetPortMac(int port, uint8_t (&mac)[6]) override;
 };

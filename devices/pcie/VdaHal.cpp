@@ -93,26 +93,26 @@ VdResult VdaHal::ReadInfo()
 
 VdResult VdaHal::GetProperty(const DP::PropertyQuery& query, uint64_t& value)
 {
-    value = 0;
-    if (!IsOpen())
-        return VDAPI_E_DEV_DRIVER;
-    DP::LegacyPropertyRequest request;
-    request.query = query;
-    // The device's own type addresses function 0's table; for another type a caller's -1 or -2
-    // means "this function".
-    if (query.typeSelector == -1)
-        request.query.subFunction = 0;
-    else if (query.subFunction == -1 || query.subFunction == -2)
-        request.query.subFunction = FunctionIndex();
-    uint8_t bytes[DP::LegacyPropertyRequest::kSize];
-    if (!request.encode(bytes))
-        return VDAPI_E_BUF_TOO_SMALL;
-    uint8_t reply[DP::kPropertyReplySize];
-    const VdResult rc = DriverCall(*m_driver, DP::kLegacyGetProperty, bytes, sizeof bytes, reply, sizeof reply,
-                                   sizeof reply);
-    if (isSuccess(rc))
-        value = Wire::getU64(reply + DP::kPropertyReplyValue);
+    VdResult rc = VDAPI_OK;
+    GetProperties({&query, 1}, {&value, 1}, {&rc, 1});
     return rc;
+}
+
+void VdaHal::GetProperties(std::span<const DP::PropertyQuery> queries, std::span<uint64_t> values,
+                           std::span<VdResult> results)
+{
+    RequestProperties(IsOpen() ? m_driver.get() : nullptr, DP::kLegacyGetProperty, DP::LegacyPropertyRequest::kSize, queries, values, results,
+                      [this](const DP::PropertyQuery& query, uint8_t* bytes) {
+                          DP::LegacyPropertyRequest request;
+                          request.query = query;
+                          // The device's own type addresses function 0's table; for another
+                          // type a caller's -1 or -2 means "this function".
+                          if (query.typeSelector == -1)
+                              request.query.subFunction = 0;
+                          else if (query.subFunction == -1 || query.subFunction == -2)
+                              request.query.subFunction = FunctionIndex();
+                          return request.encode(bytes);
+                      });
 }
 
 VdResult VdaHal::GetIoConfig(DP::IoConfigItem& item)
@@ -167,37 +167,84 @@ VdResult VdaMultiHal::ReadInfo()
     return VDAPI_OK;
 }
 
-VdResult VdaMultiHal::GetProperty(const DP::PropertyQuery& query, uint64_t& value)
+VdaMultiHal::PropertyRoute VdaMultiHal::RouteProperty(const DP::PropertyQuery& query) const
 {
-    value = 0;
+    PropertyRoute route;
     const DP::LegacyFunctionInfo& first = Info();
     const bool ownType = query.typeSelector == -1 || query.typeSelector == first.info.typeNumber;
     if (ownType && IsPortCountName(query.name)) {
-        value = m_portMap.size();
-        return VDAPI_OK;
+        route.value = m_portMap.size();
+        return route;
     }
     const bool isCap = query.name.rfind("CAP_", 0) == 0;
-    DP::PropertyQuery rewritten = query;
     if (query.subFunction >= 0) {
         // An explicit sub-function: it must lie within the card.
         if (query.subFunction >= first.info.private36 && query.subFunction >= int(m_functions.size()))
-            return VDAPI_E_INTERNAL;
-        if (query.subFunction >= int(m_functions.size()))
-            return isCap ? VDAPI_OK : VDAPI_E_NOT_FOUND;
-        return m_functions[size_t(query.subFunction)]->GetProperty(query, value);
+            route.answer = VDAPI_E_INTERNAL;
+        else if (query.subFunction >= int(m_functions.size()))
+            route.answer = isCap ? VDAPI_OK : VDAPI_E_NOT_FOUND;
+        else
+            route.function = query.subFunction;
+        route.query = query;
+        return route;
     }
+    route.function = 0;
+    route.query = query;
     if (query.port != -1 && query.typeSelector == -1) {
-        if (query.port < 0 || size_t(query.port) >= m_portMap.size())
-            return isCap ? VDAPI_OK : VDAPI_E_NOT_FOUND;
+        if (query.port < 0 || size_t(query.port) >= m_portMap.size()) {
+            route.function = -1;
+            route.answer = isCap ? VDAPI_OK : VDAPI_E_NOT_FOUND;
+            return route;
+        }
         const PortMapEntry& entry = m_portMap[size_t(query.port)];
-        rewritten.typeSelector = first.info.typeNumber;
-        rewritten.subFunction = m_functions[size_t(entry.subFunction)]->FunctionIndex();
-        rewritten.port = entry.port;
-        rewritten.selector3 = first.info.firmwareVariant;
-        rewritten.selector4 = first.info.hardwareRevision;
-        rewritten.selector5 = first.info.firmwareVersion;
+        route.query.typeSelector = first.info.typeNumber;
+        route.query.subFunction = m_functions[size_t(entry.subFunction)]->FunctionIndex();
+        route.query.port = entry.port;
+        route.query.selector3 = first.info.firmwareVariant;
+        route.query.selector4 = first.info.hardwareRevision;
+        route.query.selector5 = first.info.firmwareVersion;
     }
-    return m_functions.front()->GetProperty(rewritten, value);
+    return route;
+}
+
+VdResult VdaMultiHal::GetProperty(const DP::PropertyQuery& query, uint64_t& value)
+{
+    VdResult rc = VDAPI_OK;
+    GetProperties({&query, 1}, {&value, 1}, {&rc, 1});
+    return rc;
+}
+
+void VdaMultiHal::GetProperties(std::span<const DP::PropertyQuery> queries, std::span<uint64_t> values,
+                                std::span<VdResult> results)
+{
+    // The card answers some look-ups itself; the rest go to their function's driver handle,
+    // one batch per function.
+    std::vector<PropertyRoute> routes;
+    routes.reserve(queries.size());
+    for (size_t i = 0; i < queries.size(); ++i) {
+        routes.push_back(RouteProperty(queries[i]));
+        values[i] = routes.back().value;
+        results[i] = routes.back().answer;
+    }
+    for (size_t f = 0; f < m_functions.size(); ++f) {
+        std::vector<DP::PropertyQuery> asked;
+        std::vector<size_t> queryOf;
+        for (size_t i = 0; i < routes.size(); ++i) {
+            if (routes[i].function != int(f))
+                continue;
+            asked.push_back(routes[i].query);
+            queryOf.push_back(i);
+        }
+        if (asked.empty())
+            continue;
+        std::vector<uint64_t> answers(asked.size());
+        std::vector<VdResult> answered(asked.size());
+        m_functions[f]->GetProperties(asked, answers, answered);
+        for (size_t k = 0; k < asked.size(); ++k) {
+            values[queryOf[k]] = answers[k];
+            results[queryOf[k]] = answered[k];
+        }
+    }
 }
 
 VdResult VdaMultiHal::GetIoConfig(DP::IoConfigItem& item)

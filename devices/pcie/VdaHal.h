@@ -8,6 +8,7 @@
 #include "devices/platform/IXpDriver.h"
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace Vdapi {
@@ -48,6 +49,9 @@ public:
     const DriverProtocol::LegacyFunctionInfo& Info() const override { return m_info; }
     VdResult ReadInfo() override;
     VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) override;
+    /// All look-ups in one batch on this function's handle.
+    void GetProperties(std::span<const DriverProtocol::PropertyQuery> queries, std::span<uint64_t> values,
+                       std::span<VdResult> results) override;
     VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) override;
     IXpDriver* DriverForPort(int port, int& localPort) override;
     /// Index of this function within its card (from the information record).
@@ -78,10 +82,24 @@ public:
     const DriverProtocol::LegacyFunctionInfo& Info() const override { return m_functions.front()->Info(); }
     VdResult ReadInfo() override;
     VdResult GetProperty(const DriverProtocol::PropertyQuery& query, uint64_t& value) override;
+    /// Look-ups the card answers itself are answered at once; the others go in one batch per
+    /// function.
+    void GetProperties(std::span<const DriverProtocol::PropertyQuery> queries, std::span<uint64_t> values,
+                       std::span<VdResult> results) override;
     VdResult GetIoConfig(DriverProtocol::IoConfigItem& item) override;
     IXpDriver* DriverForPort(int port, int& localPort) override;
 
 private:
+    /// Where one look-up goes: answered by the card (function -1: answer and value) or sent to
+    /// function `function` of the list as `query`.
+    struct PropertyRoute {
+        int function = -1;
+        VdResult answer = VDAPI_OK;
+        uint64_t value = 0;
+        DriverProtocol::PropertyQuery query;
+    };
+    PropertyRoute RouteProperty(const DriverProtocol::PropertyQuery& query) const;
+
     std::vector<std::unique_ptr<VdaHal>> m_functions;
     std::vector<PortMapEntry> m_portMap;
 };

@@ -6,8 +6,21 @@
 #include "devices/platform/IInterface.h"
 
 #include <cstdint>
+#include <span>
 
 namespace Vdapi {
+
+/// One request of a batch (IXpDriver::RequestBatch): its buffers in, its answer out.
+struct DriverRequestItem {
+    uint32_t code = 0;
+    const void* input = nullptr;
+    uint32_t inputSize = 0;
+    void* output = nullptr;
+    uint32_t outputCapacity = 0;
+    uint32_t returnedSize = 0;  ///< bytes of output written
+    uint32_t windowsError = 0;  ///< the driver's raw error number (0 on success)
+    VdResult result = VDAPI_OK; ///< what Request would have returned for it alone
+};
 
 /// Made by Xp::NewDriver for one driver class. One owner at a time: requests on one handle are
 /// strictly one after the other. Whatever the handle acquired inside the driver (exclusive
@@ -41,6 +54,18 @@ public:
     /// handle is closed because the stream can no longer be trusted).
     virtual VdResult Request(uint32_t code, const void* input, uint32_t inputSize, void* output,
                              uint32_t outputCapacity, uint32_t* returnedSize, uint32_t* windowsError) = 0;
+
+    /// Sends independent requests together: the driver answers each exactly as if it had come
+    /// alone, in order, and each item receives what Request would have given it. A handle that
+    /// cannot hand them over at once (or a driver that does not take batches) sends them one
+    /// after the other, which is what this default does. As one by one, a broken exchange closes
+    /// the handle: its item gets VDAPI_E_COMMUNICATION and the items after it VDAPI_E_DEV_DRIVER.
+    virtual void RequestBatch(std::span<DriverRequestItem> items)
+    {
+        for (DriverRequestItem& item : items)
+            item.result = Request(item.code, item.input, item.inputSize, item.output, item.outputCapacity,
+                                  &item.returnedSize, &item.windowsError);
+    }
 
     /// Closes the handle. Harmless when not open.
     virtual void Close() = 0;

@@ -1,6 +1,8 @@
 // USB device: identity, properties and I/O configuration through the VduHal.
 #include "devices/usb/VduDevice.h"
 
+#include <algorithm>
+
 namespace Vdapi {
 
 VdResult VduDevice::ReadIdentity(DeviceDescriptor& identity)
@@ -27,10 +29,15 @@ VdResult VduDevice::ReadIdentity(DeviceDescriptor& identity)
     return VDAPI_OK;
 }
 
-VdResult VduDevice::LookupProperty(const PropertyQuery& query, uint64_t& value)
+void VduDevice::LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                                 std::span<VdResult> results)
 {
-    value = 0;
-    return m_hal ? m_hal->GetProperty(query, value) : VDAPI_E_NOT_SUPPORTED;
+    if (m_hal) {
+        m_hal->GetProperties(queries, values, results);
+        return;
+    }
+    std::fill(values.begin(), values.end(), 0);
+    std::fill(results.begin(), results.end(), VDAPI_E_NOT_SUPPORTED);
 }
 
 VdResult VduDevice::BindExclusiveAccess(int port, DriverProtocol::BlockRole,

@@ -25,7 +25,8 @@ protected:
     /// Product and vendor id, USB address, type, revisions, serial and sub-type from the driver.
     /// The information read's or the sub-type read's error.
     VdResult ReadIdentity(DeviceDescriptor& identity) override;
-    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) override;
+    void LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                          std::span<VdResult> results) override;
     VdResult ReadIoConfigItem(DriverProtocol::IoConfigItem& item) override;
 
 private:

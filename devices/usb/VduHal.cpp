@@ -156,26 +156,24 @@ VdResult VduHal::GetSubType(int32_t& value)
 
 VdResult VduHal::GetProperty(const DP::PropertyQuery& key, uint64_t& value)
 {
-    value = 0;
-    if (key.name.size() >= DP::kNameField)
-        return VDAPI_E_BUF_TOO_SMALL;
-    if (!IsOpen())
-        return VDAPI_E_DEV_DRIVER;
-    UP::UsbPropertyRequest request;
-    request.typeSelector = key.typeSelector;
-    request.field1 = key.subFunction;
-    request.field2 = key.selector3;
-    request.port = key.port;
-    request.name = key.name;
-    uint8_t bytes[UP::UsbPropertyRequest::kSize];
-    if (!request.encode(bytes))
-        return VDAPI_E_BUF_TOO_SMALL;
-    uint8_t reply[DP::kPropertyReplySize];
-    const VdResult rc =
-        DriverCall(*m_driver, UP::kGetProperty, bytes, sizeof bytes, reply, sizeof reply, sizeof reply);
-    if (isSuccess(rc))
-        value = Wire::getU64(reply + DP::kPropertyReplyValue);
+    VdResult rc = VDAPI_OK;
+    GetProperties({&key, 1}, {&value, 1}, {&rc, 1});
     return rc;
+}
+
+void VduHal::GetProperties(std::span<const DP::PropertyQuery> keys, std::span<uint64_t> values,
+                           std::span<VdResult> results)
+{
+    RequestProperties(IsOpen() ? m_driver.get() : nullptr, UP::kGetProperty, UP::UsbPropertyRequest::kSize, keys, values, results,
+                      [](const DP::PropertyQuery& key, uint8_t* bytes) {
+                          UP::UsbPropertyRequest request;
+                          request.typeSelector = key.typeSelector;
+                          request.field1 = key.subFunction;
+                          request.field2 = key.selector3;
+                          request.port = key.port;
+                          request.name = key.name;
+                          return key.name.size() < DP::kNameField && request.encode(bytes);
+                      });
 }
 
 VdResult VduHal::Property(const char* name, int port, int64_t& value)

@@ -8,6 +8,7 @@
 #include "devices/usb/UsbDriverProtocol.h"
 
 #include <memory>
+#include <span>
 
 namespace Vdapi {
 
@@ -56,6 +57,10 @@ public:
     /// over 49 characters (nothing sent); VDAPI_E_DEV_DRIVER when not open; the driver's answer
     /// (VDAPI_E_NOT_FOUND for a property it does not know).
     VdResult GetProperty(const DriverProtocol::PropertyQuery& key, uint64_t& value);
+    /// Several look-ups handed to the driver together; values[i] and results[i] as GetProperty
+    /// gives them for keys[i].
+    void GetProperties(std::span<const DriverProtocol::PropertyQuery> keys, std::span<uint64_t> values,
+                       std::span<VdResult> results);
     /// Value and sub-value names and parameters of item.group on item.port (0-based). For IODIR
     /// a parameter naming a port comes back 1-based. VDAPI_E_INVALID_ARG for a group name that
     /// does not fit; VDAPI_E_DEV_DRIVER when not open; the driver's error.

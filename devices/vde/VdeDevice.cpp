@@ -29,9 +29,14 @@ VdResult VdeDevice::ReadIdentity(DeviceDescriptor& identity)
     return rc;
 }
 
-VdResult VdeDevice::LookupProperty(const PropertyQuery& query, uint64_t& value)
+void VdeDevice::LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                                 std::span<VdResult> results)
 {
-    return m_hal ? m_hal->GetProperty(query, value) : VDAPI_E_NOT_SUPPORTED;
+    // The device service answers one look-up per exchange.
+    for (size_t i = 0; i < queries.size(); ++i) {
+        values[i] = 0;
+        results[i] = m_hal ? m_hal->GetProperty(queries[i], values[i]) : VDAPI_E_NOT_SUPPORTED;
+    }
 }
 
 VdResult VdeDevice::GetStrProperty(std::string_view name, int port, char* buffer, size_t bufferSize,

@@ -23,7 +23,8 @@ public:
 protected:
     bool HasHardwareAccess() const override { return m_hal != nullptr; }
     VdResult ReadIdentity(DeviceDescriptor& identity) override;
-    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) override;
+    void LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                          std::span<VdResult> results) override;
     VdResult ReadIoConfig(IoConfigRecord& record) override;
 
 private:

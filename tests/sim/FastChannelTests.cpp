@@ -1,6 +1,8 @@
 // Driver handles on the shared-memory request slot against the simulator: the same answers
 // as over the socket, faults and claims on both paths, requests larger than the slot, a
-// refused slot, and a client that dies in the middle of a request.
+// refused slot, and a client that dies in the middle of a request. Request batches: each
+// request answered as alone on both paths, faults per request, a driver without batches, and
+// malformed batches refused whole.
 #include "tests/sim/SimHarness.h"
 
 #include "devices/VdapiResult.h"
@@ -27,6 +29,7 @@ namespace {
 
 namespace DP = Vdapi::DriverProtocol;
 using Vdapi::DriverClass;
+using Vdapi::DriverRequestItem;
 using Vdapi::FastChannelPolicy;
 using Vdapi::XpDriverPosix;
 
@@ -110,6 +113,66 @@ std::vector<uint8_t> property(const DP::BlockId& core, const std::string& name, 
     q.query.port = port;
     q.encode(in.data());
     return in;
+}
+
+/// One request with its own buffers, and what came back for it.
+struct Asked {
+    uint32_t code;
+    std::vector<uint8_t> input;
+    uint32_t capacity;
+    std::vector<uint8_t> output = {};
+    Vdapi::VdResult result = 0;
+    uint32_t windowsError = 0;
+
+    bool sameAnswer(const Asked& other) const
+    {
+        return result == other.result && windowsError == other.windowsError && output == other.output;
+    }
+};
+
+/// A mix of answers: values, absent names, errors, a reply that does not fit, an unknown code.
+std::vector<Asked> mixedRequests(const DP::BlockId& core)
+{
+    return {
+        {DP::kGetVersion, header(), 16},
+        {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
+        {DP::kGetProperty, property(core, "CAP_ASI", 0), 16},
+        {DP::kGetProperty, property(core, "NO_SUCH_NAME", 0), 16},
+        {DP::kGetDeviceInfo, header(), 104},
+        {DP::kGetDeviceInfo, header(), 8},
+        {0x12345678, {1, 2, 3}, 16},
+        {DP::kGetVersion, {}, 16},
+    };
+}
+
+void askOneByOne(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
+{
+    for (Asked& a : asked) {
+        a.output.assign(a.capacity, 0xCC);
+        uint32_t got = 0;
+        a.result = d.Request(a.code, a.input.data(), uint32_t(a.input.size()), a.output.data(), a.capacity, &got,
+                             &a.windowsError);
+        a.output.resize(got);
+    }
+}
+
+void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
+{
+    std::vector<DriverRequestItem> items(asked.size());
+    for (size_t i = 0; i < asked.size(); ++i) {
+        asked[i].output.assign(asked[i].capacity, 0xCC);
+        items[i].code = asked[i].code;
+        items[i].input = asked[i].input.data();
+        items[i].inputSize = uint32_t(asked[i].input.size());
+        items[i].output = asked[i].output.data();
+        items[i].outputCapacity = asked[i].capacity;
+    }
+    d.RequestBatch(items);
+    for (size_t i = 0; i < asked.size(); ++i) {
+        asked[i].output.resize(items[i].returnedSize);
+        asked[i].result = items[i].result;
+        asked[i].windowsError = items[i].windowsError;
+    }
 }
 
 class FastChannel : public ::testing::Test {
@@ -342,6 +405,128 @@ TEST_F(FastChannel, DriverChecksTheLengthsAClientWritesIntoItsSlot)
     ASSERT_EQ(raw.post(DP::kGetVersion, DP::kHeaderSize, 16), 0u);
     EXPECT_EQ(raw.slot().Load(DW::kSlotOutputLengthAt), 16u);
     EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
+}
+
+TEST_F(FastChannel, BatchEachRequestIsAnsweredAsAloneOnSocketAndSlot)
+{
+    for (const bool slot : {false, true}) {
+        auto d = open(kPcie2144, slot ? slotAtOnce() : socketOnly());
+        ASSERT_EQ(d->HasFastChannel(), slot);
+        const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+        std::vector<Asked> alone = mixedRequests(core);
+        askOneByOne(*d, alone);
+        ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+        std::vector<Asked> together = mixedRequests(core);
+        askInOneBatch(*d, together);
+        for (size_t i = 0; i < alone.size(); ++i)
+            EXPECT_TRUE(alone[i].sameAnswer(together[i])) << "request " << i << (slot ? " on the slot" : " on the socket");
+        // Real answers, not equal failures: the port count, the absent capability, the name
+        // the store does not know, the refusal for too little room.
+        EXPECT_EQ(together[1].result, Vdapi::VDAPI_OK);
+        EXPECT_EQ(Vdapi::Wire::getU64(together[1].output.data() + DP::kPropertyReplyValue), 4u);
+        EXPECT_EQ(together[2].result, Vdapi::VDAPI_OK);
+        EXPECT_NE(together[3].result, Vdapi::VDAPI_OK);
+        EXPECT_EQ(together[5].windowsError, DW::kErrorInsufficientBuffer);
+        // One hand-over, every request counted on its own.
+        EXPECT_EQ(sim_.control("counters"),
+                  "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
+    }
+}
+
+TEST_F(FastChannel, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
+{
+    auto d = open(kPcie2144, slotAtOnce());
+    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+    ASSERT_EQ(sim_.control("fail 0xafc86f1a 1 995"), "ok 0xafc86f1a fails 1 times");
+    std::vector<Asked> asked = {
+        {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
+        {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
+        {DP::kGetVersion, header(), 16},
+    };
+    askInOneBatch(*d, asked);
+    EXPECT_EQ(asked[0].result, Vdapi::VDAPI_E_CANCELLED);
+    EXPECT_EQ(asked[1].result, Vdapi::VDAPI_OK);
+    EXPECT_EQ(asked[2].output.size(), 16u);
+
+    // An item without its output buffer is refused alone; the rest still travel together.
+    std::vector<uint8_t> version(16), count(16);
+    const std::vector<uint8_t> plain = header(), query = property(core, "PORT_COUNT", -1);
+    std::vector<DriverRequestItem> items(3);
+    items[0] = {DP::kGetVersion, plain.data(), uint32_t(plain.size()), version.data(), 16};
+    items[1] = {DP::kGetVersion, plain.data(), uint32_t(plain.size()), nullptr, 16};
+    items[2] = {DP::kGetProperty, query.data(), uint32_t(query.size()), count.data(), 16};
+    d->RequestBatch(items);
+    EXPECT_EQ(items[0].result, Vdapi::VDAPI_OK);
+    EXPECT_EQ(items[1].result, Vdapi::VDAPI_E_INVALID_BUF);
+    EXPECT_EQ(items[2].result, Vdapi::VDAPI_OK);
+    EXPECT_EQ(Vdapi::Wire::getU64(count.data() + DP::kPropertyReplyValue), 4u);
+}
+
+TEST_F(FastChannel, BatchDriverWithoutBatchesGetsTheRequestsOneByOne)
+{
+    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
+    auto d = open(kPcie2144, slotAtOnce());
+    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+    std::vector<Asked> alone = mixedRequests(core);
+    askOneByOne(*d, alone);
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    for (int round = 0; round < 2; ++round) {
+        std::vector<Asked> together = mixedRequests(core);
+        askInOneBatch(*d, together);
+        for (size_t i = 0; i < alone.size(); ++i)
+            EXPECT_TRUE(alone[i].sameAnswer(together[i])) << "request " << i << " round " << round;
+    }
+    // The refusal is remembered: the second round sent no batch at all.
+    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
+}
+
+TEST_F(FastChannel, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
+{
+    DriverConnection raw(sim_.pciePath(kPcie2144));
+    ASSERT_TRUE(raw.connected());
+    auto batch = [](uint32_t count, const std::vector<std::vector<uint8_t>>& requests) {
+        std::vector<uint8_t> in(4);
+        Vdapi::Wire::putU32(in.data(), count);
+        for (const auto& r : requests)
+            in.insert(in.end(), r.begin(), r.end());
+        return in;
+    };
+    auto request = [](uint32_t code, uint32_t inputLength, uint32_t capacity, const std::vector<uint8_t>& input) {
+        std::vector<uint8_t> r(12);
+        Vdapi::Wire::putU32(r.data(), code);
+        Vdapi::Wire::putU32(r.data() + 4, inputLength);
+        Vdapi::Wire::putU32(r.data() + 8, capacity);
+        r.insert(r.end(), input.begin(), input.end());
+        return r;
+    };
+    const std::vector<uint8_t> version = request(DP::kGetVersion, 16, 16, header());
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> input;
+        uint32_t capacity;
+    };
+    const Case cases[] = {
+        {"no count", {1, 0}, 4096},
+        {"count 0", batch(0, {}), 4096},
+        {"count beyond the limit", batch(DW::kMaxBatchRequests + 1, {version}), 4096},
+        {"fewer requests than counted", batch(2, {version}), 4096},
+        {"input beyond the batch", batch(1, {request(DP::kGetVersion, 4000, 16, header())}), 4096},
+        {"bytes after the last request", batch(1, {version, {9, 9}}), 4096},
+        {"a batch inside a batch", batch(1, {request(DW::kRequestBatch, 0, 16, {})}), 4096},
+        {"too little room for the answers", batch(2, {version, version}), 40},
+    };
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    for (const Case& c : cases) {
+        const DriverAnswer a = raw.request(DW::kRequestBatch, c.input, c.capacity);
+        ASSERT_TRUE(a.ok) << c.what;
+        EXPECT_EQ(a.error, DW::kErrorInvalidParameter) << c.what;
+        EXPECT_TRUE(a.output.empty()) << c.what;
+    }
+    EXPECT_EQ(sim_.control("counters"), "ok") << "no request of a refused batch was answered";
+    const DriverAnswer good = raw.request(DW::kRequestBatch, batch(2, {version, version}), 4096);
+    ASSERT_TRUE(good.ok);
+    EXPECT_EQ(good.error, 0u);
+    EXPECT_EQ(good.output.size(), 4u + 2 * (8 + 16));
 }
 
 } // namespace

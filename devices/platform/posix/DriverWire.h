@@ -32,6 +32,18 @@
 //   192 u32 code, 196 u32 inputLength, 200 u32 outputCapacity   (request, written by the client)
 //   204 u32 windowsError, 208 u32 outputLength                  (reply, written by the driver)
 //   256 payload: the input, replaced by the output
+//
+// Request batch. The transport request kRequestBatch carries several independent requests that
+// the driver answers one after the other, each exactly as if it had come alone (counted, faulted
+// and arbitrated on its own), so a handle pays one hand-over for many requests.
+//   input:  u32 count (1..kMaxBatchRequests), then per request its 12-byte request header and
+//           its input bytes;
+//   output capacity: at least 4 + the sum of (kReplyHeaderSize + outputCapacity) of the requests;
+//   output: u32 count, then per request its 8-byte reply header and its output bytes.
+// A malformed batch (count out of range, lengths beyond the input, a nested batch, output room
+// too small) is refused whole with kErrorInvalidParameter. A driver that does not know the code
+// answers kErrorInvalidFunction; the client then sends its requests one by one.
+//
 // A waiter spins for a short bounded time, then sleeps on the sequence word with a process-
 // shared futex and a timeout, checking between sleeps whether the other side is gone (the
 // socket hung up). Both sides read the other side's lengths once and check them against the
@@ -61,6 +73,10 @@ inline constexpr uint32_t kCustomerBit = 1u << 29;
 
 // Fast request channel (see above).
 inline constexpr uint32_t kNegotiateFastChannel = 0x7F00F057; ///< transport request, never a driver code
+// Request batch (see above).
+inline constexpr uint32_t kRequestBatch = 0x7F00F058; ///< transport request, never a driver code
+inline constexpr uint32_t kMaxBatchRequests = 1024;
+inline constexpr size_t kBatchCountSize = 4;
 inline constexpr uint32_t kSlotMagic = 0x43464456;            ///< "VDFC"
 inline constexpr uint32_t kSlotVersion = 1;
 inline constexpr size_t kNegotiateSize = 8;

@@ -11,9 +11,11 @@
 #include <dirent.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -89,6 +91,11 @@ VdResult XpDriverPosix::openPath(const std::string& path)
     UnixSocketAddress address;
     if (VdResult r = address.assign(path); !isSuccess(r))
         return r == VDAPI_E_BUF_TOO_SMALL || r == VDAPI_E_NOT_FOUND ? r : VDAPI_E_NO_PERMISSION;
+    // An enumeration tries every interface index and most are absent: one look-up of the path
+    // answers those, where a socket, a connect and a close would cost three system calls.
+    struct stat entry {};
+    if (::stat(path.c_str(), &entry) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return VDAPI_E_NOT_FOUND;
     UniqueFd s = NewUnixStreamSocket(false);
     if (!s) {
         ResultFromErrno(errno, VDAPI_E_NO_PERMISSION, "socket");
@@ -107,6 +114,7 @@ VdResult XpDriverPosix::openPath(const std::string& path)
     socket_ = std::move(s);
     requestsSent_ = 0;
     slotAsked_ = false;
+    batchRefused_ = false;
     slotSeq_ = 0;
     if (policy_.afterRequests == 0 && !negotiateSlot())
         return VDAPI_E_NO_PERMISSION;
@@ -219,26 +227,93 @@ VdResult XpDriverPosix::Request(uint32_t code, const void* input, uint32_t input
 VdResult XpDriverPosix::socketRequest(uint32_t code, const void* input, uint32_t inputSize, void* output,
                                       uint32_t capacity, uint32_t* returnedSize, uint32_t* windowsError)
 {
-    uint8_t header[DriverWire::kRequestHeaderSize];
-    DriverWire::encode(DriverWire::RequestHeader{code, inputSize, capacity}, header);
-    if (!sendAll(header, sizeof(header)) || !sendAll(input, inputSize))
+    namespace DW = DriverWire;
+    uint8_t header[DW::kRequestHeaderSize];
+    DW::encode(DW::RequestHeader{code, inputSize, capacity}, header);
+    if (!sendRequest(header, input, inputSize))
         return brokenExchange("driver gone while sending", code);
 
-    uint8_t replyBytes[DriverWire::kReplyHeaderSize];
-    if (!receiveAll(replyBytes, sizeof(replyBytes)))
-        return brokenExchange("driver gone before replying", code);
-    const DriverWire::ReplyHeader reply = DriverWire::decodeReply(replyBytes);
-    // The announced length is checked before a single byte of it is read.
+    // Header and output are received together where the answer has arrived whole; nothing
+    // follows an answer, so reading up to the room given never takes bytes of another one.
+    uint8_t replyBytes[DW::kReplyHeaderSize];
+    auto* out = static_cast<uint8_t*>(output);
+    size_t got = 0;
+    // The driver answers within microseconds: looking again for a short while is cheaper than
+    // sleeping and being woken.
+    const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(policy_.spinMicros);
+    while (got < sizeof replyBytes) {
+        ssize_t n = receiveReply(replyBytes, out, got, sizeof replyBytes + capacity, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (std::chrono::steady_clock::now() < spinEnd)
+                continue;
+            n = receiveReply(replyBytes, out, got, sizeof replyBytes + capacity);
+        }
+        if (n <= 0)
+            return brokenExchange("driver gone before replying", code);
+        got += size_t(n);
+    }
+    const DW::ReplyHeader reply = DW::decodeReply(replyBytes);
+    // The announced length is checked before the rest of it is read.
     if (reply.outputLength > capacity)
         return brokenExchange("reply announces more output than the room given", code);
-    if (!receiveAll(output, reply.outputLength))
-        return brokenExchange("reply output cut short", code);
+    const size_t expected = sizeof replyBytes + reply.outputLength;
+    if (got > expected)
+        return brokenExchange("reply carries more output than it announces", code);
+    while (got < expected) {
+        const ssize_t n = receiveReply(replyBytes, out, got, expected);
+        if (n <= 0)
+            return brokenExchange("reply output cut short", code);
+        got += size_t(n);
+    }
 
     if (returnedSize != nullptr)
         *returnedSize = reply.outputLength;
     if (windowsError != nullptr)
         *windowsError = reply.windowsError;
     return DriverErrorToResult(reply.windowsError);
+}
+
+bool XpDriverPosix::sendRequest(const uint8_t (&header)[DriverWire::kRequestHeaderSize], const void* input,
+                                uint32_t inputSize)
+{
+    iovec parts[2] = {{const_cast<uint8_t*>(header), sizeof header}, {const_cast<void*>(input), inputSize}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = inputSize > 0 ? 2 : 1;
+    ssize_t n;
+    do
+        n = ::sendmsg(socket_.get(), &message, MSG_NOSIGNAL);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return false;
+    // A short send (a large input) finishes piece by piece.
+    const size_t sent = size_t(n);
+    if (sent < sizeof header)
+        return sendAll(header + sent, sizeof header - sent) && sendAll(input, inputSize);
+    const size_t inputSent = sent - sizeof header;
+    return sendAll(static_cast<const uint8_t*>(input) + inputSent, inputSize - inputSent);
+}
+
+ssize_t XpDriverPosix::receiveReply(uint8_t (&header)[DriverWire::kReplyHeaderSize], uint8_t* output, size_t from,
+                                    size_t to, int flags)
+{
+    // Bytes 0..7 of the answer land in the header, the rest in the output.
+    iovec parts[2];
+    msghdr message{};
+    message.msg_iov = parts;
+    if (from < sizeof header) {
+        parts[0] = {header + from, sizeof header - from};
+        parts[1] = {output, to - sizeof header};
+        message.msg_iovlen = to > sizeof header ? 2 : 1;
+    } else {
+        parts[0] = {output + (from - sizeof header), to - from};
+        message.msg_iovlen = 1;
+    }
+    ssize_t n;
+    do
+        n = ::recvmsg(socket_.get(), &message, flags);
+    while (n < 0 && errno == EINTR);
+    return n;
 }
 
 VdResult XpDriverPosix::slotRequest(uint32_t code, const void* input, uint32_t inputSize, void* output,
@@ -274,6 +349,116 @@ VdResult XpDriverPosix::slotRequest(uint32_t code, const void* input, uint32_t i
     if (windowsError != nullptr)
         *windowsError = error;
     return DriverErrorToResult(error);
+}
+
+size_t XpDriverPosix::packBatch(std::span<const DriverRequestItem> items, uint32_t& outputRoom)
+{
+    namespace DW = DriverWire;
+    // One transport request carries at most a slot's (or the wire's) payload each way.
+    const size_t limit = slot_.Valid() ? slot_.Capacity() : std::min(policy_.slotCapacity, DW::kMaxPayload);
+    size_t inputBytes = DW::kBatchCountSize;
+    size_t outputBytes = DW::kBatchCountSize;
+    size_t taken = 0;
+    batchInput_.resize(DW::kBatchCountSize);
+    for (const DriverRequestItem& item : items) {
+        if (taken == DW::kMaxBatchRequests || (item.input == nullptr && item.inputSize > 0) ||
+            (item.output == nullptr && item.outputCapacity > 0))
+            break;
+        const uint32_t capacity = std::min(item.outputCapacity, DW::kMaxPayload);
+        if (inputBytes + DW::kRequestHeaderSize + item.inputSize > limit ||
+            outputBytes + DW::kReplyHeaderSize + capacity > limit)
+            break;
+        uint8_t header[DW::kRequestHeaderSize];
+        DW::encode(DW::RequestHeader{item.code, item.inputSize, capacity}, header);
+        batchInput_.insert(batchInput_.end(), header, header + sizeof header);
+        const auto* input = static_cast<const uint8_t*>(item.input);
+        batchInput_.insert(batchInput_.end(), input, input + item.inputSize);
+        inputBytes += DW::kRequestHeaderSize + item.inputSize;
+        outputBytes += DW::kReplyHeaderSize + capacity;
+        ++taken;
+    }
+    DW::putU32(batchInput_.data(), uint32_t(taken));
+    outputRoom = uint32_t(outputBytes);
+    return taken;
+}
+
+bool XpDriverPosix::unpackBatch(std::span<DriverRequestItem> items, uint32_t length)
+{
+    namespace DW = DriverWire;
+    const uint8_t* at = batchOutput_.data();
+    const uint8_t* end = at + length;
+    if (length < DW::kBatchCountSize || DW::getU32(at) != items.size())
+        return false;
+    at += DW::kBatchCountSize;
+    for (DriverRequestItem& item : items) {
+        if (size_t(end - at) < DW::kReplyHeaderSize)
+            return false;
+        const uint32_t error = DW::getU32(at);
+        const uint32_t produced = DW::getU32(at + 4);
+        at += DW::kReplyHeaderSize;
+        // Each announced length is checked against its own room and what arrived before use.
+        if (produced > std::min(item.outputCapacity, DW::kMaxPayload) || produced > size_t(end - at))
+            return false;
+        if (produced > 0)
+            std::memcpy(item.output, at, produced);
+        at += produced;
+        item.returnedSize = produced;
+        item.windowsError = error;
+        item.result = DriverErrorToResult(error);
+    }
+    return true;
+}
+
+void XpDriverPosix::RequestBatch(std::span<DriverRequestItem> items)
+{
+    namespace DW = DriverWire;
+    size_t next = 0;
+    while (next < items.size()) {
+        const std::span<DriverRequestItem> rest = items.subspan(next);
+        if (batchRefused_ || !socket_ || rest.size() == 1) {
+            IXpDriver::RequestBatch(rest);
+            return;
+        }
+        uint32_t outputRoom = 0;
+        const size_t taken = packBatch(rest, outputRoom);
+        if (taken < 2) {
+            // Alone it travels as it always did (and gets that request's own refusals).
+            IXpDriver::RequestBatch(rest.first(1));
+            ++next;
+            continue;
+        }
+        if (batchOutput_.size() < outputRoom)
+            batchOutput_.resize(outputRoom);
+        uint32_t returned = 0, error = 0;
+        const VdResult rc = Request(DW::kRequestBatch, batchInput_.data(), uint32_t(batchInput_.size()),
+                                    batchOutput_.data(), outputRoom, &returned, &error);
+        const std::span<DriverRequestItem> sent = rest.first(taken);
+        if (!socket_) {
+            // The exchange broke and closed the handle: as one by one, the first request saw
+            // the break and the others find no handle.
+            sent.front().result = isSuccess(rc) ? VDAPI_E_COMMUNICATION : rc;
+            IXpDriver::RequestBatch(rest.subspan(1));
+            return;
+        }
+        if (!isSuccess(rc)) {
+            // An older driver does not know batches; one that refuses this batch answers its
+            // requests one by one.
+            if (error == DW::kErrorInvalidFunction) {
+                batchRefused_ = true;
+            } else {
+                IXpDriver::RequestBatch(sent);
+                next += taken;
+            }
+            continue;
+        }
+        if (!unpackBatch(sent, returned)) {
+            brokenExchange("malformed batch answer", DW::kRequestBatch);
+            sent.front().result = VDAPI_E_COMMUNICATION;
+            IXpDriver::RequestBatch(rest.subspan(1));
+            return;
+        }
+        next += taken;
+    }
 }
 
 VdResult XpDriverPosix::ListInterfaces(uint64_t& presentMask)

@@ -8,6 +8,8 @@
 #include "devices/platform/posix/UniqueFd.h"
 
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace Vdapi {
 
@@ -17,7 +19,7 @@ struct FastChannelPolicy {
     /// that send only a request or two (version, identity) are cheaper without a slot.
     int afterRequests = 3;
     uint32_t slotCapacity = DriverWire::kMaxPayload; ///< wanted payload bytes (1..kMaxPayload)
-    int spinMicros = 20; ///< how long a request spins for its reply before sleeping
+    int spinMicros = 200; ///< how long a request spins for its reply before sleeping
     int sliceMs = 10;    ///< sleep slice between checks that the driver is still there
 
     /// The process default: $VDAPI_DRIVER_FAST "0" turns the slot off, a number N >= 1 asks
@@ -40,6 +42,10 @@ public:
     VdResult OpenLegacy(int index, bool shared) override;
     VdResult Request(uint32_t code, const void* input, uint32_t inputSize, void* output,
                      uint32_t outputCapacity, uint32_t* returnedSize, uint32_t* windowsError) override;
+    /// Hands as many requests over at once as fit one transport request (the slot, or the
+    /// largest payload), in as few hand-overs as that allows; one by one with a driver that
+    /// refuses batches (remembered for this handle) or for an item that could not travel in one.
+    void RequestBatch(std::span<DriverRequestItem> items) override;
     void Close() override
     {
         slot_.Reset();
@@ -69,12 +75,25 @@ private:
     /// Asks the driver for a slot. False only when the handle broke on the way (then closed);
     /// a refusal keeps the socket path and answers true.
     bool negotiateSlot();
+    /// Sends a request's header and input, in one system call where the socket takes them.
+    bool sendRequest(const uint8_t (&header)[DriverWire::kRequestHeaderSize], const void* input,
+                     uint32_t inputSize);
+    /// One receive of answer bytes from..to (0..7 the header, the rest the output); its count,
+    /// 0 when the driver closed, -1 on error.
+    ssize_t receiveReply(uint8_t (&header)[DriverWire::kReplyHeaderSize], uint8_t* output, size_t from, size_t to,
+                         int flags = 0);
     VdResult socketRequest(uint32_t code, const void* input, uint32_t inputSize, void* output, uint32_t capacity,
                            uint32_t* returnedSize, uint32_t* windowsError);
     VdResult slotRequest(uint32_t code, const void* input, uint32_t inputSize, void* output, uint32_t capacity,
                          uint32_t* returnedSize, uint32_t* windowsError);
     /// False once the driver's end of the socket is gone.
     bool driverStillThere() const;
+    /// Packs the leading items of `items` that fit one batch into batchInput_; how many (0 when
+    /// the first cannot travel in a batch). outputRoom receives the answer room they need.
+    size_t packBatch(std::span<const DriverRequestItem> items, uint32_t& outputRoom);
+    /// Hands the answer of a batch of items.size() requests (batchOutput_, `length` bytes) out
+    /// to the items. False when it is malformed.
+    bool unpackBatch(std::span<DriverRequestItem> items, uint32_t length);
 
     DriverClass driverClass_;
     FastChannelPolicy policy_;
@@ -83,6 +102,8 @@ private:
     uint32_t slotSeq_ = 0; ///< sequence number of the last slot request
     int requestsSent_ = 0; ///< socket requests on this handle, for FastChannelPolicy::afterRequests
     bool slotAsked_ = false; ///< the slot was asked for on this handle (granted or not)
+    bool batchRefused_ = false; ///< the driver answered a batch as an unknown request
+    std::vector<uint8_t> batchInput_, batchOutput_; ///< reused between batches
 };
 
 } // namespace Vdapi

@@ -44,14 +44,15 @@ protected:
         identity.firmwareStatus = firmwareStatus;
         return identityResult;
     }
-    VdResult LookupProperty(const PropertyQuery& query, uint64_t& value) override
+    void LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                          std::span<VdResult> results) override
     {
-        seen.push_back(query);
-        auto it = properties.find({query.name, query.port});
-        if (it == properties.end())
-            return VDAPI_E_NOT_FOUND;
-        value = it->second;
-        return VDAPI_OK;
+        for (size_t i = 0; i < queries.size(); ++i) {
+            seen.push_back(queries[i]);
+            auto it = properties.find({queries[i].name, queries[i].port});
+            values[i] = it == properties.end() ? 0 : it->second;
+            results[i] = it == properties.end() ? VDAPI_E_NOT_FOUND : VDAPI_OK;
+        }
     }
     VdResult ReadIoConfig(IoConfigRecord& record) override
     {
