@@ -18,7 +18,6 @@ namespace {
 using namespace Vdapi;
 using vdetest::kDemod;
 using vdetest::kGateway;
-namespace SP = ServiceProtocol;
 
 constexpr uint8_t kGatewayIp[4] = {198, 51, 100, 21};
 
@@ -33,7 +32,7 @@ public:
     uint32_t open(int64_t serial, int32_t portPlusOne, uint32_t& handle, const uint8_t (&ip)[4] = kGatewayIp)
     {
         std::vector<uint8_t> req(24, 0);
-        Wire::putI32(req.data(), SP::kCmdDemodAttach);
+        Wire::putI32(req.data(), ServiceProtocol::kCmdDemodAttach);
         std::memcpy(req.data() + 4, ip, 4);
         Wire::putI64(req.data() + 8, serial);
         Wire::putI32(req.data() + 16, portPlusOne);
@@ -47,7 +46,7 @@ public:
     uint32_t mode(int64_t serial, int32_t portPlusOne, uint32_t handle, uint32_t wireMode)
     {
         std::vector<uint8_t> req(32, 0);
-        Wire::putI32(req.data(), SP::kCmdDemodAccessMode);
+        Wire::putI32(req.data(), ServiceProtocol::kCmdDemodAccessMode);
         Wire::putI64(req.data() + 8, serial);
         Wire::putI32(req.data() + 16, portPlusOne);
         Wire::putU32(req.data() + 20, handle);
@@ -58,7 +57,7 @@ public:
     uint32_t closeHandle(int64_t serial, int32_t portPlusOne, uint32_t handle)
     {
         std::vector<uint8_t> req(24, 0);
-        Wire::putI32(req.data(), SP::kCmdDemodDetach);
+        Wire::putI32(req.data(), ServiceProtocol::kCmdDemodDetach);
         Wire::putI64(req.data() + 8, serial);
         Wire::putI32(req.data() + 16, portPlusOne);
         Wire::putU32(req.data() + 20, handle);
