@@ -109,7 +109,9 @@ std::vector<uint8_t> ethernetPortCommand(SimState& state, int32_t command, const
         return serviceResultReply(err, sizes->reply);
     std::vector<uint8_t> out = serviceResultReply(0, sizes->reply);
     if (command == SP::kCmdDemodAttach) {
-        putU32(out.data() + kPortReplyHandle, state.openEthernetPort(connection, serial, portPlusOne));
+        const uint32_t handle = state.openEthernetPort(connection, serial, portPlusOne);
+        if (handle == 0) return serviceResultReply(Vdapi::VDAPI_E_OUT_OF_RESOURCES, sizes->reply);
+        putU32(out.data() + kPortReplyHandle, handle);
         return out;
     }
     const uint32_t handle = getU32(req.data() + kPortHandle);

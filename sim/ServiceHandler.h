@@ -21,7 +21,8 @@ struct ServiceAnswer {
 /// an unknown command one with VDAPI_E_NOT_SUPPORTED. The port commands answer
 /// VDAPI_E_NO_SUCH_DEVICE (unknown serial, or an address that is not the device's),
 /// VDAPI_E_NO_SUCH_PORT, VDAPI_E_INVALID_ARG (a handle this connection does not own for that
-/// port) or VDAPI_E_IN_USE (another connection holds the port).
+/// port), VDAPI_E_IN_USE (another connection holds the port) or VDAPI_E_OUT_OF_RESOURCES (too
+/// many handles open).
 ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& request, uint64_t connection);
 
 /// The 8-byte (or `size`-byte) reply carrying only a result code.

@@ -94,6 +94,7 @@ void SimState::releaseAll(uint64_t holder)
 
 uint32_t SimState::openEthernetPort(uint64_t connection, int64_t serial, int32_t port)
 {
+    if (ethernetHandles_.size() >= kMaxEthernetHandles) return 0; // a client that never closes its handles
     uint32_t handle = ++lastEthernetHandle_;
     while (handle == 0 || ethernetHandles_.count(handle)) handle = ++lastEthernetHandle_; // after wrapping
     ethernetHandles_[handle] = {connection, {serial, port}};

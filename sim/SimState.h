@@ -73,7 +73,10 @@ public:
     // A service client opens a port (serial, 1-based port) and gets a handle; through the
     // handle it acquires, releases or probes the port. A port is held by one connection at a
     // time (kOtherUser for a control-socket hold). Results are the device layer's codes.
-    /// A new handle, distinct from every other handle handed out, owned by `connection`.
+    /// Most port handles open at once, across all connections.
+    static constexpr size_t kMaxEthernetHandles = 4096;
+    /// A new handle, distinct from every other open handle, owned by `connection`. 0 (never a
+    /// handle) when kMaxEthernetHandles are open.
     uint32_t openEthernetPort(uint64_t connection, int64_t serial, int32_t port);
     /// Access mode on the wire: 0 acquire, 1 release, 2 probe. 0; VDAPI_E_INVALID_ARG for a
     /// handle that `connection` does not own for (serial, port); VDAPI_E_NOT_SUPPORTED for

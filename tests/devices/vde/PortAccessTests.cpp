@@ -146,6 +146,19 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     EXPECT_EQ(sim.control("hold " + std::to_string(kDemod) + " 1 rx"), "error: an Ethernet device's port is held as a whole");
     EXPECT_EQ(sim.control("hold 42 1"), "error: no card or Ethernet device with serial 42");
 
+    // A client that never closes its handles is refused at a bound, not served without end;
+    // its end frees them.
+    auto greedy = std::make_unique<PortClient>(sim.pipePath());
+    uint32_t refused = 0, handle = 0;
+    int opened = 0;
+    while (opened < 5000 && (refused = greedy->open(kGateway, 3, handle)) == 0)
+        ++opened;
+    EXPECT_EQ(refused, VDAPI_E_OUT_OF_RESOURCES);
+    EXPECT_GT(opened, 4000);
+    EXPECT_LT(opened, 4096);
+    greedy.reset();
+    ASSERT_TRUE(eventually([&] { return second.open(kGateway, 3, handle) == 0; }));
+
     // The service's commands are counted per kind.
     const std::string counters = sim.control("counters");
     EXPECT_NE(counters.find("svc:4="), std::string::npos) << counters;
