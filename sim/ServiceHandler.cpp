@@ -1,5 +1,6 @@
-// Device-service command answers: version, property look-ups, list names, refresh, and the
-// channel-layer commands accepted with their sizes.
+// Device-service command answers: version, property look-ups, list names, refresh, the
+// arbitration of the Ethernet devices' ports (commands 4, 5, 6) and the other channel-layer
+// commands accepted with their sizes.
 #include "sim/ServiceHandler.h"
 
 #include "devices/VdapiResult.h"
@@ -79,6 +80,49 @@ std::vector<uint8_t> stringProperty(SimState& state, const std::vector<uint8_t>&
     return out;
 }
 
+// Fields of the port commands 4, 5 and 6.
+constexpr size_t kPortIpv4 = 4, kPortSerial = 8, kPortPlusOne = 16, kPortHandle = 20, kPortAccessMode = 24;
+constexpr size_t kPortReplyHandle = 8;
+
+/// 0 when the rig's service has a device `serial` (at `ipv4` when given) with port
+/// `portPlusOne`; else VDAPI_E_NO_SUCH_DEVICE or VDAPI_E_NO_SUCH_PORT. Caller holds the lock.
+uint32_t checkEthernetPort(SimState& state, int64_t serial, int32_t portPlusOne, const uint8_t* ipv4)
+{
+    for (const ServiceDevice& d : state.rig().service.devices) {
+        if (d.entry.serial != serial) continue;
+        if (ipv4 && std::memcmp(ipv4, d.entry.ipAddress.data(), 4) != 0) return Vdapi::VDAPI_E_NO_SUCH_DEVICE;
+        if (portPlusOne < 1 || size_t(portPlusOne) > d.ports.size()) return kResultNoSuchPort;
+        return 0;
+    }
+    return Vdapi::VDAPI_E_NO_SUCH_DEVICE;
+}
+
+std::vector<uint8_t> ethernetPortCommand(SimState& state, int32_t command, const std::vector<uint8_t>& req,
+                                         uint64_t connection)
+{
+    const SP::CommandSizes* sizes = SP::findCommand(command);
+    const int64_t serial = Vdapi::Wire::getI64(req.data() + kPortSerial);
+    const int32_t portPlusOne = getI32(req.data() + kPortPlusOne);
+    auto lk = state.lock();
+    const uint8_t* ipv4 = command == SP::kCmdDemodAttach ? req.data() + kPortIpv4 : nullptr;
+    if (const uint32_t err = checkEthernetPort(state, serial, portPlusOne, ipv4))
+        return serviceResultReply(err, sizes->reply);
+    std::vector<uint8_t> out = serviceResultReply(0, sizes->reply);
+    if (command == SP::kCmdDemodAttach) {
+        const uint32_t handle = state.openEthernetPort(connection, serial, portPlusOne);
+        if (handle == 0) return serviceResultReply(Vdapi::VDAPI_E_OUT_OF_RESOURCES, sizes->reply);
+        putU32(out.data() + kPortReplyHandle, handle);
+        return out;
+    }
+    const uint32_t handle = getU32(req.data() + kPortHandle);
+    const uint32_t result = command == SP::kCmdDemodDetach
+                                ? state.closeEthernetPort(connection, serial, portPlusOne, handle)
+                                : state.ethernetPortAccess(connection, serial, portPlusOne, handle,
+                                                           getU32(req.data() + kPortAccessMode));
+    putU32(out.data() + SP::kReplyResult, result);
+    return out;
+}
+
 } // namespace
 
 std::vector<uint8_t> serviceResultReply(uint32_t result, size_t size)
@@ -88,7 +132,7 @@ std::vector<uint8_t> serviceResultReply(uint32_t result, size_t size)
     return out;
 }
 
-ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& req)
+ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& req, uint64_t connection)
 {
     ServiceAnswer a;
     if (req.size() < 4) {
@@ -137,17 +181,15 @@ ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& 
         }
         a.reply = serviceResultReply(0, sizes->reply);
         return a;
-    case SP::kCmdDemodAttach:
-        a.reply = serviceResultReply(0, sizes->reply);
-        putU32(a.reply.data() + 8, 1); // channel handle
-        return a;
     case SP::kCmdDemodAccessMode:
-        if (getU32(req.data() + 24) > 2) {
+        if (getU32(req.data() + kPortAccessMode) > 2) {
             a.reply = serviceResultReply(kResultNotSupported, sizes->reply);
             return a;
         }
-        a.reply = serviceResultReply(0, sizes->reply);
+        a.reply = ethernetPortCommand(state, command, req, connection);
         return a;
+    case SP::kCmdDemodAttach:
+    case SP::kCmdDemodDetach: a.reply = ethernetPortCommand(state, command, req, connection); return a;
     default: // channel-layer commands: accepted, nothing to report (command 9: no data)
         a.reply = serviceResultReply(0, sizes->reply);
         return a;

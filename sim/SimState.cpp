@@ -1,5 +1,7 @@
-// Run-time state of the simulator: block arbitration, fault rules and counters.
+// Run-time state of the simulator: block and Ethernet-port arbitration, fault rules and counters.
 #include "sim/SimState.h"
+
+#include "devices/VdapiResult.h"
 
 #include <cstdio>
 
@@ -86,6 +88,75 @@ uint32_t SimState::release(size_t device, const std::vector<BlockId>& blocks, ui
 void SimState::releaseAll(uint64_t holder)
 {
     std::erase_if(holds_, [holder](const auto& kv) { return kv.second == holder; });
+    std::erase_if(ethernetHolds_, [holder](const auto& kv) { return kv.second.connection == holder; });
+    std::erase_if(ethernetHandles_, [holder](const auto& kv) { return kv.second.connection == holder; });
+}
+
+uint32_t SimState::openEthernetPort(uint64_t connection, int64_t serial, int32_t port)
+{
+    if (ethernetHandles_.size() >= kMaxEthernetHandles) return 0; // a client that never closes its handles
+    uint32_t handle = ++lastEthernetHandle_;
+    while (handle == 0 || ethernetHandles_.count(handle)) handle = ++lastEthernetHandle_; // after wrapping
+    ethernetHandles_[handle] = {connection, {serial, port}};
+    return handle;
+}
+
+const SimState::EthernetHandle* SimState::ownedHandle(uint64_t connection, const EthernetPort& port,
+                                                      uint32_t handle) const
+{
+    auto it = ethernetHandles_.find(handle);
+    if (it == ethernetHandles_.end() || it->second.connection != connection || it->second.port != port) return nullptr;
+    return &it->second;
+}
+
+uint32_t SimState::ethernetPortAccess(uint64_t connection, int64_t serial, int32_t port, uint32_t handle,
+                                      uint32_t mode)
+{
+    const EthernetPort key{serial, port};
+    if (!ownedHandle(connection, key, handle)) return Vdapi::VDAPI_E_INVALID_ARG;
+    auto held = ethernetHolds_.find(key);
+    const bool heldByOther = held != ethernetHolds_.end() && held->second.connection != connection;
+    switch (mode) {
+    case 0: // acquire
+        if (heldByOther) return Vdapi::VDAPI_E_IN_USE;
+        ethernetHolds_[key] = {connection, handle};
+        return 0;
+    case 1: // release
+        if (heldByOther) return Vdapi::VDAPI_E_IN_USE;
+        if (held != ethernetHolds_.end()) ethernetHolds_.erase(held);
+        return 0;
+    case 2: // probe
+        return heldByOther ? Vdapi::VDAPI_E_IN_USE : 0;
+    default: return Vdapi::VDAPI_E_NOT_SUPPORTED;
+    }
+}
+
+uint32_t SimState::closeEthernetPort(uint64_t connection, int64_t serial, int32_t port, uint32_t handle)
+{
+    const EthernetPort key{serial, port};
+    if (!ownedHandle(connection, key, handle)) return Vdapi::VDAPI_E_INVALID_ARG;
+    auto held = ethernetHolds_.find(key);
+    if (held != ethernetHolds_.end() && held->second.connection == connection && held->second.handle == handle)
+        ethernetHolds_.erase(held);
+    ethernetHandles_.erase(handle);
+    return 0;
+}
+
+uint32_t SimState::holdEthernetPort(int64_t serial, int32_t port, bool hold)
+{
+    const EthernetPort key{serial, port};
+    auto held = ethernetHolds_.find(key);
+    if (held != ethernetHolds_.end() && held->second.connection != kOtherUser) return Vdapi::VDAPI_E_IN_USE;
+    if (hold) ethernetHolds_[key] = {kOtherUser, 0};
+    else if (held != ethernetHolds_.end()) ethernetHolds_.erase(held);
+    return 0;
+}
+
+size_t SimState::ethernetHoldCount(int64_t serial) const
+{
+    size_t n = 0;
+    for (const auto& kv : ethernetHolds_) n += kv.first.first == serial;
+    return n;
 }
 
 void SimState::releaseDevice(size_t device)

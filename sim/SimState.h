@@ -1,6 +1,6 @@
 // Run-time state of the simulator: the rig as changed by control commands, which function
-// blocks are held by whom, injected faults and per-request-kind counters. Thread-safe: every
-// connection thread and the control channel share one SimState.
+// blocks and Ethernet-device ports are held by whom, injected faults and per-request-kind
+// counters. Thread-safe: every connection thread and the control channel share one SimState.
 #pragma once
 
 #include "devices/pcie/DriverProtocol.h"
@@ -61,12 +61,34 @@ public:
     uint32_t release(size_t device, const std::vector<Vdapi::DriverProtocol::BlockId>& blocks, uint64_t holder);
     /// 0 when `holder` could acquire all blocks now, else kErrHeldByOtherUser.
     uint32_t probe(size_t device, const std::vector<Vdapi::DriverProtocol::BlockId>& blocks, uint64_t holder) const;
-    /// Drops every hold of a connection (its handle closed).
+    /// Drops every hold of a connection (its handle or pipe closed), and the Ethernet-device
+    /// port handles it opened.
     void releaseAll(uint64_t holder);
     /// Drops every hold on a card (unplugged).
     void releaseDevice(size_t device);
     /// Number of blocks currently held on a card (tests, status).
     size_t holdCount(size_t device) const;
+
+    // ---- Ethernet-device ports, arbitrated by the device service (caller holds lock()) ----
+    // A service client opens a port (serial, 1-based port) and gets a handle; through the
+    // handle it acquires, releases or probes the port. A port is held by one connection at a
+    // time (kOtherUser for a control-socket hold). Results are the device layer's codes.
+    /// Most port handles open at once, across all connections.
+    static constexpr size_t kMaxEthernetHandles = 4096;
+    /// A new handle, distinct from every other open handle, owned by `connection`. 0 (never a
+    /// handle) when kMaxEthernetHandles are open.
+    uint32_t openEthernetPort(uint64_t connection, int64_t serial, int32_t port);
+    /// Access mode on the wire: 0 acquire, 1 release, 2 probe. 0; VDAPI_E_INVALID_ARG for a
+    /// handle that `connection` does not own for (serial, port); VDAPI_E_NOT_SUPPORTED for
+    /// another mode; VDAPI_E_IN_USE when another connection holds the port (release included).
+    uint32_t ethernetPortAccess(uint64_t connection, int64_t serial, int32_t port, uint32_t handle, uint32_t mode);
+    /// Closes a handle; the port's hold ends with the handle that acquired it. Errors as
+    /// ethernetPortAccess.
+    uint32_t closeEthernetPort(uint64_t connection, int64_t serial, int32_t port, uint32_t handle);
+    /// Holds or frees a port for kOtherUser. VDAPI_E_IN_USE when a client connection holds it.
+    uint32_t holdEthernetPort(int64_t serial, int32_t port, bool hold);
+    /// Ports of an Ethernet device currently held.
+    size_t ethernetHoldCount(int64_t serial) const;
 
     // ---- Faults and counters (locks internally) ----
     /// Counts one request of `kind` and applies the rules set for it (or for every kind).
@@ -87,6 +109,21 @@ private:
     Rig rig_;                               // guarded by mutex_
     std::vector<bool> plugged_;             // guarded by mutex_
     std::map<HoldKey, uint64_t> holds_;     // guarded by mutex_: block -> holding connection
+
+    using EthernetPort = std::pair<int64_t, int32_t>; // serial, 1-based port
+    struct EthernetHandle {
+        uint64_t connection = 0;
+        EthernetPort port;
+    };
+    struct EthernetHold {
+        uint64_t connection = 0;
+        uint32_t handle = 0; // the handle that acquired it; 0 for a control-socket hold
+    };
+    /// The handle's record when `connection` owns it for `port`; null otherwise.
+    const EthernetHandle* ownedHandle(uint64_t connection, const EthernetPort& port, uint32_t handle) const;
+    std::map<uint32_t, EthernetHandle> ethernetHandles_;   // guarded by mutex_
+    std::map<EthernetPort, EthernetHold> ethernetHolds_;   // guarded by mutex_
+    uint32_t lastEthernetHandle_ = 0x5E000000;             // guarded by mutex_
 
     std::mutex faultMutex_; // never taken together with mutex_
     struct CountedRule {

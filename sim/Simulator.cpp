@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -98,7 +99,7 @@ bool blockTypeFromName(const std::string& s, BlockType& t)
 
 const char* const kHelpText =
     "commands: ping | devices | hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw] | release SERIAL PORT [BLOCK] | "
-    "holds SERIAL | unplug SERIAL | plug SERIAL | linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | "
+    "holds SERIAL (cards' blocks, Ethernet devices' whole ports) | unplug SERIAL | plug SERIAL | linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | "
     "corrupt KIND COUNT | delay MS [KIND] | service stop|start|version A.B.C[.D] | "
     "list version N|count N|restore | counters [reset] | fastpath on|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
     "opmode SERIAL N (fault kinds vde:probe|attach|getdescriptor|detach|getioconfig:SERIAL)";
@@ -622,7 +623,7 @@ void Simulator::serveService(Connection& c)
             answer.reply = serviceResultReply(*fault.failWith, sizes && sizes->reply ? sizes->reply : 8);
             answer.hasReply = !sizes || sizes->reply != 0;
         } else {
-            answer = answerServiceRequest(state_, request);
+            answer = answerServiceRequest(state_, request, c.id);
             if (answer.refreshList) {
                 std::lock_guard<std::mutex> lk(svcMutex_);
                 publishList();
@@ -685,7 +686,7 @@ std::string Simulator::controlHold(const std::vector<std::string>& a, bool hold)
     const auto& devs = state_.rig().devices;
     size_t d = 0;
     while (d < devs.size() && devs[d].serial != serial) ++d;
-    if (d == devs.size()) return "error: no card with serial " + a[1];
+    if (d == devs.size()) return holdEthernetPort(a, serial, int32_t(port), hold);
     if (size_t(port) > devs[d].ports.size()) return "error: card " + a[1] + " has " + std::to_string(devs[d].ports.size()) + " ports";
     const PortSpec& p = devs[d].ports[size_t(port - 1)];
     std::vector<DP::BlockId> blocks;
@@ -703,6 +704,18 @@ std::string Simulator::controlHold(const std::vector<std::string>& a, bool hold)
     uint32_t err = hold ? state_.acquire(d, blocks, kOtherUser) : state_.release(d, blocks, kOtherUser);
     if (err) return "error: held by a client connection";
     return "ok " + std::string(hold ? "held " : "released ") + std::to_string(blocks.size()) + " blocks";
+}
+
+std::string Simulator::holdEthernetPort(const std::vector<std::string>& a, int64_t serial, int32_t port, bool hold)
+{
+    const auto& devs = state_.rig().service.devices;
+    auto d = std::find_if(devs.begin(), devs.end(), [serial](const ServiceDevice& sd) { return sd.entry.serial == serial; });
+    if (d == devs.end()) return "error: no card or Ethernet device with serial " + a[1];
+    if (size_t(port) > d->ports.size())
+        return "error: device " + a[1] + " has " + std::to_string(d->ports.size()) + " ports";
+    if (a.size() == 4 && a[3] != "all") return "error: an Ethernet device's port is held as a whole";
+    if (state_.holdEthernetPort(serial, port, hold) != 0) return "error: held by a client connection";
+    return "ok " + std::string(hold ? "held" : "released") + " port " + a[2];
 }
 
 std::string Simulator::controlPlug(const std::vector<std::string>& a, bool plug)
@@ -854,7 +867,9 @@ std::string Simulator::control(const std::string& line)
         const auto& devs = state_.rig().devices;
         for (size_t d = 0; d < devs.size(); ++d)
             if (devs[d].serial == n) return "ok " + std::to_string(state_.holdCount(d));
-        return "error: no card with serial " + a[1];
+        for (const auto& sd : state_.rig().service.devices)
+            if (sd.entry.serial == n) return "ok " + std::to_string(state_.ethernetHoldCount(n));
+        return "error: no card or Ethernet device with serial " + a[1];
     }
     if (cmd == "linkspeed") {
         int64_t code;

@@ -95,6 +95,8 @@ private:
     bool publishList();
 
     std::string controlHold(const std::vector<std::string>& args, bool hold);
+    /// hold/release of an Ethernet device's port (the whole port); caller holds state_.lock().
+    std::string holdEthernetPort(const std::vector<std::string>& args, int64_t serial, int32_t port, bool hold);
     std::string controlPlug(const std::vector<std::string>& args, bool plug);
     std::string controlService(const std::vector<std::string>& args);
     std::string controlList(const std::vector<std::string>& args);

@@ -4,6 +4,7 @@
 #include "devices/IoConfigTable.h"
 #include "devices/platform/Xp.h"
 #include "devices/vde/VdeEnum.h"
+#include "devices/vde/VdePortAccess.h"
 
 #include <cstring>
 #include <new>
@@ -87,6 +88,28 @@ VdResult VdeDevice::ReadIoConfig(IoConfigRecord& record)
         return VDAPI_OK;
     }
     return VDAPI_E_NOT_SUPPORTED;
+}
+
+// An Ethernet-attached device's ports are demodulator ports of the device service: the service,
+// not a driver, arbitrates them between applications, so both the probe of the availability
+// check and a channel's claim go through the service's port commands on this device's own
+// service connection. The direction rule stays the channel's: a bidirectional port's IODIR is
+// read over the device's remote GetIoConfig before the probe is asked.
+VdResult VdeDevice::BindExclusiveAccess(int port, DriverProtocol::BlockRole, std::unique_ptr<IExclusiveAccess>& out)
+{
+    if (!m_hal)
+        return VDAPI_E_NOT_SUPPORTED;
+    if (port < 0 || port >= NumPorts())
+        return VDAPI_E_NO_SUCH_PORT;
+    out = std::make_unique<VdePortAccess>(m_hal->ServiceClient(), m_hal->Ipv4(), Identity().serial, port);
+    return VDAPI_OK;
+}
+
+VdResult VdeDevice::ProbeExclusiveAccess(int port)
+{
+    std::unique_ptr<IExclusiveAccess> access;
+    const VdResult bound = BindExclusiveAccess(port, DriverProtocol::kRoleReceive, access);
+    return isSuccess(bound) ? access->Exclusive(kExclProbe) : bound;
 }
 
 VdResult ScanVdeDevices(FamilyScan& scan)

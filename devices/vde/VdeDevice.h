@@ -20,6 +20,14 @@ public:
     /// service. VDAPI_E_NOT_SUPPORTED without a hardware-access object; VdeHal's errors.
     VdResult GetStrProperty(std::string_view name, int port, char* buffer, size_t bufferSize, size_t& textLength);
 
+    /// The port (0-based) as the device service arbitrates it (VdePortAccess), whatever the
+    /// role. VDAPI_E_NOT_SUPPORTED without a hardware-access object; VDAPI_E_NO_SUCH_PORT.
+    VdResult BindExclusiveAccess(int port, DriverProtocol::BlockRole role,
+                                 std::unique_ptr<IExclusiveAccess>& out) override;
+    /// Probes the port through the device service: VDAPI_OK, VDAPI_E_IN_USE, or the service's
+    /// error. Errors as BindExclusiveAccess.
+    VdResult ProbeExclusiveAccess(int port) override;
+
 protected:
     bool HasHardwareAccess() const override { return m_hal != nullptr; }
     VdResult ReadIdentity(DeviceDescriptor& identity) override;

@@ -176,7 +176,7 @@ TEST_F(SimControl, BadCommandsAreRefusedWithAReason)
 {
     EXPECT_EQ(sim_.control("frobnicate"), "error: unknown command \"frobnicate\" (try help)");
     EXPECT_EQ(sim_.control(""), "error: empty command");
-    EXPECT_EQ(sim_.control("hold 1 1"), "error: no card with serial 1");
+    EXPECT_EQ(sim_.control("hold 1 1"), "error: no card or Ethernet device with serial 1");
     EXPECT_EQ(sim_.control("hold x"), "error: usage: hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw]");
     EXPECT_EQ(sim_.control("fail svc:x 1 2"), "error: usage: fail KIND COUNT ERROR (KIND: request code or svc:N)");
     EXPECT_EQ(sim_.control("linkspeed 2144000101 1 3"), "error: port 1 is not an IP port");

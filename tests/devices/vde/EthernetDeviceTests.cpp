@@ -5,8 +5,7 @@
 #include "devices/VdDevice.h"
 #include "devices/vde/VdeDevice.h"
 #include "devices/vde/VdeEnum.h"
-#include "tests/devices/vde/PrivateNetwork.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/devices/vde/EthernetRig.h"
 
 #include <gtest/gtest.h>
 
@@ -21,45 +20,11 @@ namespace {
 using namespace Vdapi;
 using ServiceProtocol::VdeListEntry;
 
-constexpr int64_t kGateway = 3137000042;  // 198.51.100.21, 4 ports (3 output, 4 double-buffered)
-constexpr int64_t kDemod = 3124000043;    // 198.51.100.22
+using vdetest::kDemod;
+using vdetest::kGateway;
 
-class EthernetDevices : public ::testing::Test {
+class EthernetDevices : public vdetest::EthernetRig {
 protected:
-    /// Builds the network and starts the simulator in the devices' namespace.
-    void StartRig(const std::string& rig = std::string(HALVIX_SOURCE_DIR) + "/tests/devices/vde/rigs/ethernet.json")
-    {
-        net_ = std::make_unique<vdetest::DeviceNetwork>();
-        ASSERT_TRUE(net_->ok()) << net_->error();
-        sim_ = std::make_unique<vdsim::test::SimProcess>(rig, net_->launcher());
-        ASSERT_TRUE(sim_->ready()) << sim_->output();
-        ::setenv("VDAPI_RUN_DIR", sim_->runDir().c_str(), 1);
-        ASSERT_EQ(sim_->control("vde bound"), "ok 2 " + std::to_string(kGateway) + " " + std::to_string(kDemod));
-    }
-    void TearDown() override
-    {
-        if (sim_) {
-            EXPECT_EQ(sim_->terminate(), 0) << sim_->output();
-        }
-        sim_.reset();
-        net_.reset();
-    }
-
-    std::string Control(const std::string& line)
-    {
-        const std::string reply = sim_->control(line);
-        EXPECT_EQ(reply.rfind("ok", 0), 0u) << line << " -> " << reply;
-        return reply;
-    }
-    /// Counter of one request kind (0 when never counted).
-    uint64_t Counter(const std::string& kind)
-    {
-        std::istringstream in(sim_->control("counters"));
-        for (std::string word; in >> word;)
-            if (word.rfind(kind + "=", 0) == 0)
-                return std::stoull(word.substr(kind.size() + 1));
-        return 0;
-    }
     /// The Ethernet devices a full scan lists.
     std::vector<DeviceDescriptor> ScanEthernet(bool vdeFlag, VdResult& rc, int32_t listFlag = 0)
     {
@@ -107,8 +72,6 @@ protected:
         return ids;
     }
 
-    std::unique_ptr<vdetest::DeviceNetwork> net_;
-    std::unique_ptr<vdsim::test::SimProcess> sim_;
 };
 
 TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevice)
@@ -332,7 +295,7 @@ TEST_F(EthernetDevices, SlowOrBrokenDeviceIsLeftOutAndTheScanGoesOn)
 
 TEST(EthernetDevicesOutsideTheirNetwork, SimulatorStillServesTheRest)
 {
-    vdsim::test::SimProcess sim(std::string(HALVIX_SOURCE_DIR) + "/tests/devices/vde/rigs/ethernet.json");
+    vdsim::test::SimProcess sim(vdetest::EthernetRigPath());
     ASSERT_TRUE(sim.ready()) << sim.output();
     EXPECT_NE(sim.output().find("198.51.100.21 not served"), std::string::npos) << sim.output();
     EXPECT_EQ(sim.control("vde bound"), "ok 0");

@@ -1,0 +1,104 @@
+// "enableDteDeviceScan" then "scanDevices" over the wire: the real halvix, driven by the
+// console controller, reports the Ethernet-attached devices' ports with availability probed
+// through the simulated device service.
+#include "tests/devices/vde/EthernetRig.h"
+#include "tests/integration/HalvixProcess.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+
+namespace {
+
+using vdetest::kDemod;
+using vdetest::kGateway;
+using Json = nlohmann::json;
+using PortKey = std::pair<std::string, int>; // serial text, port
+
+// A scan probes every port through the service; generous for sanitised builds.
+constexpr int kScanDeadlineMs = 180000;
+
+class VdeScanReport : public vdetest::EthernetRig {
+protected:
+    /// One "scanDevices" with the Ethernet scan enabled, run by halvixctl; the report array.
+    Json Scan(bool quitAfter = false)
+    {
+        std::vector<std::string> args = {HALVIXCTL_BIN, "--address", "127.0.0.1", "--timeout", "150"};
+        if (quitAfter)
+            args.push_back("--quit");
+        for (const char* word : {"scan", "--dte", "--json"})
+            args.push_back(word);
+        const vdsim::test::RunResult run = vdsim::test::runProgram(args, kScanDeadlineMs);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        std::istringstream lines(run.output);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.empty() || line[0] != '[')
+                continue;
+            Json report = Json::parse(line, nullptr, false);
+            if (report.is_array())
+                return report;
+        }
+        ADD_FAILURE() << "no report in the controller's output:\n" << run.output;
+        return Json::array();
+    }
+
+    /// "isAvailable" of every "VDE" entry by serial and port; its "type" by the same key.
+    static std::map<PortKey, bool> Availability(const Json& report, std::map<PortKey, std::string>* types = nullptr)
+    {
+        std::map<PortKey, bool> available;
+        for (const Json& entry : report) {
+            if (entry.value("category", "") != "VDE")
+                continue;
+            const PortKey key{entry.value("serial", ""), entry.value("port", 0)};
+            EXPECT_EQ(available.count(key), 0u) << entry.dump();
+            available[key] = entry.value("isAvailable", false);
+            if (types)
+                (*types)[key] = entry.value("type", "");
+        }
+        return available;
+    }
+};
+
+TEST_F(VdeScanReport, EthernetPortsAreReportedAvailableThroughTheServiceUntilHeld)
+{
+    VDE_IN_PRIVATE_NETWORK();
+    StartRig();
+    integration::HalvixProcess halvix({"--server_address", "127.0.0.1", "--local_address", "127.0.0.1"});
+    ASSERT_TRUE(halvix.started());
+    const std::string gw = std::to_string(kGateway), dm = std::to_string(kDemod);
+    Control("counters reset");
+
+    std::map<PortKey, std::string> types;
+    const std::map<PortKey, bool> free = Availability(Scan(), &types);
+    EXPECT_EQ(free, (std::map<PortKey, bool>{{{gw, 1}, true}, {{gw, 2}, true}, {{gw, 3}, true}, {{gw, 4}, true},
+                                             {{dm, 1}, true}, {{dm, 2}, true}}))
+        << halvix.output();
+    EXPECT_EQ(types[PortKey(gw, 1)], "ASI");
+    EXPECT_EQ(types[PortKey(dm, 1)], "RF");
+    // Each port is asked once: an input port by its input probe, an output port by its output
+    // probe (the other direction stops at the port's configuration). Devices attach over SOAP.
+    EXPECT_EQ(Counter("svc:6"), 6u);
+    EXPECT_EQ(Counter("svc:4"), 6u);
+    EXPECT_EQ(Counter("svc:5"), 6u);
+    EXPECT_GE(Counter("vde:attach:" + gw), 4u) << "one device attach per port probe at least";
+    EXPECT_EQ(Counter("vde:attach:" + gw), Counter("vde:detach:" + gw));
+    EXPECT_GT(Counter("vde:getioconfig:" + gw), 0u);
+
+    // Another user holds an input port and an output port of the gateway and a demodulator port.
+    Control("hold " + gw + " 1");
+    Control("hold " + gw + " 4");
+    Control("hold " + dm + " 2");
+    EXPECT_EQ(Availability(Scan()), (std::map<PortKey, bool>{{{gw, 1}, false}, {{gw, 2}, true}, {{gw, 3}, true},
+                                                             {{gw, 4}, false}, {{dm, 1}, true}, {{dm, 2}, false}}));
+    Control("release " + gw + " 1");
+    Control("release " + gw + " 4");
+    Control("release " + dm + " 2");
+    EXPECT_EQ(Availability(Scan(true)), free);
+    EXPECT_EQ(halvix.waitExit(std::chrono::seconds(20)), std::optional<int>(0)) << halvix.output();
+}
+
+} // namespace
