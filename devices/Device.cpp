@@ -149,12 +149,8 @@ VdResult Device::Initialize()
 
     m_portCaps.assign(size_t(m_portCount), VdCaps());
     m_subPortMaps.assign(size_t(m_portCount), 0);
-    for (int p = 0; p < m_portCount; ++p) {
-        uint64_t map = 0;
-        if (isSuccess(GetPropertyUInt64("SUB_PORT_MAP", p, map)))
-            m_subPortMaps[size_t(p)] = map;
-        LoadPortCaps(p);
-    }
+    for (int p = 0; p < m_portCount; ++p)
+        LoadPort(p);
     m_identity.numHwFuncs = m_mainPortCount;
     m_identity.numPorts = m_mainPortCount;
     return VDAPI_OK;
@@ -162,50 +158,62 @@ VdResult Device::Initialize()
 
 // Two passes: top-level capabilities first, then the sub-values they make eligible, so a
 // sub-value the driver reports for a port without its parent never enters the set.
-// The lookups of one pass do not depend on each other, so each pass goes to the driver as one
-// batch: the same requests, handed over together.
-void Device::LoadPortCaps(int port)
+// A port's sub-port map and its top-level capabilities do not depend on each other, nor do
+// the sub-values of the second pass: each pass goes to the driver as one batch of the same
+// lookups. Two passes: top-level capabilities first, then the sub-values they make eligible, so
+// a sub-value the driver reports for a port without its parent never enters the set.
+void Device::LoadPort(int port)
 {
-    VdCaps caps;
-    VdCaps eligible;
-    // Indices of the rows asked in a pass, and whether the driver said true for each.
-    auto ask = [&](const std::vector<int>& indices) {
-        std::vector<PropertyQuery> queries(indices.size());
-        for (size_t k = 0; k < indices.size(); ++k) {
-            queries[k].name = std::string("CAP_") + CapabilityName(indices[k]);
-            queries[k].port = port;
-            queries[k].valueType = DriverProtocol::kValueBool;
-        }
-        std::vector<uint64_t> values(indices.size());
-        std::vector<VdResult> results(indices.size());
-        LookupProperties(queries, values, results);
-        std::vector<bool> present(indices.size());
-        for (size_t k = 0; k < indices.size(); ++k)
-            present[k] = isSuccess(results[k]) && (values[k] & 0xFF) != 0;
-        return present;
+    std::vector<PropertyQuery> queries;
+    auto ask = [&](std::string name, DriverProtocol::PropertyValueType type) {
+        PropertyQuery& query = queries.emplace_back();
+        query.name = std::move(name);
+        query.port = port;
+        query.valueType = type;
     };
-    std::vector<int> topLevel;
+    std::vector<uint64_t> values;
+    std::vector<VdResult> results;
+    auto send = [&] {
+        values.assign(queries.size(), 0);
+        results.assign(queries.size(), VDAPI_OK);
+        LookupProperties(queries, values, results);
+    };
+    auto present = [&](size_t k) { return isSuccess(results[k]) && (values[k] & 0xFF) != 0; };
+
+    ask("SUB_PORT_MAP", DriverProtocol::kValueUInt64);
+    std::vector<int> asked;
     for (int i = 0; i < kCapabilityCount; ++i) {
         const CapabilityRow* row = CapabilityRowAt(i);
-        if (row->topLevel && row->name[0] != '\0')
-            topLevel.push_back(i);
-    }
-    const std::vector<bool> topPresent = ask(topLevel);
-    for (size_t k = 0; k < topLevel.size(); ++k) {
-        if (topPresent[k]) {
-            caps |= VdCaps(topLevel[k]);
-            eligible |= CapabilityRowAt(topLevel[k])->subValues;
+        if (row->topLevel && row->name[0] != '\0') {
+            asked.push_back(i);
+            ask(std::string("CAP_") + row->name, DriverProtocol::kValueBool);
         }
     }
-    std::vector<int> subValues;
-    for (int i = 0; i < kCapabilityCount; ++i) {
-        if (eligible.Has(i) && !caps.Has(i) && CapabilityName(i)[0] != '\0')
-            subValues.push_back(i);
+    send();
+    if (isSuccess(results[0]))
+        m_subPortMaps[size_t(port)] = values[0];
+    VdCaps caps;
+    VdCaps eligible;
+    for (size_t k = 0; k < asked.size(); ++k) {
+        if (present(k + 1)) {
+            caps |= VdCaps(asked[k]);
+            eligible |= CapabilityRowAt(asked[k])->subValues;
+        }
     }
-    const std::vector<bool> subPresent = ask(subValues);
-    for (size_t k = 0; k < subValues.size(); ++k) {
-        if (subPresent[k])
-            caps |= VdCaps(subValues[k]);
+
+    queries.clear();
+    asked.clear();
+    for (int i = 0; i < kCapabilityCount; ++i) {
+        if (eligible.Has(i) && !caps.Has(i) && CapabilityName(i)[0] != '\0') {
+            asked.push_back(i);
+            ask(std::string("CAP_") + CapabilityName(i), DriverProtocol::kValueBool);
+        }
+    }
+    if (!queries.empty())
+        send();
+    for (size_t k = 0; k < asked.size(); ++k) {
+        if (present(k))
+            caps |= VdCaps(asked[k]);
     }
     m_portCaps[size_t(port)] = caps;
 }

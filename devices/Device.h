@@ -104,7 +104,8 @@ protected:
 private:
     VdResult Lookup(std::string_view name, int port, uint64_t& value, DriverProtocol::PropertyValueType valueType,
                     int typeSelector, int subFunction, int selector3, int selector4, int selector5);
-    void LoadPortCaps(int port);
+    /// Reads port's sub-port map and capability set (missing properties count as absent).
+    void LoadPort(int port);
 
     int32_t m_category;
     DeviceDescriptor m_identity;

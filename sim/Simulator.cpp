@@ -257,7 +257,10 @@ bool Simulator::start(std::string& error)
         return false;
     }
     ethernet_.start(&logLine);
-    acceptor_ = std::thread([this] { acceptLoop(); });
+    {
+        std::lock_guard<std::mutex> lk(workMutex_);
+        workers_.emplace_back([this] { workerLoop(); });
+    }
     return true;
 }
 
@@ -274,15 +277,15 @@ void Simulator::stop()
         (void)!::write(stopWrite_.get(), &one, 1);
     }
     ethernet_.stop();
-    if (acceptor_.joinable()) acceptor_.join();
+    std::vector<std::thread> workers;
     {
+        // Once the flag is set no worker adds another one.
         std::lock_guard<std::mutex> lk(workMutex_);
         workersStop_ = true;
+        workers.swap(workers_);
     }
     workCv_.notify_all();
-    // The acceptor has ended, so nobody adds workers any more.
-    for (auto& worker : workers_) worker.join();
-    workers_.clear();
+    for (auto& worker : workers) worker.join();
     {
         // Connections accepted but never served.
         std::lock_guard<std::mutex> lk(connMutex_);
@@ -310,7 +313,7 @@ bool Simulator::waitStop(int ms)
     return stopCv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return stopping_; });
 }
 
-void Simulator::acceptLoop()
+Simulator::Connection* Simulator::acceptOne()
 {
     for (;;) {
         std::vector<pollfd> fds;
@@ -328,9 +331,9 @@ void Simulator::acceptLoop()
         int rc = ::poll(fds.data(), fds.size(), -1);
         if (rc < 0 && errno != EINTR) {
             logLine(std::string("poll: ") + std::strerror(errno));
-            return;
+            return nullptr;
         }
-        if (fds.back().revents & POLLIN) return;
+        if (fds.back().revents & POLLIN) return nullptr;
         if (fds[fds.size() - 2].revents & POLLIN) {
             char buf[64];
             while (::read(wakeRead_.get(), buf, sizeof buf) > 0) {
@@ -352,37 +355,33 @@ void Simulator::acceptLoop()
                 connections_.push_back(std::move(c));
             }
             if (raw->kind == Kind::Driver) state_.countEvent("open");
-            dispatch(raw);
+            return raw;
         }
     }
 }
 
-void Simulator::dispatch(Connection* c)
-{
-    bool needWorker;
-    {
-        std::lock_guard<std::mutex> lk(workMutex_);
-        pending_.push_back(c);
-        // A notified worker counts as idle until it wakes: spare ones must cover the queue.
-        needWorker = idleWorkers_ < pending_.size();
-    }
-    if (needWorker) workers_.emplace_back([this] { workerLoop(); });
-    else workCv_.notify_one();
-}
-
 void Simulator::workerLoop()
 {
-    std::unique_lock<std::mutex> lk(workMutex_);
     for (;;) {
-        ++idleWorkers_;
-        workCv_.wait(lk, [this] { return workersStop_ || !pending_.empty(); });
-        --idleWorkers_;
-        if (workersStop_) return; // what is still queued is closed by stop()
-        Connection* c = pending_.front();
-        pending_.pop_front();
-        lk.unlock();
+        {
+            std::unique_lock<std::mutex> lk(workMutex_);
+            ++idleWorkers_;
+            workCv_.wait(lk, [this] { return workersStop_ || !leaderActive_; });
+            --idleWorkers_;
+            if (workersStop_) return;
+            leaderActive_ = true;
+        }
+        Connection* c = acceptOne();
+        {
+            // Hand the listening sockets on before serving; with no idle worker left, a new
+            // one takes them.
+            std::lock_guard<std::mutex> lk(workMutex_);
+            leaderActive_ = false;
+            if (c && idleWorkers_ == 0 && !workersStop_) workers_.emplace_back([this] { workerLoop(); });
+        }
+        workCv_.notify_one();
+        if (!c) return; // stopping
         serve(c);
-        lk.lock();
     }
 }
 

@@ -1,13 +1,15 @@
 // The running simulator: serves every driver endpoint, the device-service pipe, the shared
 // device list and the control socket below the run directory ($VDAPI_RUN_DIR).
 //
-// Threads: one acceptor thread polls all listening sockets; each accepted connection is
-// served by a worker thread of its own for as long as it lasts (requests on one connection are
-// strictly sequential, so a delayed answer holds up only its own client). Workers are kept for
-// the next connection instead of ending: a scan opens and closes a driver handle many times a
-// second, and a new thread per handle costs more than the handle's requests. Every thread wakes
-// on the stop pipe; stop() joins them all. Lock order where mutexes nest: svcMutex_ ->
-// listenMutex_ -> connMutex_; workMutex_ and SimState's mutexes are leaves.
+// Threads: a pool of workers takes turns at the listening sockets. The one whose turn it is
+// (the leader) polls them all, accepts one connection, hands the turn to an idle worker (or
+// starts one when none is idle) and then serves that connection itself for as long as it lasts:
+// requests on one connection are strictly sequential, so a delayed answer holds up only its own
+// client. A scan opens and closes a driver handle many times a second; serving on the thread
+// that accepted saves waking another thread for each handle's first request, and kept workers
+// save a new thread per handle. Every thread wakes on the stop pipe; stop() joins them all.
+// Lock order where mutexes nest: svcMutex_ -> listenMutex_ -> connMutex_; workMutex_ and
+// SimState's mutexes are leaves.
 #pragma once
 
 #include "devices/platform/posix/DriverSlot.h"
@@ -19,7 +21,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -62,10 +63,10 @@ private:
         std::atomic<bool> closing{false}; // retired: a slot request is not answered any more
     };
 
-    void acceptLoop();
-    /// Hands an accepted connection to an idle worker, or to a new one when none is idle.
-    void dispatch(Connection* c);
-    /// A worker: serves queued connections one after the other until stop().
+    /// The leader's turn: polls the listening sockets until it accepts a connection (null when
+    /// stopping).
+    Connection* acceptOne();
+    /// A worker: waits for its turn as leader, accepts, serves, again, until stop().
     void workerLoop();
     void serve(Connection* c);
     void serveDriver(Connection& c);
@@ -110,7 +111,6 @@ private:
 
     UniqueFd stopRead_, stopWrite_; // written once at stop, never drained: wakes every poll
     UniqueFd wakeRead_, wakeWrite_; // tells the acceptor that the listener set changed
-    std::thread acceptor_;
     std::atomic<bool> slotsAllowed_{true}; // driver connections may move to a shared-memory slot
     std::atomic<bool> batchesTaken_{true}; // request batches are answered (else: unknown request)
 
@@ -135,10 +135,10 @@ private:
 
     std::mutex workMutex_;
     std::condition_variable workCv_;
-    std::deque<Connection*> pending_; // guarded by workMutex_: accepted, not yet served
-    size_t idleWorkers_ = 0;          // guarded by workMutex_
-    bool workersStop_ = false;        // guarded by workMutex_
-    std::vector<std::thread> workers_; // started by the acceptor, joined by stop() after it
+    bool leaderActive_ = false;        // guarded by workMutex_: a worker polls the listeners
+    size_t idleWorkers_ = 0;           // guarded by workMutex_: waiting for their turn
+    bool workersStop_ = false;         // guarded by workMutex_
+    std::vector<std::thread> workers_; // guarded by workMutex_; joined by stop()
 };
 
 } // namespace vdsim
