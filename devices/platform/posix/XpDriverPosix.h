@@ -22,7 +22,7 @@ struct FastChannelPolicy {
     /// 280-300 ms with a slot from the fourth request on).
     int afterRequests = -1;
     uint32_t slotCapacity = DriverWire::kMaxPayload; ///< wanted payload bytes (1..kMaxPayload)
-    int spinMicros = 200; ///< how long a request looks for its reply before sleeping on it
+    int spinMicros = 50; ///< how long a request looks for its reply before sleeping on it
     int sliceMs = 10;    ///< sleep slice between checks that the driver is still there
 
     /// The process default: $VDAPI_DRIVER_FAST "0" keeps the slot off, a number N >= 1 asks
