@@ -598,10 +598,13 @@ void Simulator::serveDriver(Connection& c)
 
 void Simulator::serveService(Connection& c)
 {
+    // A client's next request follows its last answer within microseconds (a device's
+    // properties are read one after the other).
+    constexpr int kServiceSpinMicros = 30;
     const int stop = stopRead_.get();
     for (;;) {
         uint8_t hdr[SP::kLongHeaderSize];
-        if (!readFull(c.fd, hdr, SP::kShortHeaderSize, stop)) return;
+        if (!readFull(c.fd, hdr, SP::kShortHeaderSize, stop, -1, kServiceSpinMicros)) return;
         uint32_t length = SP::shortHeaderLength(hdr);
         if (SP::isLongHeader(hdr)) {
             if (!readFull(c.fd, hdr + 2, SP::kLongHeaderSize - 2, stop)) return;
@@ -631,9 +634,11 @@ void Simulator::serveService(Connection& c)
                 answer.reply.resize(answer.reply.size() - 4);
         }
         if (!answer.hasReply) continue;
+        // Header and reply leave in one write.
         uint8_t rh[SP::kLongHeaderSize];
         size_t rhSize = SP::encodeFrameHeader(uint32_t(answer.reply.size()), rh);
-        if (!writeFull(c.fd, rh, rhSize, stop) || !writeFull(c.fd, answer.reply.data(), answer.reply.size(), stop)) return;
+        answer.reply.insert(answer.reply.begin(), rh, rh + rhSize);
+        if (!writeFull(c.fd, answer.reply.data(), answer.reply.size(), stop)) return;
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include "devices/platform/Xp.h"
 
+#include <cstring>
+
 namespace Vdapi {
 
 namespace SP = ServiceProtocol;
@@ -72,8 +74,16 @@ bool PipeMessenger::Send(const void* buffer, uint32_t size)
     if (!pipe_ || size > maxMessage_ || (size > 0 && buffer == nullptr)) return false;
     uint8_t header[SP::kLongHeaderSize];
     const size_t headerSize = SP::encodeFrameHeader(size, header);
+    // Header and message leave in one write where they are small (every request is): the
+    // service then reads a whole request at once.
+    uint8_t joined[SP::kLongHeaderSize + kJoinedMessageMax];
+    if (size <= kJoinedMessageMax) {
+        std::memcpy(joined, header, headerSize);
+        if (size > 0) std::memcpy(joined + headerSize, buffer, size);
+        return isSuccess(pipe_->Write(joined, uint32_t(headerSize + size), kXpInfinite));
+    }
     if (!isSuccess(pipe_->Write(header, uint32_t(headerSize), kXpInfinite))) return false;
-    return size == 0 || isSuccess(pipe_->Write(buffer, size, kPayloadTimeoutMs));
+    return isSuccess(pipe_->Write(buffer, size, kPayloadTimeoutMs));
 }
 
 bool PipeMessenger::IsOpen() const { return pipe_ && pipe_->IsOpen(); }

@@ -15,6 +15,8 @@ class PipeMessenger {
 public:
     /// Time allowed for a payload once its header has arrived (or been written).
     static constexpr uint32_t kPayloadTimeoutMs = 500;
+    /// Messages up to this size leave together with their header in one write.
+    static constexpr uint32_t kJoinedMessageMax = 512;
 
     /// Uses a platform pipe connection; maxMessage bounds both directions.
     explicit PipeMessenger(uint32_t maxMessage = ServiceProtocol::kMaxMessage);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace Vdapi {
@@ -149,6 +150,9 @@ VdResult XpPipeConnectionPosix::transfer(bool reading, uint8_t* bytes, uint32_t 
     if (bytes == nullptr && length > 0)
         return VDAPI_E_INVALID_BUF;
     const Deadline deadline = Deadline::afterMs(timeoutMs);
+    // The service answers within microseconds: a read looks again for a short while before it
+    // sleeps, which costs less than being woken.
+    const auto spinEnd = std::chrono::steady_clock::now() + kReadSpin;
     uint32_t done = 0;
     while (done < length) {
         const ssize_t n =
@@ -164,6 +168,8 @@ VdResult XpPipeConnectionPosix::transfer(bool reading, uint8_t* bytes, uint32_t 
             continue;
         if (errno != EAGAIN)
             return ResultFromErrno(errno, VDAPI_E_INTERNAL, reading ? "recv pipe" : "send pipe");
+        if (reading && std::chrono::steady_clock::now() < spinEnd && !cancelled_.load())
+            continue;
         const WaitResult wait =
             WaitForSocket(socket_.get(), reading ? POLLIN : POLLOUT, cancelEvent_.fd(), deadline);
         if (wait != WaitResult::Ready)

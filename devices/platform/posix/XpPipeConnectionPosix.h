@@ -15,6 +15,8 @@ class XpPipeConnectionPosix final : public IXpPipeConnection {
 public:
     static constexpr std::chrono::milliseconds kDefaultBusyWait{1000};
     static constexpr int kConnectAttempts = 10;
+    /// How long a read looks again for bytes before it sleeps on the socket.
+    static constexpr std::chrono::microseconds kReadSpin{50};
 
     /// busyWait: how long Connect waits between attempts while the pipe is busy.
     explicit XpPipeConnectionPosix(std::chrono::milliseconds busyWait = kDefaultBusyWait);
