@@ -4,11 +4,14 @@
 
 #include "sim/SocketIo.h"
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace test {
+class ChildProcess;
+}
 
 namespace vdsim::test {
 
@@ -48,7 +51,7 @@ public:
     bool ready() const { return ready_; }
     const std::string& runDir() const { return runDir_; }
     /// What vdsim printed so far (all of it after terminate()).
-    const std::string& output() const { return output_; }
+    std::string output() const;
     /// Sends SIGTERM and waits (deadline 20 s). Returns the exit code, -1 on timeout/signal.
     int terminate();
     /// One control command; returns the reply line (without newline), or "" on failure.
@@ -66,10 +69,9 @@ public:
 private:
     TempDir dir_;
     std::string runDir_;
-    pid_t pid_ = -1;
-    UniqueFd outFd_; // vdsim's stdout and stderr
-    std::string output_;
+    std::unique_ptr<::test::ChildProcess> process_; // vdsim, stdout and stderr together
     bool ready_ = false;
+    bool stopped_ = false;
 };
 
 struct DriverAnswer {

@@ -2,7 +2,12 @@
 // awaited with a deadline, VDAPI_RUN_DIR pointed at it, and the process stopped at the end.
 #pragma once
 
+#include <memory>
 #include <string>
+
+namespace test {
+class ChildProcess;
+}
 
 namespace VdapiTest {
 
@@ -23,8 +28,7 @@ public:
     int Control(const std::string& args) const;
 
 private:
-    int m_pid = -1;
-    int m_stdout = -1;
+    std::unique_ptr<test::ChildProcess> m_process; // vdsim, stdout and stderr together
     bool m_ready = false;
     std::string m_runDir;
     std::string m_error;

@@ -178,7 +178,7 @@ protected:
 
 TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheService)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     VdDeviceInt scanner, user;
     ASSERT_EQ(scanner.AttachBySerial(kGateway), VDAPI_OK);
@@ -245,7 +245,7 @@ TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheService)
 
 TEST_F(EthernetPortAccess, ClaimLastsPastTheDeviceDetachUntilTheChannelGoes)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     const std::string gw = std::to_string(kGateway);
     {
