@@ -2,6 +2,7 @@
 // dispatcher errors and batches, control methods, scheduling, status reports, log files,
 // reconnection, hostile frames, quit and the command line.
 #include "HalvixProcess.h"
+#include "tests/log/TempDir.h"
 
 #include "framework/Frame.h"
 #include "tools/gui/GuiServer.h"
@@ -61,24 +62,6 @@ bool waitForFileText(const std::string& path, const std::string& text)
     }
     return true;
 }
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/halvix-it-XXXXXX";
-        path_ = mkdtemp(name) ? name : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 class Halvix : public ::testing::Test {
 protected:

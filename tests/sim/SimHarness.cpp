@@ -31,25 +31,6 @@ int msLeft(Clock::time_point deadline)
 
 } // namespace
 
-TempDir::TempDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vdsimtestXXXXXX").string();
-    if (::mkdtemp(tmpl.data())) path_ = tmpl;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-std::string TempDir::write(const std::string& name, const std::string& text) const
-{
-    std::string p = path_ + "/" + name;
-    std::ofstream(p) << text;
-    return p;
-}
-
 RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
 {
     ::test::ChildProcess child(argv, ::test::ChildProcess::Streams::Merged);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sim/SocketIo.h"
+#include "tests/log/TempDir.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,18 +20,7 @@ inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/
 /// PCIe interface indices of the reference rig's cards.
 constexpr int kPcie2144 = 0, kPcie2182 = 4, kPcie2132 = 5, kPcie2160 = 7, kPcie2162 = 8;
 
-/// A fresh mkdtemp directory, removed (recursively) on destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    /// Writes `text` to a file below the directory and returns its path.
-    std::string write(const std::string& name, const std::string& text) const;
-
-private:
-    std::string path_;
-};
+using ::TempDir;
 
 /// Result of running a program to its end.
 struct RunResult {

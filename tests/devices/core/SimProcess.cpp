@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 namespace VdapiTest {
@@ -48,37 +47,27 @@ SimProcess::SimProcess(const std::string& rig)
         m_error = "vdsim is not built";
         return;
     }
-    char dirTemplate[] = "/tmp/vdapi_test_XXXXXX";
-    if (!::mkdtemp(dirTemplate)) {
-        m_error = "mkdtemp failed";
-        return;
-    }
-    m_runDir = dirTemplate;
     m_process = std::make_unique<test::ChildProcess>(
-        std::vector<std::string>{kSimBin, "--rig", RigPath(rig), "--run-dir", m_runDir}, test::ChildProcess::Streams::Merged);
+        std::vector<std::string>{kSimBin, "--rig", RigPath(rig), "--run-dir", m_dir.path()}, test::ChildProcess::Streams::Merged);
     m_ready = m_process->waitForOutput("ready", kStartDeadline);
     if (!m_ready) {
         m_error = "vdsim did not report ready; output: " + m_process->output();
         return;
     }
-    ::setenv("VDAPI_RUN_DIR", m_runDir.c_str(), 1);
+    ::setenv("VDAPI_RUN_DIR", m_dir.path().c_str(), 1);
 }
 
 SimProcess::~SimProcess()
 {
     if (m_process)
         m_process->terminate(kStopDeadline);
-    if (!m_runDir.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(m_runDir, ec);
-    }
 }
 
 int SimProcess::Control(const std::string& args) const
 {
     if (kSimCtlBin.empty())
         return -1;
-    const std::string command = kSimCtlBin + " --run-dir " + m_runDir + " " + args + " >/dev/null 2>&1";
+    const std::string command = kSimCtlBin + " --run-dir " + m_dir.path() + " " + args + " >/dev/null 2>&1";
     return std::system(command.c_str());
 }
 

@@ -2,6 +2,7 @@
 // which adapters become devices, their identity, the pseudo-adapter, every scan mode, and the
 // fixed property table.
 #include "tests/devices/PrivateNetwork.h"
+#include "tests/devices/platform/TestRunDir.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/FamilyScan.h"
@@ -54,26 +55,6 @@ std::string MacText(const uint8_t* mac, char separator = '-')
     }
     return text;
 }
-
-/// Points the device layer at an empty run directory, so only network adapters can be found.
-class EmptyRunDir {
-public:
-    EmptyRunDir()
-    {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/vdapi-nic-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-        ::setenv("VDAPI_RUN_DIR", path_.c_str(), 1);
-    }
-    ~EmptyRunDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-private:
-    std::string path_;
-};
 
 std::vector<DeviceDescriptor> ScanNics(int32_t capacity, int32_t& count, VdResult& rc)
 {
@@ -241,7 +222,7 @@ void CheckNoAdapter()
 TEST(NicScan, AdaptersInAPrivateNetwork)
 {
     IN_PRIVATE_NETWORK();
-    EmptyRunDir runDir;
+    TestSupport::TempRunDir runDir; // empty: only network adapters can be found
     ASSERT_TRUE(MakeAdapters()) << "cannot make the dummy adapters";
     CheckListing();
     CheckTargeted();
