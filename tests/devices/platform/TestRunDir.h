@@ -2,13 +2,11 @@
 #pragma once
 
 #include "tests/log/TempDir.h"
+#include "tests/log/WaitUntil.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <thread>
 
 namespace Vdapi::TestSupport {
 
@@ -23,17 +21,6 @@ public:
     ~TempRunDir() { ::unsetenv("VDAPI_RUN_DIR"); }
 };
 
-/// Polls condition until it holds or the deadline passes; true when it held.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds deadline = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
+using ::waitUntil;
 
 } // namespace Vdapi::TestSupport
