@@ -5,7 +5,7 @@
 #include "app/ScanMethods.h"
 
 #include "devices/CapabilityTable.h"
-#include "tests/framework/CapturingLogger.h"
+#include "tests/log/CapturingLogger.h"
 
 #include <gtest/gtest.h>
 
@@ -121,7 +121,7 @@ TEST(ScanProcedureTest, AFailingScanRepliesWithWhatWasBuiltAndLogsOneLine)
             return true;
         });
     };
-    testing_support::CapturingLogger logger;
+    CapturingLogger logger;
     const Json reply = Halvix::answerScanDevices(Json{{"jsonrpc", "2.0"}, {"id", 42}, {"method", "scanDevices"}},
                                                  failOnThird, logger);
     EXPECT_EQ(reply["id"], 42);

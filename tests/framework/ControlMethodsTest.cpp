@@ -1,6 +1,7 @@
 // The built-in control methods and the scheduled commands, driven through the client's
 // dispatcher as the receiving thread would.
 #include "TestClient.h"
+#include "tests/log/TempDir.h"
 
 #include "framework/CommandScheduler.h"
 
@@ -172,9 +173,8 @@ TEST_F(ControlMethods, SetCpuMaskStoresTheMaskEvenWhenItCannotApply)
 
 TEST_F(ControlMethods, SetLogFileSwitchesTheFileAndReportsAnUnusablePathInTheLog)
 {
-    char dirTemplate[] = "/tmp/halvix-setlogfile-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    const std::string dir = dirTemplate;
+    TempDir tempDir;
+    const std::string dir = tempDir.path();
     const std::string path = dir + "/halvix.log";
     EXPECT_EQ(call("setLogFile", {{"path", path}}), result(Json::object()));
     EXPECT_TRUE(captured.waitFor(3, "SharedLogger", "Logging to file: " + path));

@@ -1,7 +1,7 @@
 // JsonRpcDispatcher: classification, standard error replies, batches and failing methods.
 #include "framework/JsonRpcDispatcher.h"
 
-#include "CapturingLogger.h"
+#include "tests/log/CapturingLogger.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@ namespace {
 
 using kel::Json;
 using kel::JsonRpcDispatcher;
-using testing_support::CapturingLogger;
 
 class Dispatcher : public ::testing::Test {
 protected:

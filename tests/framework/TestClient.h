@@ -6,7 +6,7 @@
 #include "framework/JsonRpcClient.h"
 #include "log/SharedLogger.h"
 
-#include "CapturingLogger.h"
+#include "tests/log/CapturingLogger.h"
 
 #include <chrono>
 #include <condition_variable>

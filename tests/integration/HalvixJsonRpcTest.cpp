@@ -2,6 +2,8 @@
 // dispatcher errors and batches, control methods, scheduling, status reports, log files,
 // reconnection, hostile frames, quit and the command line.
 #include "HalvixProcess.h"
+#include "tests/log/TempDir.h"
+#include "tests/log/WaitUntil.h"
 
 #include "framework/Frame.h"
 #include "tools/gui/GuiServer.h"
@@ -42,43 +44,11 @@ int64_t nowMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // Polls a file until it contains `text` or 10 s have passed.
 bool waitForFileText(const std::string& path, const std::string& text)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (readFile(path).find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    return waitUntil([&] { return TempDir::read(path).find(text) != std::string::npos; });
 }
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char name[] = "/tmp/halvix-it-XXXXXX";
-        path_ = mkdtemp(name) ? name : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 class Halvix : public ::testing::Test {
 protected:
@@ -141,7 +111,7 @@ TEST_F(Halvix, AnnouncesItselfLogsToItsFileAndQuitsWithExitCodeZero)
     const std::string output = halvix->output();
     EXPECT_NE(output.find("Info | Halvix | Running Halvix"), std::string::npos);
     EXPECT_NE(output.find("Info | Halvix | Stopping all bricks"), std::string::npos);
-    const std::string file = readFile(logFile);
+    const std::string file = TempDir::read(logFile);
     EXPECT_NE(file.find("Verbose | SharedLogger | Logging to file: " + logFile), std::string::npos);
     EXPECT_NE(file.find("Info | Halvix | Stopping all bricks"), std::string::npos);
 }
@@ -197,7 +167,7 @@ TEST_F(Halvix, ControlMethodsAnswerAndCheckTheirParameters)
     EXPECT_EQ(call("stop")["result"], true);
     EXPECT_EQ(call("getSettings")["result"], Json::object());
     EXPECT_EQ(call("setCpuMask", {{"cpuMask", "0x1"}})["result"], Json::object());
-    const std::string status = readFile("/proc/" + std::to_string(halvix->pid()) + "/status");
+    const std::string status = TempDir::read("/proc/" + std::to_string(halvix->pid()) + "/status");
     EXPECT_NE(status.find("Cpus_allowed_list:\t0\n"), std::string::npos) << status;
     EXPECT_EQ(call("setCpuMask", {{"cpuMask", "abc"}})["error"], error1000("Failed to set CPU mask: \"abc\""));
     EXPECT_EQ(call("setCpuMask", {{"cpuMask", "0xffffffffffffffff"}})["result"], Json::object());

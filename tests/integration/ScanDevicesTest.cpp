@@ -387,27 +387,24 @@ TEST_F(ScanDevices, UsbDevicesOfTheReferenceRigAreVduEntries)
 }
 
 /// The NIC part of the report, checked in a private network with a veth pair: nic0 with an
-/// IPv4 address, nic1 without. Returns the failed checks.
-std::string checkNicReport()
+/// IPv4 address, nic1 without.
+TEST(NicReport, AdaptersAreIpEntriesWithTheirStateAndSpeed)
 {
+    IN_PRIVATE_NETWORK();
     using Vdapi::TestSupport::RunQuiet;
-    Vdapi::TestSupport::Findings f;
-    if (!RunQuiet("ip link set lo up") ||
-        !RunQuiet("ip link add nic1 address 02:00:5E:10:00:02 type veth peer name nic0 address "
-                  "02:00:5E:10:00:01") ||
-        !RunQuiet("ip addr add 198.51.100.7/24 dev nic0") || !RunQuiet("ip link set nic0 up") ||
-        !RunQuiet("ip link set nic1 up"))
-        return "cannot make the veth pair\n";
-    VdapiTest::SimProcess simulator(std::string(HALVIX_SOURCE_DIR) + "/tests/integration/rigs/asi_card.json");
-    if (!simulator.Ready())
-        return "simulator: " + simulator.Error() + "\n";
+    ASSERT_TRUE(RunQuiet("ip link set lo up") &&
+                RunQuiet("ip link add nic1 address 02:00:5E:10:00:02 type veth peer name nic0 address "
+                         "02:00:5E:10:00:01") &&
+                RunQuiet("ip addr add 198.51.100.7/24 dev nic0") && RunQuiet("ip link set nic0 up") &&
+                RunQuiet("ip link set nic1 up"))
+        << "cannot make the veth pair";
+    START_SIM(simulator, std::string(HALVIX_SOURCE_DIR) + "/tests/integration/rigs/asi_card.json");
     gui::GuiServer gui("127.0.0.1");
-    if (!gui.listen())
-        return "cannot listen\n";
+    ASSERT_TRUE(gui.listen());
     HalvixProcess brick({"--server_address", "127.0.0.1", "--local_address", "127.0.0.1"});
-    if (!brick.started() || !gui.accept(gui::GuiServer::in(20s)) ||
-        !gui.nextNotification("newConnection", gui::GuiServer::in(20s)))
-        return "halvix did not connect\n" + brick.output();
+    ASSERT_TRUE(brick.started() && gui.accept(gui::GuiServer::in(20s)) &&
+                gui.nextNotification("newConnection", gui::GuiServer::in(20s)))
+        << "halvix did not connect\n" << brick.output();
     auto scanIpEntries = [&](std::vector<OrderedJson>& ip) {
         ip.clear();
         const gui::GuiResult reply =
@@ -421,47 +418,28 @@ std::string checkNicReport()
         return true;
     };
     std::vector<OrderedJson> ip;
-    f.check(scanIpEntries(ip) && ip.empty(), "no adapter entry before the NIC scan is enabled");
+    EXPECT_TRUE(scanIpEntries(ip) && ip.empty()) << "no adapter entry before the NIC scan is enabled";
     const gui::GuiResult enabled =
         gui.call("enableNicDeviceScan", {{"nicDeviceScanEnabled", true}}, gui::GuiServer::in(20s));
-    f.check(enabled && enabled.value["result"] == true, "enableNicDeviceScan");
+    EXPECT_TRUE(enabled && enabled.value["result"] == true) << "enableNicDeviceScan";
 
-    f.check(scanIpEntries(ip), "scanDevices");
-    f.check(ip.size() == 2,
-            "one IP entry per adapter and none for the pseudo-adapter, got " + std::to_string(ip.size()));
-    if (ip.size() != 2)
-        return f.text();
+    EXPECT_TRUE(scanIpEntries(ip)) << "scanDevices";
+    ASSERT_EQ(ip.size(), 2u) << "one IP entry per adapter and none for the pseudo-adapter";
     const std::string speed = std::to_string(10000ull * 1000000ull); // a veth link reports 10000 Mbit/s
-    f.check(ip[0]["deviceName"] == "198.51.100.7" && ip[0]["ipAddress"] == "198.51.100.7",
-            "nic0 named by its IP");
-    f.check(ip[0]["macAddress"] == "02-00-5E-10-00-01", "nic0 MAC text");
-    f.check(ip[0]["category"] == "NIC" && ip[0]["typeNumber"] == 840, "nic0 family and type");
-    f.check(ip[0]["isAvailable"] == true, "nic0 is up");
-    f.check(ip[0]["transmissionSpeed"] == speed && ip[0]["receiveSpeed"] == speed,
-            "nic0 speeds as text: " + ip[0].dump());
-    f.check(ip[1]["deviceName"] == "0.0.0.0" && ip[1]["macAddress"] == "02-00-5E-10-00-02",
-            "nic1 without IPv4");
+    EXPECT_EQ(ip[0]["deviceName"], "198.51.100.7");
+    EXPECT_EQ(ip[0]["ipAddress"], "198.51.100.7");
+    EXPECT_EQ(ip[0]["macAddress"], "02-00-5E-10-00-01");
+    EXPECT_TRUE(ip[0]["category"] == "NIC" && ip[0]["typeNumber"] == 840) << ip[0].dump();
+    EXPECT_EQ(ip[0]["isAvailable"], true);
+    EXPECT_TRUE(ip[0]["transmissionSpeed"] == speed && ip[0]["receiveSpeed"] == speed) << ip[0].dump();
+    EXPECT_TRUE(ip[1]["deviceName"] == "0.0.0.0" && ip[1]["macAddress"] == "02-00-5E-10-00-02") << ip[1].dump();
 
     // Down, an adapter is not available and reports no speed.
-    f.check(RunQuiet("ip link set nic1 down"), "set nic1 down");
-    f.check(scanIpEntries(ip) && ip.size() == 2, "scan with nic1 down");
-    if (ip.size() == 2)
-        f.check(ip[1]["isAvailable"] == false && ip[1]["transmissionSpeed"] == "0",
-                "nic1 down: " + ip[1].dump());
-    f.check(bool(gui.sendNotification("quit")), "quit");
-    f.check(brick.waitExit() == 0, "halvix exits after quit");
-    return f.text();
-}
-
-TEST(NicReport, AdaptersAreIpEntriesWithTheirStateAndSpeed)
-{
-    const std::string unavailable = Vdapi::TestSupport::PrivateNetworkUnavailable();
-    if (!unavailable.empty())
-        GTEST_SKIP() << unavailable;
-    const auto run = Vdapi::TestSupport::RunInPrivateNetwork(checkNicReport, 600s);
-    if (!run.permitted)
-        GTEST_SKIP() << "unshare of a network namespace is not permitted here";
-    EXPECT_EQ(run.findings, "");
+    ASSERT_TRUE(RunQuiet("ip link set nic1 down"));
+    ASSERT_TRUE(scanIpEntries(ip) && ip.size() == 2) << "scan with nic1 down";
+    EXPECT_TRUE(ip[1]["isAvailable"] == false && ip[1]["transmissionSpeed"] == "0") << ip[1].dump();
+    EXPECT_TRUE(bool(gui.sendNotification("quit")));
+    EXPECT_EQ(brick.waitExit(), 0) << brick.output();
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "log/ILogger.h"
@@ -29,6 +31,34 @@ public:
     {
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
+    }
+
+    /// Number of messages with exactly this level, source and text.
+    std::size_t count(uint32_t level, const std::string& source, const std::string& text) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::size_t n = 0;
+        for (const LogMessage& m : messages_)
+            n += m.level == level && m.source == source && m.text() == text;
+        return n;
+    }
+
+    /// Waits up to 10 s for a message with this level, source and text; returns whether it came.
+    bool waitFor(uint32_t level, const std::string& source, const std::string& text)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+            for (const LogMessage& m : messages_)
+                if (m.level == level && m.source == source && m.text() == text)
+                    return true;
+            return false;
+        });
+    }
+
+    void clear()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.clear();
     }
 
     std::vector<std::string> texts() const

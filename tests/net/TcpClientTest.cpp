@@ -4,6 +4,7 @@
 
 #include "log/ILogger.h"
 #include "net/SocketSelector.h"
+#include "tests/log/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -104,18 +105,6 @@ struct Server {
     }
 };
 
-/// Polls `condition` every 10 ms until it holds or the deadline passes.
-bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 /// Reads exactly `size` bytes from a blocking socket, or fewer when it closes.
 std::string receiveExactly(ip::TcpSocket& socket, std::size_t size)
 {
@@ -162,7 +151,7 @@ TEST(TcpClientTest, ConnectsOnceTheServerListensAndCarriesBytesBothWays)
     ASSERT_TRUE(client.start());
     EXPECT_TRUE(client.start()); // already running
     // Refused attempts go on once a second until the server listens.
-    ASSERT_TRUE(pollUntil([&] { return client.attemptCount() >= 2; }));
+    ASSERT_TRUE(waitUntil([&] { return client.attemptCount() >= 2; }));
     EXPECT_EQ(recorder.read(recorder.connects), 0);
     EXPECT_FALSE(client.isConnected());
 
@@ -305,7 +294,7 @@ TEST(TcpClientTest, BindFailureIsLoggedOnceWhileRetrying)
     ip::TcpClient client("127.0.0.1", server.port, "192.0.2.1", &logger);
     client.addListener(&recorder);
     client.start();
-    ASSERT_TRUE(pollUntil([&] { return client.attemptCount() >= 3; }));
+    ASSERT_TRUE(waitUntil([&] { return client.attemptCount() >= 3; }));
     EXPECT_EQ(logger.snapshot(), std::vector<std::string>{"TcpClient: Cannot bind to specified network adapter"});
     EXPECT_EQ(recorder.read(recorder.connects), 0);
     client.stop();

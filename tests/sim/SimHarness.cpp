@@ -4,17 +4,13 @@
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
+#include "tests/tools/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <poll.h>
 #include <filesystem>
 #include <fstream>
 
@@ -33,120 +29,44 @@ int msLeft(Clock::time_point deadline)
     return left < 0 ? 0 : int(left);
 }
 
-/// Reads from `fd` until end of stream or the deadline, appending to `out`; true at end of stream.
-bool drainUntilEof(int fd, std::string& out, Clock::time_point deadline)
-{
-    char buf[4096];
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        int rc = ::poll(&p, 1, msLeft(deadline));
-        if (rc < 0 && errno == EINTR) continue;
-        if (rc <= 0) return false;
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return true;
-        out.append(buf, size_t(n));
-    }
-}
-
-pid_t spawn(const std::vector<std::string>& argv, int outFd)
-{
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(outFd, 1);
-        if (outFd != 2) ::dup2(outFd, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-
 } // namespace
-
-TempDir::TempDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vdsimtestXXXXXX").string();
-    if (::mkdtemp(tmpl.data())) path_ = tmpl;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-std::string TempDir::write(const std::string& name, const std::string& text) const
-{
-    std::string p = path_ + "/" + name;
-    std::ofstream(p) << text;
-    return p;
-}
 
 RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
 {
+    ::test::ChildProcess child(argv, ::test::ChildProcess::Streams::Merged);
     RunResult r;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return r;
-    pid_t pid = spawn(argv, fds[1]);
-    ::close(fds[1]);
-    bool ended = drainUntilEof(fds[0], r.output, Clock::now() + std::chrono::milliseconds(deadlineMs));
-    ::close(fds[0]);
-    if (!ended) ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    r.exitCode = ended ? exitCodeOf(status) : -1;
+    r.exitCode = child.wait(std::chrono::milliseconds(deadlineMs));
+    r.output = child.output();
     return r;
 }
 
 SimProcess::SimProcess(const std::string& rigPath, const std::vector<std::string>& launcher)
     : runDir_(dir_.path() + "/run")
 {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
     std::vector<std::string> argv = launcher;
     for (const std::string& word : {std::string(VDSIM_BIN), std::string("--rig"), rigPath, std::string("--run-dir"), runDir_})
         argv.push_back(word);
-    pid_ = spawn(argv, fds[1]);
-    ::close(fds[1]);
-    outFd_.reset(fds[0]);
-    // Wait for the ready line; everything vdsim prints goes through this pipe.
-    auto deadline = Clock::now() + std::chrono::seconds(20);
-    char buf[512];
-    while (!ready_ && msLeft(deadline) > 0) {
-        pollfd p{outFd_.get(), POLLIN, 0};
-        if (::poll(&p, 1, msLeft(deadline)) <= 0) break;
-        ssize_t n = ::read(outFd_.get(), buf, sizeof buf);
-        if (n <= 0) break;
-        output_.append(buf, size_t(n));
-        ready_ = output_.find("ready") != std::string::npos;
-    }
+    process_ = std::make_unique<::test::ChildProcess>(argv, ::test::ChildProcess::Streams::Merged);
+    ready_ = process_->waitForOutput("ready", std::chrono::seconds(20));
 }
 
 SimProcess::~SimProcess()
 {
-    if (pid_ > 0) terminate();
+    if (!stopped_) terminate();
 }
+
+std::string SimProcess::output() const { return process_->output(); }
 
 int SimProcess::terminate()
 {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, SIGTERM);
-    // vdsim's output pipe reaches end of stream when it exits.
-    bool ended = drainUntilEof(outFd_.get(), output_, Clock::now() + std::chrono::seconds(20));
-    if (!ended) ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    outFd_.reset();
+    if (stopped_) return -1;
+    stopped_ = true;
+    const int code = process_->terminate(std::chrono::seconds(20));
     // A sanitizer build of vdsim reports its findings on stderr; they fail the test.
-    if (output_.find("Sanitizer") != std::string::npos || output_.find("runtime error:") != std::string::npos)
-        ADD_FAILURE() << "vdsim reported:\n" << output_;
-    return ended ? exitCodeOf(status) : -1;
+    const std::string out = process_->output();
+    if (out.find("Sanitizer") != std::string::npos || out.find("runtime error:") != std::string::npos)
+        ADD_FAILURE() << "vdsim reported:\n" << out;
+    return code;
 }
 
 std::string SimProcess::control(const std::string& line)

@@ -3,12 +3,16 @@
 #pragma once
 
 #include "sim/SocketIo.h"
-
-#include <sys/types.h>
+#include "tests/log/TempDir.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace test {
+class ChildProcess;
+}
 
 namespace vdsim::test {
 
@@ -16,18 +20,7 @@ inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/
 /// PCIe interface indices of the reference rig's cards.
 constexpr int kPcie2144 = 0, kPcie2182 = 4, kPcie2132 = 5, kPcie2160 = 7, kPcie2162 = 8;
 
-/// A fresh mkdtemp directory, removed (recursively) on destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    /// Writes `text` to a file below the directory and returns its path.
-    std::string write(const std::string& name, const std::string& text) const;
-
-private:
-    std::string path_;
-};
+using ::TempDir;
 
 /// Result of running a program to its end.
 struct RunResult {
@@ -48,7 +41,7 @@ public:
     bool ready() const { return ready_; }
     const std::string& runDir() const { return runDir_; }
     /// What vdsim printed so far (all of it after terminate()).
-    const std::string& output() const { return output_; }
+    std::string output() const;
     /// Sends SIGTERM and waits (deadline 20 s). Returns the exit code, -1 on timeout/signal.
     int terminate();
     /// One control command; returns the reply line (without newline), or "" on failure.
@@ -66,10 +59,9 @@ public:
 private:
     TempDir dir_;
     std::string runDir_;
-    pid_t pid_ = -1;
-    UniqueFd outFd_; // vdsim's stdout and stderr
-    std::string output_;
+    std::unique_ptr<::test::ChildProcess> process_; // vdsim, stdout and stderr together
     bool ready_ = false;
+    bool stopped_ = false;
 };
 
 struct DriverAnswer {

@@ -3,6 +3,9 @@
 // addresses, checked inside a private network namespace with an adapter made for the purpose.
 #include "SimProcess.h"
 
+#include "tests/devices/PrivateNetwork.h"
+#include "tests/log/WaitUntil.h"
+
 #include "devices/CapabilityTable.h"
 #include "devices/Scan.h"
 #include "devices/VdDevice.h"
@@ -11,16 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <poll.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace Vdapi;
@@ -39,8 +35,6 @@ std::vector<HwFunctionDescriptor> ScanAll(VdResult& rc)
         rc = ScanHwFunctions(count, count, ports.data(), false, false, 1);
     return ports;
 }
-
-bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 } // namespace
 
@@ -73,86 +67,37 @@ TEST(PortAddress, IpPortsCarryTheirMacAndOtherPortsNone)
     EXPECT_EQ(std::memcmp(records[1].macAddress, kHostMac, 6), 0);
 }
 
-namespace {
-
-/// Runs in a child that owns a private network namespace: an adapter with the port's MAC and
-/// two addresses, then the listing. Returns "" when everything matched, "SKIP", or what failed.
-std::string checkHostAdapterAddresses()
+TEST(PortAddress, PortThatIsAHostAdapterTakesTheAdapterAddresses)
 {
-    if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
-        return "SKIP";
-    if (!run("ip link add h0 address 00:14:f4:16:08:02 type veth peer name h1") ||
-        !run("ip addr add 198.51.100.9/24 dev h0") || !run("ip -6 addr add 2001:db8::9/64 dev h0 nodad") ||
-        !run("ip link set h0 up") || !run("ip link set h1 up"))
-        return "cannot make the adapter\n";
+    IN_PRIVATE_NETWORK();
+    using TestSupport::RunQuiet;
+    ASSERT_TRUE(RunQuiet("ip link add h0 address 00:14:f4:16:08:02 type veth peer name h1") &&
+                RunQuiet("ip addr add 198.51.100.9/24 dev h0") &&
+                RunQuiet("ip -6 addr add 2001:db8::9/64 dev h0 nodad") && RunQuiet("ip link set h0 up") &&
+                RunQuiet("ip link set h1 up"))
+        << "cannot make the adapter";
+    START_SIM(sim, "ip_ports.json");
     // The system reports the adapter up asynchronously; wait for its address to be offered.
     uint8_t address[16] = {};
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (Xp::Network().GetAdapterAddress(kHostMac, AdapterAddressKind::Ipv4, address) != VDAPI_OK &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::yield();
+    EXPECT_TRUE(waitUntil(
+        [&] { return Xp::Network().GetAdapterAddress(kHostMac, AdapterAddressKind::Ipv4, address) == VDAPI_OK; }));
 
-    std::string failures;
     VdResult rc = 0;
     const std::vector<HwFunctionDescriptor> ports = ScanAll(rc);
-    if (rc != VDAPI_OK || ports.size() != 6)
-        return "scan: " + std::string(ResultName(rc)) + ", " + std::to_string(ports.size()) + " ports\n";
+    ASSERT_EQ(rc, VDAPI_OK);
+    ASSERT_EQ(ports.size(), 6u);
     in_addr v4{};
     ::inet_pton(AF_INET, "198.51.100.9", &v4);
     in6_addr v6{};
     ::inet_pton(AF_INET6, "2001:db8::9", &v6);
     const HwFunctionDescriptor& host = ports[5];
-    if (std::memcmp(host.ipAddress, &v4, 4) != 0)
-        failures += "IPv4 of the host adapter not taken\n";
+    EXPECT_EQ(std::memcmp(host.ipAddress, &v4, 4), 0) << "IPv4 of the host adapter not taken";
     // The adapter's IPv6 addresses fill the slots from the first: ours and its link-local one.
     bool found6 = false;
     for (const auto& slot : host.ipV6Address)
         found6 = found6 || std::memcmp(slot, &v6, 16) == 0;
-    if (!found6)
-        failures += "IPv6 of the host adapter not taken\n";
+    EXPECT_TRUE(found6) << "IPv6 of the host adapter not taken";
     const uint8_t zero[16] = {};
-    if (std::memcmp(host.ipV6Address[0], zero, 16) == 0)
-        failures += "IPv6 slots not packed from the first\n";
-    if (std::memcmp(ports[4].ipAddress, zero, 4) != 0)
-        failures += "the other IP port got an address\n";
-    return failures;
-}
-
-} // namespace
-
-TEST(PortAddress, PortThatIsAHostAdapterTakesTheAdapterAddresses)
-{
-    if (::geteuid() != 0 || (::access("/usr/sbin/ip", X_OK) != 0 && ::access("/sbin/ip", X_OK) != 0))
-        GTEST_SKIP() << "needs root and the ip tool";
-    START_SIM(sim, "ip_ports.json");
-    int fds[2];
-    ASSERT_EQ(0, ::pipe(fds));
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(fds[0]);
-        const std::string report = checkHostAdapterAddresses();
-        [[maybe_unused]] const ssize_t n = ::write(fds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string report;
-    char buffer[1024];
-    for (;;) {
-        pollfd p{fds[0], POLLIN, 0};
-        if (::poll(&p, 1, 60000) != 1)
-            break;
-        const ssize_t n = ::read(fds[0], buffer, sizeof(buffer));
-        if (n <= 0)
-            break;
-        report.append(buffer, size_t(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (report == "SKIP")
-        GTEST_SKIP() << "no private network namespace here";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(report, "");
+    EXPECT_NE(std::memcmp(host.ipV6Address[0], zero, 16), 0) << "IPv6 slots not packed from the first";
+    EXPECT_EQ(std::memcmp(ports[4].ipAddress, zero, 4), 0) << "the other IP port got an address";
 }

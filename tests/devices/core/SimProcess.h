@@ -2,7 +2,14 @@
 // awaited with a deadline, VDAPI_RUN_DIR pointed at it, and the process stopped at the end.
 #pragma once
 
+#include "tests/log/TempDir.h"
+
+#include <memory>
 #include <string>
+
+namespace test {
+class ChildProcess;
+}
 
 namespace VdapiTest {
 
@@ -18,15 +25,14 @@ public:
     bool Ready() const { return m_ready; }
     /// Why the start failed, with what the simulator printed.
     const std::string& Error() const { return m_error; }
-    const std::string& RunDir() const { return m_runDir; }
+    const std::string& RunDir() const { return m_dir.path(); }
     /// Runs vdsimctl with `args` against this simulator; returns its exit status.
     int Control(const std::string& args) const;
 
 private:
-    int m_pid = -1;
-    int m_stdout = -1;
+    std::unique_ptr<test::ChildProcess> m_process; // vdsim, stdout and stderr together
+    TempDir m_dir; // the run directory, removed after the simulator stopped
     bool m_ready = false;
-    std::string m_runDir;
     std::string m_error;
 };
 

@@ -2,6 +2,7 @@
 // which adapters become devices, their identity, the pseudo-adapter, every scan mode, and the
 // fixed property table.
 #include "tests/devices/PrivateNetwork.h"
+#include "tests/devices/platform/TestRunDir.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/FamilyScan.h"
@@ -22,7 +23,6 @@
 namespace Vdapi {
 namespace {
 
-using TestSupport::Findings;
 using TestSupport::RunQuiet;
 
 constexpr uint64_t kAnyLocalSerial = 0x406A633BEDFFFFFFull;
@@ -55,26 +55,6 @@ std::string MacText(const uint8_t* mac, char separator = '-')
     }
     return text;
 }
-
-/// Points the device layer at an empty run directory, so only network adapters can be found.
-class EmptyRunDir {
-public:
-    EmptyRunDir()
-    {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/vdapi-nic-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-        ::setenv("VDAPI_RUN_DIR", path_.c_str(), 1);
-    }
-    ~EmptyRunDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-private:
-    std::string path_;
-};
 
 std::vector<DeviceDescriptor> ScanNics(int32_t capacity, int32_t& count, VdResult& rc)
 {
@@ -110,28 +90,27 @@ bool MakeAdapters()
            RunQuiet("ip link set nic1 up");
 }
 
-void CheckListing(Findings& f)
+void CheckListing()
 {
     int32_t count = 0;
     VdResult rc = 0;
     std::vector<DeviceDescriptor> d = ScanNics(8, count, rc);
-    f.check(rc == VDAPI_OK, std::string("listing: ") + ResultName(rc));
-    f.check(count == 3, "two adapters give three devices, got " + std::to_string(count));
+    EXPECT_TRUE(rc == VDAPI_OK) << std::string("listing: ") + ResultName(rc);
+    EXPECT_TRUE(count == 3) << "two adapters give three devices, got " + std::to_string(count);
     if (count != 3)
         return;
     for (const DeviceDescriptor& dev : std::vector<DeviceDescriptor>(d.begin(), d.begin() + 3)) {
-        f.check(dev.category == kCategoryNic && dev.typeNumber == kNicTypeNumber, "category 4, type 840");
-        f.check(dev.numHwFuncs == 1 && dev.numPorts == 1, "one port");
-        f.check(dev.numInputs == 1 && dev.numOutputs == 1, "the IP port counts both ways");
-        f.check(std::memcmp(dev.macAddress, "\x00\x14\xF4", 3) != 0, "own vendor prefix offered");
+        EXPECT_TRUE(dev.category == kCategoryNic && dev.typeNumber == kNicTypeNumber) << "category 4, type 840";
+        EXPECT_TRUE(dev.numHwFuncs == 1 && dev.numPorts == 1) << "one port";
+        EXPECT_TRUE(dev.numInputs == 1 && dev.numOutputs == 1) << "the IP port counts both ways";
+        EXPECT_TRUE(std::memcmp(dev.macAddress, "\x00\x14\xF4", 3) != 0) << "own vendor prefix offered";
     }
     in_addr first{};
     ::inet_pton(AF_INET, "198.51.100.7", &first);
-    f.check(std::memcmp(d[0].macAddress, kMacFirst, 6) == 0,
-            "first adapter first: " + MacText(d[0].macAddress));
-    f.check(d[0].serial == int64_t(ExpectedSerial(kMacFirst, "nic0")), "serial of nic0");
-    f.check(d[0].subType == 0, "a real adapter has sub-type 0");
-    f.check(std::memcmp(d[0].ipAddress, &first, 4) == 0, "IPv4 of nic0");
+    EXPECT_TRUE(std::memcmp(d[0].macAddress, kMacFirst, 6) == 0) << "first adapter first: " + MacText(d[0].macAddress);
+    EXPECT_TRUE(d[0].serial == int64_t(ExpectedSerial(kMacFirst, "nic0"))) << "serial of nic0";
+    EXPECT_TRUE(d[0].subType == 0) << "a real adapter has sub-type 0";
+    EXPECT_TRUE(std::memcmp(d[0].ipAddress, &first, 4) == 0) << "IPv4 of nic0";
     std::set<std::string> assigned;
     for (int i = 1; i <= 4; ++i) {
         in6_addr a{};
@@ -144,125 +123,110 @@ void CheckListing(Findings& f)
     bool allAssigned = listed.size() == 3;
     for (const std::string& a : listed)
         allAssigned = allAssigned && assigned.count(a) == 1;
-    f.check(allAssigned, "three distinct IPv6 addresses of the four of nic0");
+    EXPECT_TRUE(allAssigned) << "three distinct IPv6 addresses of the four of nic0";
 
     const uint8_t zero[16] = {};
-    f.check(std::memcmp(d[1].macAddress, kMacSecond, 6) == 0, "second adapter second");
-    f.check(d[1].serial == int64_t(ExpectedSerial(kMacSecond, "nic1")), "serial of nic1");
-    f.check(std::memcmp(d[1].ipAddress, zero, 4) == 0, "no IPv4 gives 0.0.0.0");
-    f.check(std::memcmp(d[1].ipV6Address, zero, 16) == 0, "no IPv6 gives zeros");
+    EXPECT_TRUE(std::memcmp(d[1].macAddress, kMacSecond, 6) == 0) << "second adapter second";
+    EXPECT_TRUE(d[1].serial == int64_t(ExpectedSerial(kMacSecond, "nic1"))) << "serial of nic1";
+    EXPECT_TRUE(std::memcmp(d[1].ipAddress, zero, 4) == 0) << "no IPv4 gives 0.0.0.0";
+    EXPECT_TRUE(std::memcmp(d[1].ipV6Address, zero, 16) == 0) << "no IPv6 gives zeros";
 
-    f.check(uint64_t(d[2].serial) == kAnyLocalSerial, "pseudo-adapter last with its serial");
-    f.check(d[2].subType == kNicSubTypeAnyLocal, "pseudo-adapter sub-type 2");
-    f.check(std::memcmp(d[2].macAddress, kMacBroadcast, 6) == 0, "pseudo-adapter MAC");
-    f.check(std::memcmp(d[2].ipAddress, zero, 4) == 0, "pseudo-adapter has no address");
+    EXPECT_TRUE(uint64_t(d[2].serial) == kAnyLocalSerial) << "pseudo-adapter last with its serial";
+    EXPECT_TRUE(d[2].subType == kNicSubTypeAnyLocal) << "pseudo-adapter sub-type 2";
+    EXPECT_TRUE(std::memcmp(d[2].macAddress, kMacBroadcast, 6) == 0) << "pseudo-adapter MAC";
+    EXPECT_TRUE(std::memcmp(d[2].ipAddress, zero, 4) == 0) << "pseudo-adapter has no address";
 
     // Capacity 1: one descriptor written, all three counted.
     d = ScanNics(1, count, rc);
-    f.check(rc == VDAPI_E_BUF_TOO_SMALL && count == 3, "capacity 1 gives count 3 and VDAPI_E_BUF_TOO_SMALL");
-    f.check(std::memcmp(d[0].macAddress, kMacFirst, 6) == 0, "capacity 1 holds the first adapter");
+    EXPECT_TRUE(rc == VDAPI_E_BUF_TOO_SMALL && count == 3) << "capacity 1 gives count 3 and VDAPI_E_BUF_TOO_SMALL";
+    EXPECT_TRUE(std::memcmp(d[0].macAddress, kMacFirst, 6) == 0) << "capacity 1 holds the first adapter";
     ScanNics(0, count, rc);
-    f.check(rc == VDAPI_E_BUF_TOO_SMALL && count == 3, "capacity 0 learns the count");
+    EXPECT_TRUE(rc == VDAPI_E_BUF_TOO_SMALL && count == 3) << "capacity 0 learns the count";
 
     // The interface index of the pseudo-adapter follows the last listed adapter.
     NicHal hal;
     NicInfo info;
-    f.check(hal.Open(2) == VDAPI_OK && hal.GetNicInfo(info) == VDAPI_OK, "open the pseudo-adapter");
-    f.check(info.interfaceIndex == ::if_nametoindex("nic1") + 1, "pseudo-adapter interface index");
-    f.check(hal.Open(3) == VDAPI_E_NO_SUCH_DEVICE, "no fourth usable adapter");
+    EXPECT_TRUE(hal.Open(2) == VDAPI_OK && hal.GetNicInfo(info) == VDAPI_OK) << "open the pseudo-adapter";
+    EXPECT_TRUE(info.interfaceIndex == ::if_nametoindex("nic1") + 1) << "pseudo-adapter interface index";
+    EXPECT_TRUE(hal.Open(3) == VDAPI_E_NO_SUCH_DEVICE) << "no fourth usable adapter";
     hal.Close();
-    f.check(hal.GetNicInfo(info) == VDAPI_OK && info.serial == 0 && info.typeNumber == 0, "closed is zero");
+    EXPECT_TRUE(hal.GetNicInfo(info) == VDAPI_OK && info.serial == 0 && info.typeNumber == 0) << "closed is zero";
 }
 
-void CheckTargeted(Findings& f)
+void CheckTargeted()
 {
     VdDeviceInt device;
-    f.check(device.AttachByType(840, 1, false) == VDAPI_OK, "ByType 840 index 1");
+    EXPECT_TRUE(device.AttachByType(840, 1, false) == VDAPI_OK) << "ByType 840 index 1";
     DeviceDescriptor d;
     device.GetDescriptor(d);
-    f.check(std::memcmp(d.macAddress, kMacSecond, 6) == 0, "ByType 840 index 1 is the second adapter");
+    EXPECT_TRUE(std::memcmp(d.macAddress, kMacSecond, 6) == 0) << "ByType 840 index 1 is the second adapter";
     device.Detach();
-    f.check(device.AttachByType(840, 3, false) == VDAPI_E_NO_SUCH_DEVICE,
-            "ByType index past the pseudo-adapter");
+    EXPECT_TRUE(device.AttachByType(840, 3, false) == VDAPI_E_NO_SUCH_DEVICE) << "ByType index past the pseudo-adapter";
 
     const uint8_t address[4] = {198, 51, 100, 7};
-    f.check(device.AttachByAddress(address) == VDAPI_OK, "ByAddress");
+    EXPECT_TRUE(device.AttachByAddress(address) == VDAPI_OK) << "ByAddress";
     device.GetDescriptor(d);
-    f.check(std::memcmp(d.macAddress, kMacFirst, 6) == 0, "ByAddress finds nic0");
+    EXPECT_TRUE(std::memcmp(d.macAddress, kMacFirst, 6) == 0) << "ByAddress finds nic0";
     device.Detach();
     const uint8_t own[4] = {198, 51, 100, 9};
-    f.check(device.AttachByAddress(own) == VDAPI_E_NO_SUCH_DEVICE,
-            "the own-prefix adapter is not found by address");
+    EXPECT_TRUE(device.AttachByAddress(own) == VDAPI_E_NO_SUCH_DEVICE) << "the own-prefix adapter is not found by address";
 
-    f.check(device.AttachBySerial(int64_t(kAnyLocalSerial), false) == VDAPI_OK, "attach the pseudo-adapter");
-    f.check(device.Category() == kCategoryNic && device.TypeNumber() == 840, "attached identity");
+    EXPECT_TRUE(device.AttachBySerial(int64_t(kAnyLocalSerial), false) == VDAPI_OK) << "attach the pseudo-adapter";
+    EXPECT_TRUE(device.Category() == kCategoryNic && device.TypeNumber() == 840) << "attached identity";
     HwFunctionDescriptor port;
     int32_t n = 0;
-    f.check(device.ListPorts(1, n, &port) == VDAPI_OK && n == 1, "one port");
-    f.check(port.chanType == kChanIp, "an IP port");
+    EXPECT_TRUE(device.ListPorts(1, n, &port) == VDAPI_OK && n == 1) << "one port";
+    EXPECT_TRUE(port.chanType == kChanIp) << "an IP port";
     for (const char* cap : {"IP", "TS", "TRPMODE", "INTTSRATE", "TX_T2MI"})
-        f.check(port.caps.Has(CapabilityIndex(cap)), std::string("port capability ") + cap);
-    f.check(!port.caps.Has(CapabilityIndex("ASI")) && !port.caps.Has(CapabilityIndex("INPUT")),
-            "nothing more");
+        EXPECT_TRUE(port.caps.Has(CapabilityIndex(cap))) << std::string("port capability ") + cap;
+    EXPECT_TRUE(!port.caps.Has(CapabilityIndex("ASI")) && !port.caps.Has(CapabilityIndex("INPUT"))) << "nothing more";
     int v = 0, sub = 0;
     int64_t p1 = 0, p2 = 0;
-    f.check(device.GetIoConfig(1, 0, v, sub, p1, p2) == VDAPI_E_NOT_SUPPORTED, "no I/O configuration");
+    EXPECT_TRUE(device.GetIoConfig(1, 0, v, sub, p1, p2) == VDAPI_E_NOT_SUPPORTED) << "no I/O configuration";
     device.Detach();
-    f.check(device.AttachBySerial(int64_t(ExpectedSerial(kMacFirst, "nic1")), false) ==
-                VDAPI_E_NO_SUCH_DEVICE,
-            "serial of a MAC under another name is nobody's");
+    EXPECT_TRUE(device.AttachBySerial(int64_t(ExpectedSerial(kMacFirst, "nic1")), false) ==
+                VDAPI_E_NO_SUCH_DEVICE) << "serial of a MAC under another name is nobody's";
 
     // The family alone: slots never match; a targeted search without a taker still counts.
     FamilyScan bySlot;
     bySlot.mode = ScanMode::BySlot;
-    f.check(ScanNicDevices(bySlot) == VDAPI_E_NO_SUCH_DEVICE, "BySlot");
+    EXPECT_TRUE(ScanNicDevices(bySlot) == VDAPI_E_NO_SUCH_DEVICE) << "BySlot";
     FamilyScan bySerial;
     bySerial.mode = ScanMode::BySerial;
     bySerial.serial = int64_t(ExpectedSerial(kMacSecond, "nic1"));
-    f.check(ScanNicDevices(bySerial) == VDAPI_OK && bySerial.count == 1, "BySerial without a taker");
+    EXPECT_TRUE(ScanNicDevices(bySerial) == VDAPI_OK && bySerial.count == 1) << "BySerial without a taker";
 }
 
-void CheckNoAdapter(Findings& f)
+void CheckNoAdapter()
 {
     // Removing one end of the pair removes both.
     for (const char* name : {"nic0", "own0"})
-        f.check(RunQuiet(std::string("ip link del ") + name), std::string("remove ") + name);
+        EXPECT_TRUE(RunQuiet(std::string("ip link del ") + name)) << std::string("remove ") + name;
     int32_t count = -1;
     VdResult rc = 0;
     ScanNics(8, count, rc);
-    f.check(rc == VDAPI_OK && count == 0, "no adapter: no device, not even the pseudo-adapter");
+    EXPECT_TRUE(rc == VDAPI_OK && count == 0) << "no adapter: no device, not even the pseudo-adapter";
     FamilyScan all;
-    f.check(ScanNicDevices(all) == VDAPI_E_NO_DEVICE && all.count == 0, "the family finds no device");
+    EXPECT_TRUE(ScanNicDevices(all) == VDAPI_E_NO_DEVICE && all.count == 0) << "the family finds no device";
     NicHal hal;
-    f.check(hal.Open(0) == VDAPI_E_NO_SUCH_DEVICE, "nothing to open");
+    EXPECT_TRUE(hal.Open(0) == VDAPI_E_NO_SUCH_DEVICE) << "nothing to open";
 
     // Only adapters with our own prefix: listed, so the pseudo-adapter is offered, alone.
-    f.check(MakeOwnPrefixPair(), "own-prefix pair again");
+    EXPECT_TRUE(MakeOwnPrefixPair()) << "own-prefix pair again";
     DeviceDescriptor d[2];
     rc = ScanDevices(ScanMode::All, 0, 2, count, d, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr, false, false,
                      true, false);
-    f.check(rc == VDAPI_OK && count == 1 && uint64_t(d[0].serial) == kAnyLocalSerial,
-            "own-prefix adapters alone leave only the pseudo-adapter");
+    EXPECT_TRUE(rc == VDAPI_OK && count == 1 && uint64_t(d[0].serial) == kAnyLocalSerial) << "own-prefix adapters alone leave only the pseudo-adapter";
 }
 
 TEST(NicScan, AdaptersInAPrivateNetwork)
 {
-    const std::string unavailable = TestSupport::PrivateNetworkUnavailable();
-    if (!unavailable.empty())
-        GTEST_SKIP() << unavailable;
-    const TestSupport::PrivateNetworkResult run = TestSupport::RunInPrivateNetwork([] {
-        EmptyRunDir runDir;
-        Findings f;
-        if (!MakeAdapters())
-            return std::string("cannot make the dummy adapters\n");
-        CheckListing(f);
-        CheckTargeted(f);
-        CheckNoAdapter(f);
-        return f.text();
-    });
-    if (!run.permitted)
-        GTEST_SKIP() << "unshare of a network namespace is not permitted here";
-    EXPECT_EQ(run.findings, "");
+    IN_PRIVATE_NETWORK();
+    TestSupport::TempRunDir runDir; // empty: only network adapters can be found
+    ASSERT_TRUE(MakeAdapters()) << "cannot make the dummy adapters";
+    CheckListing();
+    CheckTargeted();
+    CheckNoAdapter();
 }
 
 TEST(NicHal, FixedPropertyTable)

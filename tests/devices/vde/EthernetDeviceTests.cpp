@@ -76,7 +76,7 @@ protected:
 
 TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevice)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     VdResult rc = VDAPI_E_INTERNAL;
     const std::vector<DeviceDescriptor> devices = ScanEthernet(false, rc);
@@ -113,7 +113,7 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevic
 
 TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     int32_t count = 0;
     std::shared_ptr<IDevice> found;
@@ -158,7 +158,7 @@ TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
 
 TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     Control("fail svc:11 1 4126");
     VdResult rc = VDAPI_E_INTERNAL;
@@ -200,7 +200,7 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
 
 TEST_F(EthernetDevices, DiscoveredDevicesCannotBeOpenedWithoutAUsableService)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     Control("service stop");
     VdResult rc = VDAPI_E_INTERNAL;
@@ -219,7 +219,7 @@ TEST_F(EthernetDevices, DiscoveredDevicesCannotBeOpenedWithoutAUsableService)
 
 TEST_F(EthernetDevices, MismatchedXAddrsGivesNoAddressAndPort)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     Control("list version 2"); // the service's list is not usable: discovery
     Control("vde xaddrs " + std::to_string(kGateway) + " ftp://198.51.100.21/8000");
@@ -238,7 +238,7 @@ TEST_F(EthernetDevices, MismatchedXAddrsGivesNoAddressAndPort)
 
 TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     Control("vde opmode " + std::to_string(kGateway) + " 1");
     VdResult rc = VDAPI_E_INTERNAL;
@@ -256,7 +256,7 @@ TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
 
 TEST_F(EthernetDevices, RolloffAnswerFailsTheOpenAfterADetach)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     const std::string gw = std::to_string(kGateway);
     Control("fail vde:getdescriptor:" + gw + " 1 4128");
@@ -274,7 +274,7 @@ TEST_F(EthernetDevices, RolloffAnswerFailsTheOpenAfterADetach)
 
 TEST_F(EthernetDevices, SlowOrBrokenDeviceIsLeftOutAndTheScanGoesOn)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     const std::string gw = std::to_string(kGateway);
     Control("delay 6000 vde:attach:" + gw);

@@ -2,7 +2,8 @@
 // devices on one side, the device service reachable through the simulator's run directory.
 #pragma once
 
-#include "tests/devices/vde/PrivateNetwork.h"
+#include "tests/devices/PrivateNetwork.h"
+#include "tests/devices/vde/DeviceNetwork.h"
 #include "tests/sim/SimHarness.h"
 
 #include <gtest/gtest.h>

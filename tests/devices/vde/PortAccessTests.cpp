@@ -6,6 +6,7 @@
 #include "devices/channels/VdOutpChannel.h"
 #include "devices/vde/ServiceProtocol.h"
 #include "tests/devices/vde/EthernetRig.h"
+#include "tests/log/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -75,17 +76,6 @@ private:
 constexpr uint32_t kAcquire = 0, kRelease = 1, kProbe = 2;
 
 /// Polls `condition` until it holds or a generous deadline passes.
-template <class Condition> bool eventually(Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 // The service side needs no network: the pipe is served outside the devices' namespace too.
 TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnection)
 {
@@ -130,7 +120,7 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     // The connection's end frees what it held.
     EXPECT_EQ(first.mode(kGateway, 1, h1, kAcquire), 0u);
     first.close();
-    ASSERT_TRUE(eventually([&] { return sim.control("holds " + std::to_string(kGateway)) == "ok 0"; }));
+    ASSERT_TRUE(waitUntil([&] { return sim.control("holds " + std::to_string(kGateway)) == "ok 0"; }));
     ASSERT_EQ(second.open(kGateway, 1, h2), 0u);
     EXPECT_EQ(second.mode(kGateway, 1, h2, kAcquire), 0u);
 
@@ -157,7 +147,7 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     EXPECT_GT(opened, 4000);
     EXPECT_LT(opened, 4096);
     greedy.reset();
-    ASSERT_TRUE(eventually([&] { return second.open(kGateway, 3, handle) == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return second.open(kGateway, 3, handle) == 0; }));
 
     // The service's commands are counted per kind.
     const std::string counters = sim.control("counters");
@@ -178,7 +168,7 @@ protected:
 
 TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheService)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     VdDeviceInt scanner, user;
     ASSERT_EQ(scanner.AttachBySerial(kGateway), VDAPI_OK);
@@ -245,7 +235,7 @@ TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheService)
 
 TEST_F(EthernetPortAccess, ClaimLastsPastTheDeviceDetachUntilTheChannelGoes)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     const std::string gw = std::to_string(kGateway);
     {

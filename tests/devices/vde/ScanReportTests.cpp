@@ -65,7 +65,7 @@ protected:
 
 TEST_F(VdeScanReport, EthernetPortsAreReportedAvailableThroughTheServiceUntilHeld)
 {
-    VDE_IN_PRIVATE_NETWORK();
+    IN_PRIVATE_NETWORK();
     StartRig();
     integration::HalvixProcess halvix({"--server_address", "127.0.0.1", "--local_address", "127.0.0.1"});
     ASSERT_TRUE(halvix.started());

@@ -1,9 +1,7 @@
-// Private network namespaces for the Ethernet-device tests.
-#include "tests/devices/vde/PrivateNetwork.h"
+// The devices' namespace of the Ethernet-device tests, with its bridge and the host adapters.
+#include "tests/devices/vde/DeviceNetwork.h"
 
 #include "tests/sim/SimHarness.h"
-
-#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,49 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 namespace vdetest {
-
-namespace {
-
-constexpr const char* kInsideVariable = "HALVIX_VDE_PRIVATE_NETWORK";
-constexpr int kChildDeadlineMs = 240000;
-
-std::string SelfPath()
-{
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, size_t(n)) : std::string();
-}
-
-} // namespace
-
-NetnsStep EnterPrivateNetwork(std::string& reason)
-{
-    if (const char* inside = std::getenv(kInsideVariable); inside && std::string(inside) == "1")
-        return NetnsStep::Inside;
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    ::setenv(kInsideVariable, "1", 1);
-    const vdsim::test::RunResult run =
-        vdsim::test::runProgram({"/usr/bin/unshare", "-n", SelfPath(), filter}, kChildDeadlineMs);
-    ::unsetenv(kInsideVariable);
-    if (run.output.find("unshare failed") != std::string::npos || run.exitCode == 127) {
-        reason = "no private network namespace here: " + run.output;
-        return NetnsStep::Refused;
-    }
-    if (run.exitCode == 0 && run.output.find("[  SKIPPED ]") != std::string::npos &&
-        run.output.find("[  PASSED  ] 1 test") == std::string::npos) {
-        reason = "skipped inside the private network:\n" + run.output;
-        return NetnsStep::Refused;
-    }
-    EXPECT_EQ(run.exitCode, 0) << "the test in its private network failed:\n" << run.output;
-    if (run.exitCode == 0 && run.output.find("[  PASSED  ] 1 test") == std::string::npos)
-        ADD_FAILURE() << "the test did not run in its private network:\n" << run.output;
-    return NetnsStep::Done;
-}
 
 DeviceNetwork::DeviceNetwork()
 {
