@@ -3,7 +3,7 @@
 // the time of each scan (median of the repetitions) and the driver requests one scan makes, from
 // the simulator's counters.
 #include "tests/devices/core/SimProcess.cpp"
-#include "tests/integration/HalvixProcess.cpp"
+#include "tests/integration/HalvixProcess.h"
 #include "tests/tools/ChildProcess.h"
 #include "tools/gui/GuiServer.h"
 
