@@ -332,6 +332,11 @@ TEST_F(ScanDevices, AScheduledScanReportsThroughTheNotification)
 TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
 {
     ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.67.9"));
+    // What a whole scan asks of the exclusive-access requests, to tell a finished scan.
+    control({"counters", "reset"});
+    scan();
+    const long wholeScan = requests("0xafc86f06");
+    ASSERT_GT(wholeScan, 1);
     // Slow channel claims keep the scan busy long enough for "quit" to arrive during it.
     control({"delay", "300", "0xafc86f06"});
     control({"counters", "reset"});
@@ -344,9 +349,11 @@ TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
     while (requests("0xafc86f1a") == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
     ASSERT_GT(requests("0xafc86f1a"), 0) << "the scheduled scan did not start";
+    EXPECT_LT(requests("0xafc86f06"), wholeScan) << "the scan ended before quit was sent";
     ASSERT_TRUE(server->sendNotification("quit"));
     EXPECT_EQ(halvix->waitExit(120s), 0) << halvix->output();
     EXPECT_NE(halvix->output().find("Info | Halvix | Stopping all bricks"), std::string::npos) << halvix->output();
+    EXPECT_EQ(requests("0xafc86f06"), wholeScan) << "Halvix stopped before its scan had ended";
 }
 
 TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
