@@ -99,9 +99,10 @@ bool blockTypeFromName(const std::string& s, BlockType& t)
 
 const char* const kHelpText =
     "commands: ping | devices | hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw] | release SERIAL PORT [BLOCK] | "
-    "holds SERIAL (cards' blocks, Ethernet devices' whole ports) | unplug SERIAL | plug SERIAL | linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | "
-    "corrupt KIND COUNT | delay MS [KIND] | service stop|start|version A.B.C[.D] | "
-    "list version N|count N|restore | counters [reset] | fastpath on|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
+    "holds SERIAL (cards' blocks, Ethernet devices' whole ports) | unplug SERIAL | plug SERIAL | "
+    "linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | corrupt KIND COUNT | delay MS [KIND] | "
+    "service stop|start|version A.B.C[.D] | list version N|count N|restore | counters [reset] | fastpath on|off | "
+    "batches on|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
     "opmode SERIAL N (fault kinds vde:probe|attach|getdescriptor|detach|getioconfig:SERIAL)";
 
 } // namespace

@@ -194,7 +194,8 @@ void VdPcieProxyCORE::GetProperties(std::span<const DP::PropertyQuery> queries, 
                                     std::span<VdResult> results)
 {
     const DP::BlockId core = CoreBlock();
-    RequestProperties(IsOpen() ? Driver() : nullptr, DP::kGetProperty, DP::PciePropertyRequest::kSize, queries, values, results,
+    RequestProperties(IsOpen() ? Driver() : nullptr, DP::kGetProperty, DP::PciePropertyRequest::kSize, queries, values,
+                      results,
                       [&](const DP::PropertyQuery& query, uint8_t* bytes) {
                           DP::PciePropertyRequest request;
                           request.blockId1 = core.id1;

@@ -101,7 +101,8 @@ VdResult VdaHal::GetProperty(const DP::PropertyQuery& query, uint64_t& value)
 void VdaHal::GetProperties(std::span<const DP::PropertyQuery> queries, std::span<uint64_t> values,
                            std::span<VdResult> results)
 {
-    RequestProperties(IsOpen() ? m_driver.get() : nullptr, DP::kLegacyGetProperty, DP::LegacyPropertyRequest::kSize, queries, values, results,
+    RequestProperties(IsOpen() ? m_driver.get() : nullptr, DP::kLegacyGetProperty, DP::LegacyPropertyRequest::kSize,
+                      queries, values, results,
                       [this](const DP::PropertyQuery& query, uint8_t* bytes) {
                           DP::LegacyPropertyRequest request;
                           request.query = query;

@@ -164,7 +164,8 @@ VdResult VduHal::GetProperty(const DP::PropertyQuery& key, uint64_t& value)
 void VduHal::GetProperties(std::span<const DP::PropertyQuery> keys, std::span<uint64_t> values,
                            std::span<VdResult> results)
 {
-    RequestProperties(IsOpen() ? m_driver.get() : nullptr, UP::kGetProperty, UP::UsbPropertyRequest::kSize, keys, values, results,
+    RequestProperties(IsOpen() ? m_driver.get() : nullptr, UP::kGetProperty, UP::UsbPropertyRequest::kSize, keys,
+                      values, results,
                       [](const DP::PropertyQuery& key, uint8_t* bytes) {
                           UP::UsbPropertyRequest request;
                           request.typeSelector = key.typeSelector;
