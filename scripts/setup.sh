@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only when some are missing.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config nlohmann-json3-dev gsoap libgsoap-dev
-          libgtest-dev libgmock-dev libbenchmark-dev iproute2 clang libclang-rt-14-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev iproute2 clang libclang-rt-14-dev
+          libcpp-httplib-dev chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,6 +2,7 @@
 // shows its announcement and runs one job (call, watch, quit, scan).
 #include "tools/gui/GuiServer.h"
 #include "tools/halvixctl/InventoryTable.h"
+#include "tools/halvixctl/ServeMode.h"
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +31,7 @@ const char* const Usage =
     "  quit                         send \"quit\" and wait for the brick to disconnect\n"
     "  scan [--nic] [--dte] [--json]  enable the chosen scans, call scanDevices, print the report\n"
     "                               as a table of ports (--json: the result array as JSON)\n"
+    "Or: halvixctl serve [...]      many bricks on a web page (halvixctl serve --help)\n"
     "Options:\n"
     "  --timeout S   seconds to wait for the brick and for each reply (default 30); watch waits\n"
     "                without limit between notifications unless --timeout is given\n"
@@ -291,6 +293,8 @@ private:
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "serve")
+        return halvixctl::serve::run(argc - 1, argv + 1);
     Options options;
     if (const auto code = parse(argc, argv, options))
         return *code;
