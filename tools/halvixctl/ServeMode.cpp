@@ -8,6 +8,7 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cmath>
@@ -139,6 +140,11 @@ int run(int argc, char** argv)
     httplib::Server http;
     http.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
     http.set_keep_alive_timeout(2);
+    // The library's default adds SO_REUSEPORT, which would let a second server share the port.
+    http.set_socket_options([](int socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http.set_payload_max_length(64 * 1024);
     installApi(http, registry, options.settings);
     const std::string url = "http://" + options.httpHost + ":" + std::to_string(options.httpPort) + "/";

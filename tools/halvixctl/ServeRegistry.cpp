@@ -469,6 +469,8 @@ void BrickRegistry::announced(BrickSession& session)
         std::lock_guard lock(mutex_);
         for (auto it = sessions_.begin(); it != sessions_.end();) {
             if (it->second.get() != &session && it->second->identity() == identity) {
+                // Handed on before the old entry goes, so no listing shows the brick without it.
+                session.inherit(*it->second);
                 earlier.push_back(it->second);
                 ended_.push_back(it->second);
                 it = sessions_.erase(it);
@@ -480,7 +482,6 @@ void BrickRegistry::announced(BrickSession& session)
     for (const auto& old : earlier) {
         logLine("brick " + std::to_string(session.id()) + " replaces brick " + std::to_string(old->id()) +
                 " (same appId and pid)");
-        session.inherit(*old);
         old->requestStop();
     }
 }
