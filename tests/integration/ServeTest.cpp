@@ -1,0 +1,261 @@
+// `halvixctl serve` with three real halvix processes, each on its own simulator: the API lists,
+// scans, sees a held port and forgets a brick that quit; headless Chromium shows the page.
+#include "HalvixProcess.h"
+
+#include "tests/devices/core/SimProcess.h"
+#include "tests/log/TempDir.h"
+#include "tests/tools/ServeProcess.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace serveintegration {
+
+using integration::HalvixProcess;
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+struct Brick {
+    std::string name;
+    std::unique_ptr<VdapiTest::SimProcess> sim;
+    std::unique_ptr<HalvixProcess> halvix; // after sim: stopped first
+    int id = 0;                             // its id in the API
+};
+
+size_t count(const std::string& text, const std::string& part)
+{
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++found;
+    return found;
+}
+
+/// The path of the chromium executable; empty when it is not installed.
+std::string chromium()
+{
+    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
+        if (::access(path, X_OK) == 0)
+            return path;
+    return {};
+}
+
+/// Runs headless Chromium on `url` with a fresh profile and `extra` arguments; its standard
+/// output (the DOM for --dump-dom). The page's polling timers run on virtual time, fetches
+/// hold that time until they are answered, so the DOM is the one after its first refresh.
+std::string runChromium(const std::string& url, const std::vector<std::string>& extra)
+{
+    const std::string browser = chromium();
+    if (browser.empty()) {
+        ADD_FAILURE() << "chromium is not installed; scripts/setup.sh installs it";
+        return {};
+    }
+    TempDir profile;
+    std::vector<std::string> arguments = {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                                          "--no-first-run", "--disable-background-networking",
+                                          "--disable-component-update", "--disable-sync",
+                                          "--user-data-dir=" + profile.path(), "--virtual-time-budget=10000"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.push_back(url);
+    test::ChildProcess browserProcess(browser, arguments);
+    EXPECT_EQ(browserProcess.wait(120s), 0) << browserProcess.errors();
+    return browserProcess.output();
+}
+
+/// The part of the page's DOM that belongs to the brick with `id`.
+std::string sectionOf(const std::string& dom, int id)
+{
+    const size_t start = dom.find("id=\"brick-" + std::to_string(id) + "\"");
+    if (start == std::string::npos)
+        return {};
+    const size_t end = dom.find("<section", start);
+    return dom.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+class ServeWithThreeBricks : public ::testing::Test {
+protected:
+    /// halvixctl serve on `address` (bricks on :6666, HTTP on :8080) and three halvix processes
+    /// dialling it, each on its own simulator: the reference rig, the empty rig, one card.
+    void start(const std::string& address)
+    {
+        serve = std::make_unique<test::ServeProcess>(address, 8080);
+        ASSERT_TRUE(serve->ready()) << serve->process().errors();
+        const std::string source = HALVIX_SOURCE_DIR;
+        const std::pair<const char*, std::string> rigs[] = {{"reference", source + "/sim/rigs/reference.json"},
+                                                            {"empty", source + "/sim/rigs/empty.json"},
+                                                            {"small", source + "/tests/integration/rigs/asi_card.json"}};
+        for (const auto& [name, rig] : rigs) {
+            Brick& brick = bricks.emplace_back();
+            brick.name = name;
+            // The simulator points VDAPI_RUN_DIR at its run directory; the halvix started next inherits it.
+            brick.sim = std::make_unique<VdapiTest::SimProcess>(rig);
+            ASSERT_TRUE(brick.sim->Ready()) << brick.sim->Error();
+            brick.halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{
+                "--server_address", address, "--local_address", address, "--app_id", name});
+            ASSERT_TRUE(brick.halvix->started());
+        }
+        const json listed = serve->waitForBricks([](const json& list) {
+            if (list.size() != 3)
+                return false;
+            for (const json& brick : list)
+                if (brick["state"] != "idle")
+                    return false;
+            return true;
+        });
+        ASSERT_EQ(listed.size(), 3u) << listed.dump() << serve->process().errors();
+        for (const json& entry : listed)
+            for (Brick& brick : bricks)
+                if (entry["appId"] == brick.name)
+                    brick.id = entry["id"];
+        for (const Brick& brick : bricks)
+            ASSERT_NE(brick.id, 0) << brick.name << " not listed: " << listed.dump();
+    }
+
+    Brick& brick(const std::string& name)
+    {
+        for (Brick& b : bricks)
+            if (b.name == name)
+                return b;
+        throw std::invalid_argument(name);
+    }
+    std::string path(const std::string& name, const std::string& tail)
+    {
+        return "/api/bricks/" + std::to_string(brick(name).id) + tail;
+    }
+    /// POST .../scan; the report.
+    json scan(const std::string& name, const std::string& options = "{}")
+    {
+        const test::ApiReply reply = serve->post(path(name, "/scan"), options);
+        EXPECT_EQ(reply.status, 200) << name << ": " << reply.body;
+        EXPECT_TRUE(reply.json.is_array()) << reply.body;
+        return reply.json;
+    }
+    void control(const std::string& name, const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all = {"--run-dir", brick(name).sim->RunDir()};
+        all.insert(all.end(), args.begin(), args.end());
+        test::ChildProcess ctl(VDSIMCTL_BIN, all);
+        EXPECT_EQ(ctl.wait(), 0) << ctl.output() << ctl.errors();
+    }
+    std::vector<bool> freePorts(const json& report)
+    {
+        std::vector<bool> free;
+        for (const json& entry : report)
+            free.push_back(entry.value("isAvailable", false));
+        return free;
+    }
+
+    std::unique_ptr<test::ServeProcess> serve;
+    std::vector<Brick> bricks; // after serve: stopped first
+};
+
+} // namespace serveintegration
+
+using serveintegration::ServeWithThreeBricks;
+using serveintegration::count;
+using serveintegration::runChromium;
+using serveintegration::sectionOf;
+using nlohmann::json;
+
+TEST_F(ServeWithThreeBricks, TheApiListsScansSeesAHeldPortAndForgetsABrickThatQuit)
+{
+    ASSERT_NO_FATAL_FAILURE(start("127.0.91.1"));
+    for (const json& listed : serve->get("/api/bricks").json) {
+        const serveintegration::Brick& b = brick(listed["appId"]);
+        EXPECT_EQ(listed["appType"], "Halvix");
+        EXPECT_EQ(listed["pid"], b.halvix->pid());
+        EXPECT_EQ(std::filesystem::path(listed["exePath"].get<std::string>()).filename(), "halvix") << listed.dump();
+        EXPECT_EQ(listed["address"].get<std::string>().rfind("127.0.91.1:", 0), 0u) << listed.dump();
+        EXPECT_TRUE(listed["connectedSince"].is_string());
+        EXPECT_TRUE(listed["lastScan"].is_null());
+    }
+
+    // Each brick answers with its own rig's report, and the inventory is that report as sent.
+    const json reference = scan("reference");
+    EXPECT_EQ(reference.size(), 62u);
+    EXPECT_EQ(scan("empty"), json::array());
+    const json small = scan("small", R"({"nic": false, "dte": false})");
+    ASSERT_EQ(small.size(), 4u) << small.dump();
+    EXPECT_EQ(small[0]["deviceName"], "VDA-2144:1");
+    EXPECT_EQ(small[0]["serial"], "2144000903");
+    const test::ApiReply inventory = serve->get(path("reference", "/inventory"));
+    EXPECT_EQ(inventory.status, 200);
+    EXPECT_EQ(inventory.json, reference);
+    EXPECT_NE(inventory.body.find(R"({"category":"VDA","deviceName":)"), std::string::npos) << "key order changed";
+    const json described = serve->get(path("reference", "")).json;
+    EXPECT_EQ(described["entries"], 62);
+    EXPECT_TRUE(described["lastScan"].is_string());
+    EXPECT_GT(described["lastScanMs"].get<int64_t>(), 0);
+
+    // A port taken by another user is busy at the next scan and free after its release.
+    control("small", {"hold", "2144000903", "1"});
+    EXPECT_EQ(freePorts(scan("small")), (std::vector<bool>{false, true, true, true}));
+    control("small", {"release", "2144000903", "1"});
+    EXPECT_EQ(freePorts(scan("small")), (std::vector<bool>{true, true, true, true}));
+
+    // A brick that quits leaves the list as soon as the request is answered.
+    const test::ApiReply quit = serve->post(path("empty", "/quit"));
+    EXPECT_EQ(quit.status, 200) << quit.body;
+    EXPECT_EQ(brick("empty").halvix->waitExit(), 0);
+    const json left = serve->get("/api/bricks").json;
+    ASSERT_EQ(left.size(), 2u) << left.dump();
+    for (const json& entry : left)
+        EXPECT_NE(entry["appId"], "empty");
+    EXPECT_EQ(serve->get(path("empty", "/inventory")).status, 404);
+}
+
+TEST_F(ServeWithThreeBricks, ThePageShowsEveryBrickAndFiltersInHeadlessChromium)
+{
+    ASSERT_NO_FATAL_FAILURE(start("127.0.91.2"));
+    const json reference = scan("reference");
+    ASSERT_EQ(reference.size(), 62u);
+    scan("empty");
+    control("small", {"hold", "2144000903", "2"});
+    scan("small");
+
+    const std::string dom = runChromium(serve->url("/"), {"--dump-dom"});
+    ASSERT_NE(dom.find("data-loaded=\"true\""), std::string::npos) << "the page's script did not run:\n" << dom;
+    EXPECT_EQ(count(dom, "<section class=\"brick\""), 3u) << dom;
+    EXPECT_NE(dom.find("3 bricks connected"), std::string::npos);
+    const std::string referenceSection = sectionOf(dom, brick("reference").id);
+    EXPECT_EQ(count(referenceSection, "<tr class=\"entry\""), 62u);
+    EXPECT_NE(referenceSection.find("62 of 62 entries shown"), std::string::npos);
+    EXPECT_NE(referenceSection.find(">VDA-2179:1-4<"), std::string::npos);
+    EXPECT_NE(sectionOf(dom, brick("empty").id).find("0 of 0 entries shown"), std::string::npos);
+    EXPECT_EQ(count(sectionOf(dom, brick("small").id), "<tr class=\"entry\""), 4u);
+
+    // The filters come from the query: only SDI rows, and only the busy port of the small rig.
+    size_t sdi = 0;
+    for (const json& entry : reference)
+        sdi += entry["type"] == "SDI";
+    ASSERT_GT(sdi, 0u);
+    const std::string filtered = runChromium(serve->url("/?kind=SDI"), {"--dump-dom"});
+    EXPECT_EQ(count(sectionOf(filtered, brick("reference").id), "<tr class=\"entry\""), sdi);
+    EXPECT_EQ(count(filtered, "data-kind=\""), count(filtered, "data-kind=\"SDI\""));
+    EXPECT_NE(filtered.find(std::to_string(sdi) + " of 62 entries shown"), std::string::npos);
+    const std::string busy = runChromium(serve->url("/?free=busy&family=VDA"), {"--dump-dom"});
+    const std::string smallBusy = sectionOf(busy, brick("small").id);
+    EXPECT_EQ(count(smallBusy, "<tr class=\"entry\""), 1u) << smallBusy;
+    EXPECT_NE(smallBusy.find(">VDA-2144:2<"), std::string::npos) << smallBusy;
+
+    // A screenshot for the README, in the build tree.
+    const std::string png = std::filesystem::absolute("serve-page.png").string();
+    std::filesystem::remove(png);
+    runChromium(serve->url("/"), {"--screenshot=" + png, "--window-size=1280,1000", "--hide-scrollbars"});
+    std::ifstream file(png, std::ios::binary);
+    std::string header(8, '\0');
+    file.read(header.data(), 8);
+    EXPECT_EQ(header, std::string("\x89PNG\r\n\x1a\n", 8)) << "no screenshot at " << png;
+    std::error_code missing;
+    EXPECT_GT(std::filesystem::file_size(png, missing), 10000u);
+    std::cout << "screenshot: " << png << "\n";
+    control("small", {"release", "2144000903", "2"});
+}
