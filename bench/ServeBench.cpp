@@ -1,6 +1,7 @@
 // Does a busy `halvixctl serve` slow a brick's scan? The real halvix on vdsim with the reference
-// rig, connected to halvixctl serve; scans through the API, first alone, then while N clients
-// poll the API (the brick list and the brick's inventory, each client every P ms) for S seconds.
+// rig, connected to halvixctl serve; scans through the API back to back for 2 x S seconds, in
+// stretches alone and stretches while N clients poll the API (the brick list and the brick's
+// inventory, each client every P ms) for S seconds in all.
 // Prints the median scan time both ways, measured by serve around "scanDevices" (the brick's
 // scan) and by the client around the POST (what a user waits), and the slowdown.
 //
@@ -113,14 +114,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    Scans idle;
-    scanOnce(serve, idle); // warm-up, not counted
-    idle = {};
-    for (int i = 0; i < 20; ++i)
-        if (!scanOnce(serve, idle))
-            return 1;
+    Scans warmUp, idle, loaded;
+    scanOnce(serve, warmUp);
 
-    std::atomic<bool> stop{false};
+    // Quiet and polled stretches alternate, so that drift and whatever else the machine runs
+    // weigh on both alike; the pollers keep their connections through the quiet ones.
+    std::atomic<bool> stop{false}, polling{false};
     std::atomic<long> requests{0}, failures{0};
     std::vector<std::thread> pollers;
     for (int c = 0; c < clients; ++c) {
@@ -128,35 +127,47 @@ int main(int argc, char** argv)
             httplib::Client client(kAddress, 8080);
             client.set_read_timeout(std::chrono::seconds(30));
             while (!stop) {
-                const auto next = Clock::now() + std::chrono::milliseconds(intervalMs);
-                for (const char* path : {"/api/bricks", "/api/bricks/1/inventory"}) {
-                    const auto result = client.Get(path);
-                    ++requests;
-                    if (!result || result->status != 200)
-                        ++failures;
+                const auto next = Clock::now() + std::chrono::milliseconds(polling ? intervalMs : 5);
+                if (polling) {
+                    for (const char* path : {"/api/bricks", "/api/bricks/1/inventory"}) {
+                        const auto result = client.Get(path);
+                        ++requests;
+                        if (!result || result->status != 200)
+                            ++failures;
+                    }
                 }
                 std::this_thread::sleep_until(next);
             }
         });
     }
-    Scans loaded;
-    const double serveCpuBefore = cpuSeconds(serve.process().pid());
-    const double benchCpuBefore = cpuSeconds(::getpid());
-    const auto loadStart = Clock::now();
-    const auto loadEnd = loadStart + std::chrono::duration<double>(seconds);
-    while (Clock::now() < loadEnd)
-        if (!scanOnce(serve, loaded))
-            break;
-    const double loadSeconds = std::chrono::duration<double>(Clock::now() - loadStart).count();
-    const double serveCpu = cpuSeconds(serve.process().pid()) - serveCpuBefore;
-    const double benchCpu = cpuSeconds(::getpid()) - benchCpuBefore;
+    constexpr int kRounds = 6;
+    const auto stretch = std::chrono::duration<double>(seconds / kRounds);
+    double loadSeconds = 0, serveCpu = 0, benchCpu = 0;
+    bool failed = false;
+    for (int round = 0; round < kRounds && !failed; ++round) {
+        for (const bool polled : {false, true}) {
+            polling = polled;
+            const double serveCpuBefore = cpuSeconds(serve.process().pid());
+            const double benchCpuBefore = cpuSeconds(::getpid());
+            const auto begin = Clock::now();
+            while (!failed && Clock::now() < begin + stretch)
+                failed = !scanOnce(serve, polled ? loaded : idle);
+            if (polled) {
+                loadSeconds += std::chrono::duration<double>(Clock::now() - begin).count();
+                serveCpu += cpuSeconds(serve.process().pid()) - serveCpuBefore;
+                benchCpu += cpuSeconds(::getpid()) - benchCpuBefore;
+            }
+        }
+    }
     stop = true;
     for (auto& poller : pollers)
         poller.join();
+    if (failed)
+        return 1;
 
     const double idleServe = median(idle.serveMs), loadedServe = median(loaded.serveMs);
     const double idleClient = median(idle.clientMs), loadedClient = median(loaded.clientMs);
-    std::printf("clients %d, each polling 2 requests every %d ms, for %.1f s: %ld requests (%.0f/s), %ld failed\n",
+    std::printf("clients %d, each polling 2 requests every %d ms, for %.1f s in all: %ld requests (%.0f/s), %ld failed\n",
                 clients, intervalMs, loadSeconds, requests.load(), double(requests) / loadSeconds, failures.load());
     std::printf("CPU while polling: halvixctl serve %.0f %%, the polling clients %.0f %% (of one core)\n",
                 100 * serveCpu / loadSeconds, 100 * benchCpu / loadSeconds);
