@@ -257,7 +257,9 @@ function renderBrick(brick) {
 function render() {
   const main = document.getElementById("bricks");
   const sections = bricks.map(renderBrick);
-  main.replaceChildren(...sections);
+  // Moved only when the set or order changed, so a control in use keeps its focus.
+  const same = sections.length === main.children.length && sections.every((s, i) => main.children[i] === s);
+  if (!same) main.replaceChildren(...sections);
   const summary = document.getElementById("summary");
   summary.dataset.bricks = String(bricks.length);
   if (!summary.classList.contains("error"))

@@ -14,8 +14,9 @@ using namespace std::chrono_literals;
 using SystemClock = std::chrono::system_clock;
 using SteadyClock = gui::BrickConnection::Clock;
 
-/// How long the worker waits for the brick before it looks at its jobs and its stop flag again.
-constexpr auto kPollStep = 50ms;
+/// How long the worker waits for the brick before it looks at its jobs and its stop flag again:
+/// the most a queued scan waits before it is sent.
+constexpr auto kPollStep = 10ms;
 /// Prefix of the scheduleIds of the scheduled scans.
 const std::string kSchedulePrefix = "halvixctl-serve-scan-";
 
