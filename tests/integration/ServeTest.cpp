@@ -210,6 +210,8 @@ TEST_F(ServeWithThreeBricks, TheApiListsScansSeesAHeldPortAndForgetsABrickThatQu
     for (const json& entry : left)
         EXPECT_NE(entry["appId"], "empty");
     EXPECT_EQ(serve->get(path("empty", "/inventory")).status, 404);
+    // An orderly stop with two bricks still connected.
+    EXPECT_EQ(serve->stop(), 0) << serve->process().errors();
 }
 
 TEST_F(ServeWithThreeBricks, ThePageShowsEveryBrickAndFiltersInHeadlessChromium)

@@ -39,6 +39,8 @@ public:
     ~ServeProcess() { process_->terminate(); }
 
     bool ready() const { return ready_; }
+    /// Stops it with SIGTERM; its exit code (0 for an orderly stop, -1 when it had to be killed).
+    int stop() { return process_->terminate(); }
     ChildProcess& process() { return *process_; }
     std::string url(const std::string& path = "/") const
     {

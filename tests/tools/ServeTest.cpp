@@ -160,6 +160,7 @@ TEST(ServeTest, BadRequestsGetAClearJsonErrorAndABrickGoneMidScanAnswers503)
     EXPECT_NE(gone.json.value("error", "").find("disconnected"), std::string::npos) << gone.body;
     EXPECT_EQ(serve.waitForBricks([](const json& list) { return list.empty(); }), json::array());
     EXPECT_EQ(serve.post("/api/bricks/" + id + "/quit").status, 404);
+    EXPECT_EQ(serve.stop(), 0) << serve.process().errors();
 }
 
 TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick)
