@@ -3,6 +3,7 @@
 
 #include "devices/DeviceDescriptor.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,12 +13,28 @@ namespace {
 
 thread_local ScanSession* t_current = nullptr;
 
+bool EnabledByEnvironment()
+{
+    const char* env = std::getenv("VDAPI_SCAN_CACHE");
+    return env == nullptr || (std::strcmp(env, "off") != 0 && std::strcmp(env, "0") != 0);
+}
+
+std::atomic<bool>& DefaultSetting()
+{
+    static std::atomic<bool> enabled{EnabledByEnvironment()};
+    return enabled;
+}
+
 } // namespace
 
 bool ScanSession::DefaultEnabled()
 {
-    const char* env = std::getenv("VDAPI_SCAN_CACHE");
-    return env == nullptr || (std::strcmp(env, "off") != 0 && std::strcmp(env, "0") != 0);
+    return DefaultSetting().load();
+}
+
+void ScanSession::SetDefaultEnabled(bool enabled)
+{
+    DefaultSetting().store(enabled);
 }
 
 ScanSession::ScanSession(bool enabled) : m_enabled(enabled), m_previous(t_current)

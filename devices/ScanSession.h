@@ -9,7 +9,8 @@
 //    that a search by serial opens only the interfaces that held it.
 // Exclusive access, link speeds, I/O configuration, driver versions and the device information
 // records are always asked afresh. Nothing outlives the session: the next scan starts empty.
-// Setting VDAPI_SCAN_CACHE=off in the environment opens every session disabled (for comparison).
+// VDAPI_SCAN_CACHE=off in the environment, or SetDefaultEnabled(false), opens every session
+// disabled: the scan then asks everything afresh, as for comparison.
 #pragma once
 
 #include "devices/VdapiResult.h"
@@ -32,8 +33,8 @@ enum class ScanFamily : int { LegacyPci, Usb, Pcie, Bb2 };
 
 class ScanSession {
 public:
-    /// Opens a session and uses it on the calling thread until destroyed. Enabled unless the
-    /// environment says VDAPI_SCAN_CACHE=off (or 0), or `enabled` is false.
+    /// Opens a session and uses it on the calling thread until destroyed; a disabled one keeps
+    /// nothing and hides any session the thread used before.
     explicit ScanSession(bool enabled = DefaultEnabled());
     ~ScanSession();
     ScanSession(const ScanSession&) = delete;
@@ -43,8 +44,10 @@ public:
     static ScanSession* Current();
     /// True when a session, enabled or not, is in use on the calling thread.
     static bool InUse();
-    /// The process default from VDAPI_SCAN_CACHE.
+    /// The process setting: false when VDAPI_SCAN_CACHE is "off" or "0", unless changed by
+    /// SetDefaultEnabled.
     static bool DefaultEnabled();
+    static void SetDefaultEnabled(bool enabled);
 
     /// Lets another thread (a worker of the same scan) use `session` while the object lives.
     class Use {
