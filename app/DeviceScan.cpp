@@ -3,6 +3,7 @@
 #include "app/DeviceScan.h"
 
 #include "devices/Scan.h"
+#include "devices/ScanSession.h"
 
 #include <algorithm>
 
@@ -112,6 +113,9 @@ void appendGroupEntries(ReportList& list, const std::vector<Vdapi::DeviceDescrip
 
 void scanDevices(ReportList& list, bool includeVde, bool includeNic, const PortProbe& probe)
 {
+    // One request, one session: both listings, every probe and the "4K" pass ask each device's
+    // fixed properties once and find each device where the listing found it.
+    const Vdapi::ScanSession session;
     const std::vector<Vdapi::HwFunctionDescriptor> ports = listPorts(includeVde, includeNic);
     appendPortEntries(list, ports, probe);
     appendGroupEntries(list, listDevices(), ports, probe);

@@ -4,6 +4,7 @@
 #include "devices/CapabilityTable.h"
 #include "devices/channels/ChannelCaps.h"
 #include "devices/IoConfigTable.h"
+#include "devices/ScanSession.h"
 #include "devices/platform/Xp.h"
 
 #include <algorithm>
@@ -113,10 +114,12 @@ VdResult Device::Initialize()
     m_mainPortCount = 0;
     m_portCaps.clear();
     m_subPortMaps.clear();
+    m_identityRead = false;
 
     VdResult rc = ReadIdentity(m_identity);
     if (!isSuccess(rc))
         return rc;
+    m_identityRead = true;
 
     int32_t portCount = 0;
     rc = GetPropertyInt32("PORT_COUNT", -1, portCount);
@@ -176,7 +179,7 @@ void Device::LoadPort(int port)
     auto send = [&] {
         values.assign(queries.size(), 0);
         results.assign(queries.size(), VDAPI_OK);
-        LookupProperties(queries, values, results);
+        AskProperties(queries, values, results);
     };
     auto present = [&](size_t k) { return isSuccess(results[k]) && (values[k] & 0xFF) != 0; };
 
@@ -296,8 +299,36 @@ VdResult Device::ReadIdentity(DeviceDescriptor& identity)
 VdResult Device::LookupProperty(const PropertyQuery& query, uint64_t& value)
 {
     VdResult rc = VDAPI_OK;
-    LookupProperties({&query, 1}, {&value, 1}, {&rc, 1});
+    AskProperties({&query, 1}, {&value, 1}, {&rc, 1});
     return rc;
+}
+
+void Device::AskProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                           std::span<VdResult> results)
+{
+    ScanSession* session = m_identityRead ? ScanSession::Current() : nullptr;
+    if (session == nullptr) {
+        LookupProperties(queries, values, results);
+        return;
+    }
+    std::vector<size_t> missing;
+    for (size_t i = 0; i < queries.size(); ++i)
+        if (!session->FindProperty(m_identity, queries[i], values[i], results[i]))
+            missing.push_back(i);
+    if (missing.empty())
+        return;
+    std::vector<PropertyQuery> asked;
+    asked.reserve(missing.size());
+    for (size_t i : missing)
+        asked.push_back(queries[i]);
+    std::vector<uint64_t> answers(missing.size(), 0);
+    std::vector<VdResult> answered(missing.size(), VDAPI_OK);
+    LookupProperties(asked, answers, answered);
+    for (size_t k = 0; k < missing.size(); ++k) {
+        values[missing[k]] = answers[k];
+        results[missing[k]] = answered[k];
+        session->KeepProperty(m_identity, asked[k], answers[k], answered[k]);
+    }
 }
 
 void Device::LookupProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,

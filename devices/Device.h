@@ -88,8 +88,13 @@ protected:
     virtual IDriverAccess* Access() { return nullptr; }
     /// Reads the driver's device information into `identity` (family fields only).
     virtual VdResult ReadIdentity(DeviceDescriptor& identity);
-    /// Sends one property lookup to the driver (name length already checked).
+    /// Answers one property lookup (name length already checked), through AskProperties.
     VdResult LookupProperty(const PropertyQuery& query, uint64_t& value);
+    /// Answers independent lookups: from the open scan session where it kept them for this
+    /// device's identity, the rest from the driver in one LookupProperties call (kept in the
+    /// session afterwards, failures other than "not found" excepted).
+    void AskProperties(std::span<const PropertyQuery> queries, std::span<uint64_t> values,
+                       std::span<VdResult> results);
     /// Sends independent lookups to the driver (name lengths already checked); values[i] and
     /// results[i] answer queries[i]. Through Access(), which hands them over together where
     /// its driver allows; VDAPI_E_NOT_SUPPORTED for each without it.
@@ -109,6 +114,7 @@ private:
 
     int32_t m_category;
     DeviceDescriptor m_identity;
+    bool m_identityRead = false; // m_identity holds the information record's answer
     int m_portCount = 0;
     int m_mainPortCount = 0;
     int64_t m_refClockHz = kDefaultRefClockHz;

@@ -5,6 +5,7 @@
 #include "devices/DeviceDescriptor.h"
 #include "devices/IDevice.h"
 #include "devices/Scan.h"
+#include "devices/ScanSession.h"
 #include "devices/VdapiResult.h"
 
 #include <memory>
@@ -33,6 +34,7 @@ struct FamilyScan {
     int32_t count = 0;                     ///< devices initialised (matched) by this family
     int32_t typePassed = 0;                ///< ByType: devices of the wanted type passed
     std::vector<DeviceDescriptor> bb2List; ///< Bb2 family: its descriptors, instead of cursor
+    ScanSession* session = nullptr;        ///< the scan session open on this thread, set by Begin
 
     bool Targeted() const { return mode != ScanMode::All; }
     bool WritesDescriptors() const { return capacity > 0 && cursor != nullptr; }
@@ -66,7 +68,27 @@ struct FamilyScan {
     {
         count = 0;
         typePassed = 0;
+        session = ScanSession::Current();
         return mode != refused;
+    }
+
+    /// A search by serial in an open scan session passes over interface `index` of `family`
+    /// when the session's listings of the family found another device there (or none).
+    bool Skips(ScanFamily family, int index) const
+    {
+        return mode == ScanMode::BySerial && session != nullptr && !session->MayHold(family, index, serial);
+    }
+    /// A listing tells the open scan session where it found `serialFound`.
+    void NoteFound(ScanFamily family, int index, int64_t serialFound) const
+    {
+        if (mode == ScanMode::All && session != nullptr)
+            session->NoteListed(family, index, serialFound);
+    }
+    /// A listing has looked at every interface of `family`.
+    void NoteListed(ScanFamily family) const
+    {
+        if (mode == ScanMode::All && session != nullptr)
+            session->NoteFamilyListed(family);
     }
 
     /// Result of a family that found no driver at all.

@@ -2,9 +2,11 @@
 #include "devices/Scan.h"
 
 #include "devices/FamilyScan.h"
+#include "devices/ScanSession.h"
 #include "devices/VdDevice.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace Vdapi {
@@ -87,6 +89,11 @@ VdResult ScanHwFunctions(int32_t capacity, int32_t& count, HwFunctionDescriptor*
     if (!buffer && capacity != 0)
         return VDAPI_E_INVALID_BUF;
     count = 0;
+    // The listing and the attaches that follow it ask each device once; a caller's session
+    // (one scan request) covers more and is used instead.
+    std::optional<ScanSession> session;
+    if (!ScanSession::InUse())
+        session.emplace();
 
     std::vector<DeviceDescriptor> devices(kScanDeviceListSize);
     int32_t found = 0;

@@ -48,6 +48,8 @@ VdResult EnumerateLegacyPci(FamilyScan& scan)
     std::map<uint64_t, std::vector<std::unique_ptr<VdaHal>>> cards;
     bool versionChecked = false;
     for (int i = 0; i < DP::kMaxInterfaces; ++i) {
+        if (scan.Skips(ScanFamily::LegacyPci, i))
+            continue;
         auto hal = std::make_unique<VdaHal>();
         if (!isSuccess(hal->Open(i)))
             continue;
@@ -73,6 +75,8 @@ VdResult EnumerateLegacyPci(FamilyScan& scan)
         std::vector<std::unique_ptr<VdaHal>>& functions = cards[key];
         DeviceDescriptor identity;
         ApplyDeviceInfo(functions.front()->Info().info, identity);
+        for (const std::unique_ptr<VdaHal>& function : functions)
+            scan.NoteFound(ScanFamily::LegacyPci, function->Index(), identity.serial);
         if (!scan.Matches(identity))
             continue;
 
@@ -89,6 +93,7 @@ VdResult EnumerateLegacyPci(FamilyScan& scan)
         if (scan.Adopt(std::make_shared<VdaDevice>(std::move(hal)), rc, "legacy PCI", result))
             return result;
     }
+    scan.NoteListed(ScanFamily::LegacyPci);
     return scan.Finish();
 }
 

@@ -52,6 +52,8 @@ VdResult EnumeratePcie(FamilyScan& scan)
     std::unique_ptr<VdPcieProxyCORE> proxy;
     for (int i = 0; i < DP::kMaxInterfaces; ++i) {
         // A proxy that did not open, or was not handed to a device, serves the next index.
+        if (scan.Skips(ScanFamily::Pcie, i))
+            continue;
         if (!proxy)
             proxy = std::make_unique<VdPcieProxyCORE>();
         if (!isSuccess(proxy->Open(i)))
@@ -67,6 +69,7 @@ VdResult EnumeratePcie(FamilyScan& scan)
             continue;
         DeviceDescriptor identity;
         ApplyDeviceInfo(info, identity);
+        scan.NoteFound(ScanFamily::Pcie, i, identity.serial);
         if (!scan.Matches(identity))
             continue;
 
@@ -74,6 +77,7 @@ VdResult EnumeratePcie(FamilyScan& scan)
         if (scan.Adopt(std::make_shared<PcieDevice>(std::move(proxy)), VDAPI_OK, "PCIe", result))
             return result;
     }
+    scan.NoteListed(ScanFamily::Pcie);
     return scan.Finish();
 }
 
@@ -98,6 +102,8 @@ VdResult EnumerateBb2(FamilyScan& scan)
     probe.Close();
 
     for (int i = first; i < DP::kMaxInterfaces; ++i) {
+        if (scan.Skips(ScanFamily::Bb2, i))
+            continue;
         auto dal = std::make_unique<VdBb2Dal>();
         if (!isSuccess(dal->Open(i)))
             continue;
@@ -106,6 +112,7 @@ VdResult EnumerateBb2(FamilyScan& scan)
             continue;
         DeviceDescriptor identity;
         ApplyDeviceInfo(info, identity);
+        scan.NoteFound(ScanFamily::Bb2, i, identity.serial);
         if (!scan.Matches(identity, /*slotMatchable=*/false))
             continue;
         auto device = std::make_unique<VdBb2Device>(std::move(dal));
@@ -125,6 +132,7 @@ VdResult EnumerateBb2(FamilyScan& scan)
             return VDAPI_OK;
         }
     }
+    scan.NoteListed(ScanFamily::Bb2);
     if (scan.Targeted())
         return VDAPI_E_NO_SUCH_DEVICE;
     return scan.bb2List.empty() ? VDAPI_E_NO_DEVICE : VDAPI_OK;

@@ -34,6 +34,8 @@ VdResult ScanVduDevices(FamilyScan& scan)
     std::unique_ptr<VduHal> hal;
     for (int i = 0; i < kMaxDriverInterfaces; ++i) {
         // A VduHal that did not open, or was not handed to a device, serves the next index.
+        if (scan.Skips(ScanFamily::Usb, i))
+            continue;
         if (!hal)
             hal = std::make_unique<VduHal>();
         if (!isSuccess(hal->Open(i, -1, 0)))
@@ -42,6 +44,7 @@ VdResult ScanVduDevices(FamilyScan& scan)
         DeviceDescriptor identity;
         identity.serial = int64_t(info.serial);
         identity.typeNumber = int32_t(info.typeNumber);
+        scan.NoteFound(ScanFamily::Usb, i, identity.serial);
         if (!scan.Matches(identity, /*slotMatchable=*/false))
             continue;
 
@@ -56,6 +59,7 @@ VdResult ScanVduDevices(FamilyScan& scan)
         if (scan.Targeted())
             return VDAPI_OK; // counted, nobody to hand it to
     }
+    scan.NoteListed(ScanFamily::Usb);
     return scan.Finish();
 }
 
