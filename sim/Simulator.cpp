@@ -26,6 +26,9 @@ namespace SP = Vdapi::ServiceProtocol;
 
 namespace {
 
+// The run directory and its folders: owner and group only, whatever the umask.
+constexpr mode_t kRunDirMode = 0770;
+
 void logLine(const std::string& text)
 {
     static std::mutex logMutex;
@@ -211,8 +214,14 @@ bool Simulator::start(std::string& error)
     for (const char* guid : {DP::kPcieInterfaceClass, DP::kLegacyInterfaceClass, DP::kBb2InterfaceClass, DP::kUsbInterfaceClass})
         dirs.push_back(root + "/drivers/" + guid);
     for (const auto& dir : dirs) {
-        if (::mkdir(dir.c_str(), 0777) == 0) {
+        if (::mkdir(dir.c_str(), kRunDirMode) == 0) {
             createdDirs_.push_back(dir);
+            // mkdir's mode passes through the umask; the folders are for the owner and its group.
+            if (::chmod(dir.c_str(), kRunDirMode) != 0) {
+                error = dir + ": " + std::strerror(errno);
+                stop();
+                return false;
+            }
         } else if (errno != EEXIST) {
             error = dir + ": " + std::strerror(errno);
             stop();

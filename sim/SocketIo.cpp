@@ -14,6 +14,9 @@
 
 namespace vdsim {
 
+// Control, driver and service sockets: owner and group only.
+constexpr mode_t kSocketMode = 0660;
+
 using Vdapi::Deadline;
 using Vdapi::WaitForSocket;
 using Vdapi::WaitResult;
@@ -32,7 +35,9 @@ UniqueFd listenUnix(const std::string& path, std::string& error)
     }
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
-    if (::bind(fd.get(), address.get(), address.length()) != 0 || ::listen(fd.get(), 64) != 0) {
+    // The socket file gets the process umask at bind; chmod it before anyone can connect.
+    if (::bind(fd.get(), address.get(), address.length()) != 0 || ::chmod(path.c_str(), kSocketMode) != 0 ||
+        ::listen(fd.get(), 64) != 0) {
         error = path + ": " + std::strerror(errno);
         return {};
     }

@@ -19,7 +19,9 @@ namespace Vdapi {
 namespace {
 
 constexpr mode_t kObjectFileMode = 0660;
-constexpr mode_t kDirectoryMode = 0775;
+// Owner and group only, whatever the caller's umask: the run directory carries the driver and
+// service endpoints, which no other local user may reach.
+constexpr mode_t kDirectoryMode = 0770;
 
 /// Removes a temporary file unless disarmed.
 class TemporaryFile {
@@ -60,8 +62,13 @@ VdResult EnsureDirectory(const std::string& path)
     // Create each prefix ending before a '/', then the whole path.
     for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
         const std::string prefix = path.substr(0, pos);
-        if (::mkdir(prefix.c_str(), kDirectoryMode) != 0 && errno != EEXIST)
+        if (::mkdir(prefix.c_str(), kDirectoryMode) == 0) {
+            // mkdir's mode passes through the umask; set the intended one on what we created.
+            if (::chmod(prefix.c_str(), kDirectoryMode) != 0)
+                return ResultFromErrno(errno, VDAPI_E_INTERNAL, "chmod");
+        } else if (errno != EEXIST) {
             return ResultFromErrno(errno, VDAPI_E_INTERNAL, "mkdir");
+        }
         if (pos == std::string::npos)
             break;
     }

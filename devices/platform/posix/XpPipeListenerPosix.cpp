@@ -61,6 +61,12 @@ VdResult XpPipeListenerPosix::Create(const char* name)
             if (::bind(s.get(), address.get(), address.length()) != 0)
                 return ResultFromErrno(errno, VDAPI_E_INTERNAL, "bind pipe");
         }
+        // The socket file gets the umask at bind; the pipe is for the owner and its group.
+        if (::chmod(path.c_str(), 0660) != 0) {
+            const VdResult r = ResultFromErrno(errno, VDAPI_E_INTERNAL, "chmod pipe");
+            ::unlink(path.c_str());
+            return r;
+        }
         struct stat st {};
         const ino_t inode = ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
         if (::listen(s.get(), backlog_) != 0) {
