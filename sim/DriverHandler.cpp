@@ -366,6 +366,34 @@ DriverReply usbRequest(SimState& state, const Endpoint& ep, uint64_t connection,
 
 } // namespace
 
+void fillOpenDriverBytes(Family family, uint32_t code, std::vector<uint8_t>& out, uint8_t fill)
+{
+    auto span = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to && i < out.size(); ++i) out[i] = fill;
+    };
+    auto ioRecords = [&](size_t head) {
+        for (size_t r = head; r + DP::kIoReplyRecordSize <= out.size(); r += DP::kIoReplyRecordSize)
+            span(r + DP::kIoReplyPar2 + 8, r + DP::kIoReplyRecordSize);
+    };
+    const bool pcie = family == Family::Pcie || family == Family::Bb2;
+    if (pcie && (code == DP::kGetDeviceInfo || code == DP::kGetDeviceInfoOld)) {
+        span(12, 16);
+        span(58, 60);
+        span(96, 104);
+    } else if ((pcie && code == DP::kGetProperty) || (family == Family::Legacy && code == DP::kLegacyGetProperty) ||
+               (family == Family::Usb && code == UP::kGetProperty)) {
+        span(0, DP::kPropertyReplyValue);
+    } else if (pcie && code == DP::kIoConfig) {
+        span(0, DP::kIoReplyHeaderSize);
+        ioRecords(DP::kIoReplyHeaderSize);
+    } else if (family == Family::Usb && code == UP::kIoConfig) {
+        ioRecords(0);
+    } else if (family == Family::Usb && code == UP::kGetDeviceInfo) {
+        span(UP::UsbDeviceInfo::kReserved8, UP::UsbDeviceInfo::kReserved8 + 4);
+        span(UP::UsbDeviceInfo::kReserved28, UP::UsbDeviceInfo::kReserved28 + 4);
+    }
+}
+
 DriverReply answerDriverRequest(SimState& state, const Endpoint& endpoint, uint64_t connection, uint32_t code,
                                 const std::vector<uint8_t>& input, uint32_t outputCapacity)
 {
@@ -382,6 +410,8 @@ DriverReply answerDriverRequest(SimState& state, const Endpoint& endpoint, uint6
         }
     }
     if (reply.output.size() > outputCapacity) return fail(DW::kErrorInsufficientBuffer);
+    if (const int fill = state.openFill(); fill >= 0 && reply.windowsError == 0)
+        fillOpenDriverBytes(endpoint.family, code, reply.output, uint8_t(fill));
     return reply;
 }
 

@@ -278,6 +278,30 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
     EXPECT_EQ(l.par2, 5);
 }
 
+TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
+{
+    state_.setOpenFill(0xA5);
+    const Bytes header = hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF");
+    const Bytes info = ask(Family::Pcie, 0, DP::kGetDeviceInfo, header).output;
+    ASSERT_EQ(info.size(), 104u);
+    EXPECT_EQ(Bytes(info.begin() + 12, info.begin() + 16), hex("A5*4"));
+    EXPECT_EQ(Bytes(info.begin() + 56, info.begin() + 64), hex("61 08 A5 A5 03 00 00 00"));
+    EXPECT_EQ(Bytes(info.begin() + 92, info.end()), hex("07 00 00 00 | A5*8"));
+    Bytes io = hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | 01 00 00 00 | 01 00 00 00 |" + name("IODIR", 52));
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kIoConfig, io).output,
+              hex("A5*8 |" + name("OUTPUT", 50) + name("LOOPTHR", 54) +
+                  "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00 | A5*16"));
+    const Bytes prop = hex("FF FF FF FF | FF FF FF FF | 00 00 00 00 | 00 00 00 00 |" + name("CAP_DBLBUF", 50) +
+                           "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00");
+    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetProperty, prop).output, hex("A5*8 | 01 00 00 00 00 00 00 00"));
+    const Bytes usbInfo = ask(Family::Usb, 2, UP::kGetDeviceInfo, {}).output;
+    ASSERT_EQ(usbInfo.size(), 40u);
+    EXPECT_EQ(Bytes(usbInfo.begin() + 8, usbInfo.begin() + 16), hex("A5*4 | D7 00 00 00"));
+    Bytes version = hex("00 00 00 00");
+    fillOpenServiceBytes(SP::kCmdVersion, version, 0xA5);
+    EXPECT_EQ(version, hex("A5*4"));
+}
+
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)
 {
     for (int code = -1; code <= Vdapi::kIoConfigCount; ++code) {
