@@ -302,6 +302,71 @@ TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
     EXPECT_EQ(version, hex("A5*4"));
 }
 
+std::string utf16(const std::string& text, size_t units)
+{
+    std::string out;
+    char buf[8];
+    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X 00 ", uint8_t(c)); out += buf; }
+    return out + "00*" + std::to_string(2 * (units - text.size())) + " ";
+}
+
+TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
+{
+    // Framing: 2-byte header below 65535 bytes, else FF FF 00 00 and the u32 length.
+    uint8_t h[SP::kLongHeaderSize];
+    EXPECT_EQ(Bytes(h, h + SP::encodeFrameHeader(65534, h)), hex("FE FF"));
+    EXPECT_EQ(Bytes(h, h + SP::encodeFrameHeader(70000, h)), hex("FF FF 00 00 70 11 01 00"));
+    const Bytes longHeader = hex("FF FF 00 00 70 11 01 00");
+    EXPECT_TRUE(SP::isLongHeader(longHeader.data()));
+    EXPECT_EQ(SP::longHeaderLength(longHeader.data()), 70000u);
+    EXPECT_EQ(SP::shortHeaderLength(hex("FE FF").data()), 65534u);
+
+    // Command 0: version 5.2.0.0 at 8, 12, 16, 20 after word 0 and the result at 4.
+    const Bytes version = hex("00 00 00 00 | 00 00 00 00 | 05 00 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00");
+    EXPECT_EQ(answerServiceRequest(state_, hex("00 00 00 00"), 1).reply, version);
+    const Vdapi::VdeServiceVersion v = Vdapi::ServiceReply::Version(version.data());
+    EXPECT_EQ(v.major * 100 + v.minor * 10 + v.bugfix, 520u);
+    // Command 2: two names of 100 UTF-16 code units at 8 and 208.
+    const Bytes names = hex("00*8 |" + utf16("VdeSvcListMutex", 100) + utf16("VdeSvcList", 100));
+    EXPECT_EQ(answerServiceRequest(state_, hex("02 00 00 00"), 1).reply, names);
+    std::string mutexName, listName;
+    ASSERT_TRUE(Vdapi::ServiceReply::ListNames(names.data(), mutexName, listName));
+    EXPECT_EQ(mutexName, "VdeSvcListMutex");
+    EXPECT_EQ(listName, "VdeSvcList");
+    // Command 11: the 8-byte result reply; an unknown command and a short request are refused.
+    const ServiceAnswer refresh = answerServiceRequest(state_, hex("0B 00 00 00"), 1);
+    EXPECT_EQ(refresh.reply, hex("00*8"));
+    EXPECT_TRUE(refresh.refreshList);
+    EXPECT_EQ(Vdapi::ServiceReply::Check(SP::kCmdRefreshList, refresh.reply.data(), refresh.reply.size()), 0u);
+    EXPECT_FALSE(answerServiceRequest(state_, hex("FF FF FF FF"), 1).hasReply) << "goodbye has no reply";
+    // Numeric-property reply: the value at 8.
+    EXPECT_EQ(Vdapi::ServiceReply::NumericValue(hex("00*8 | 4D 01 00 00 00 00 00 00 | 00*8").data()), 0x14D);
+
+    // The 40-byte list entry: serial, type, firmware version and variant, IPv4, MAC, padding,
+    // operating mode, port.
+    const Bytes entry = hex("41 DE 05 BB 00 00 00 00 | 41 0C 00 00 | 03 00 00 00 | 01 00 00 00 | 0A 00 00 05 |"
+                            "00 11 22 33 44 55 | 00 00 | 02 00 00 00 | 50 1F 00 00");
+    SP::VdeListEntry e;
+    e.serial = 3137723969;
+    e.typeNumber = 3137;
+    e.firmwareVersion = 3;
+    e.firmwareVariant = 1;
+    e.ipAddress = {10, 0, 0, 5};
+    e.macAddress = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    e.opMode = 2;
+    e.port = 8016;
+    Bytes encoded(SP::VdeListEntry::kSize);
+    e.encode(encoded.data());
+    EXPECT_EQ(encoded, entry);
+    const SP::VdeListEntry d = SP::VdeListEntry::decode(entry.data());
+    EXPECT_EQ(d.serial, e.serial);
+    EXPECT_EQ(d.typeNumber, 3137);
+    EXPECT_EQ(d.ipAddress, e.ipAddress);
+    EXPECT_EQ(d.macAddress, e.macAddress);
+    EXPECT_EQ(d.opMode, 2);
+    EXPECT_EQ(d.port, 8016);
+}
+
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)
 {
     for (int code = -1; code <= Vdapi::kIoConfigCount; ++code) {
