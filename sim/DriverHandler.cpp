@@ -4,6 +4,7 @@
 
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/usb/UsbDriverProtocol.h"
+#include "sim/IoCodes.h"
 
 #include <cstring>
 
@@ -91,8 +92,8 @@ uint32_t ioItem(const std::vector<PortSpec>& ports, DP::IoConfigItem& item)
 
 /// Name-based I/O configuration: `in` holds `count` 56-byte records from `recordsAt`; replies
 /// `replyHeader` bytes (u32 0, u32 count when 8) followed by 136 bytes per record.
-DriverReply ioConfigByNames(const std::vector<PortSpec>& ports, int portOffset, int portLimit,
-                            const std::vector<uint8_t>& in, size_t countAt, size_t recordsAt, size_t replyHeader)
+DriverReply ioConfigByNames(const std::vector<PortSpec>& ports, const std::vector<uint8_t>& in, size_t countAt,
+                            size_t recordsAt, size_t replyHeader)
 {
     if (in.size() < countAt + 4) return fail(DW::kErrorInvalidParameter);
     uint32_t count = Vdapi::Wire::getU32(in.data() + countAt);
@@ -105,10 +106,36 @@ DriverReply ioConfigByNames(const std::vector<PortSpec>& ports, int portOffset, 
         if (!nameTerminated(rec + DP::kIoRequestRecordName, DP::kNameField)) return fail(DP::kErrInvalidArg);
         DP::IoConfigItem item;
         DP::decodeIoRequestRecord(rec, item);
-        if (item.port < 0 || item.port >= portLimit) return fail(DP::kErrNoSuchPort);
-        item.port += portOffset;
         if (uint32_t err = ioItem(ports, item)) return fail(err);
         DP::encodeIoReplyRecord(out.data() + replyHeader + size_t(i) * DP::kIoReplyRecordSize, item);
+    }
+    return ok(std::move(out));
+}
+
+/// Legacy I/O configuration by numbers: u32 count at 0, then `count` 32-byte records whose
+/// 1-based port (within the function) and group code are read; replies the records answered.
+DriverReply ioConfigByCodes(const std::vector<PortSpec>& ports, int portOffset, int portLimit,
+                            const std::vector<uint8_t>& in)
+{
+    constexpr size_t kRecord = DP::LegacyIoRecord::kSize;
+    if (in.size() < DP::kLegacyIoRequestHeaderSize) return fail(DW::kErrorInvalidParameter);
+    const uint32_t count = Vdapi::Wire::getU32(in.data());
+    if (count > DP::kMaxIoRecords || in.size() != DP::kLegacyIoRequestHeaderSize + size_t(count) * kRecord)
+        return fail(DW::kErrorInvalidParameter);
+    std::vector<uint8_t> out(size_t(count) * kRecord, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        DP::LegacyIoRecord rec = DP::LegacyIoRecord::decode(in.data() + DP::kLegacyIoRequestHeaderSize + i * kRecord);
+        if (rec.port < 1 || rec.port > portLimit) return fail(DP::kErrNoSuchPort);
+        if (rec.group < 0 || rec.group >= kIoGroupCodeEnd) return fail(DP::kErrInvalidArg);
+        DP::IoConfigItem item;
+        item.port = rec.port - 1 + portOffset;
+        item.group = std::string(ioCodeName(rec.group));
+        if (uint32_t err = ioItem(ports, item)) return fail(err);
+        rec.value = ioCode(item.value);
+        rec.subValue = ioCode(item.subValue);
+        rec.par1 = item.par1;
+        rec.par2 = item.par2;
+        rec.encode(out.data() + i * kRecord);
     }
     return ok(std::move(out));
 }
@@ -157,7 +184,7 @@ DriverReply pcieRequest(SimState& state, const Endpoint& ep, uint64_t connection
         if (in.size() < DP::kIoRequestHeaderSize) return fail(DW::kErrorInvalidParameter);
         if (!(BlockId{Vdapi::Wire::getU32(in.data()), Vdapi::Wire::getU32(in.data() + 4)} == core))
             return fail(DP::kErrNotFound);
-        return ioConfigByNames(d.ports, 0, int(d.ports.size()), in, 16, DP::kIoRequestHeaderSize, DP::kIoReplyHeaderSize);
+        return ioConfigByNames(d.ports, in, 16, DP::kIoRequestHeaderSize, DP::kIoReplyHeaderSize);
     }
     case DP::kListFunctionBlocks: {
         if (!exact(DP::kListBlocksRequestSize)) return fail(DW::kErrorInvalidParameter);
@@ -262,8 +289,7 @@ DriverReply legacyRequest(SimState& state, const Endpoint& ep, uint64_t connecti
         return propertyOf(d, -1, q.port < 0 ? -1 : functionStart(d, fn) + q.port, q.name);
     }
     case DP::kLegacyIoConfig:
-        return ioConfigByNames(d.ports, functionStart(d, f), d.functionPorts[size_t(f)], in, 0,
-                               DP::kLegacyIoRequestHeaderSize, 0);
+        return ioConfigByCodes(d.ports, functionStart(d, f), d.functionPorts[size_t(f)], in);
     case DP::kLegacyExclusiveAccess: {
         if (!exact(DP::LegacyExclusiveRequest::kSize)) return fail(DW::kErrorInvalidParameter);
         if (Vdapi::Wire::getI32(in.data()) != 1) return fail(DP::kErrInvalidArg);
@@ -325,7 +351,7 @@ DriverReply usbRequest(SimState& state, const Endpoint& ep, uint64_t connection,
         return propertyOf(d, r.typeSelector, r.port, r.name);
     }
     case UP::kIoConfig:
-        return ioConfigByNames(d.ports, 0, int(d.ports.size()), in, 0, UP::kIoRequestHeaderSize, 0);
+        return ioConfigByNames(d.ports, in, 0, UP::kIoRequestHeaderSize, 0);
     case DP::kLegacyExclusiveAccess: {
         if (!exact(DP::LegacyExclusiveRequest::kSize)) return fail(DW::kErrorInvalidParameter);
         if (Vdapi::Wire::getI32(in.data()) != 1) return fail(DP::kErrInvalidArg);
@@ -339,6 +365,34 @@ DriverReply usbRequest(SimState& state, const Endpoint& ep, uint64_t connection,
 }
 
 } // namespace
+
+void fillOpenDriverBytes(Family family, uint32_t code, std::vector<uint8_t>& out, uint8_t fill)
+{
+    auto span = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to && i < out.size(); ++i) out[i] = fill;
+    };
+    auto ioRecords = [&](size_t head) {
+        for (size_t r = head; r + DP::kIoReplyRecordSize <= out.size(); r += DP::kIoReplyRecordSize)
+            span(r + DP::kIoReplyPar2 + 8, r + DP::kIoReplyRecordSize);
+    };
+    const bool pcie = family == Family::Pcie || family == Family::Bb2;
+    if (pcie && (code == DP::kGetDeviceInfo || code == DP::kGetDeviceInfoOld)) {
+        span(12, 16);
+        span(58, 60);
+        span(96, 104);
+    } else if ((pcie && code == DP::kGetProperty) || (family == Family::Legacy && code == DP::kLegacyGetProperty) ||
+               (family == Family::Usb && code == UP::kGetProperty)) {
+        span(0, DP::kPropertyReplyValue);
+    } else if (pcie && code == DP::kIoConfig) {
+        span(0, DP::kIoReplyHeaderSize);
+        ioRecords(DP::kIoReplyHeaderSize);
+    } else if (family == Family::Usb && code == UP::kIoConfig) {
+        ioRecords(0);
+    } else if (family == Family::Usb && code == UP::kGetDeviceInfo) {
+        span(UP::UsbDeviceInfo::kReserved8, UP::UsbDeviceInfo::kReserved8 + 4);
+        span(UP::UsbDeviceInfo::kReserved28, UP::UsbDeviceInfo::kReserved28 + 4);
+    }
+}
 
 DriverReply answerDriverRequest(SimState& state, const Endpoint& endpoint, uint64_t connection, uint32_t code,
                                 const std::vector<uint8_t>& input, uint32_t outputCapacity)
@@ -356,6 +410,8 @@ DriverReply answerDriverRequest(SimState& state, const Endpoint& endpoint, uint6
         }
     }
     if (reply.output.size() > outputCapacity) return fail(DW::kErrorInsufficientBuffer);
+    if (const int fill = state.openFill(); fill >= 0 && reply.windowsError == 0)
+        fillOpenDriverBytes(endpoint.family, code, reply.output, uint8_t(fill));
     return reply;
 }
 

@@ -24,6 +24,11 @@ struct DriverReply {
     std::vector<uint8_t> output;
 };
 
+/// Overwrites with `fill` the bytes of a successful reply that its layout leaves open: the
+/// information records' gaps and unread words, the property replies' first 8 bytes, the PCIe
+/// I/O-configuration head and every I/O record's last 16 bytes.
+void fillOpenDriverBytes(Family family, uint32_t code, std::vector<uint8_t>& output, uint8_t fill);
+
 /// Answers one request. Never throws for bad input: malformed or short input gives
 /// kErrorInvalidParameter (87), an unknown code kErrorInvalidFunction (1), a failed look-up
 /// one of DriverProtocol's customer errors; an output larger than `outputCapacity` gives

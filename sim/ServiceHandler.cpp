@@ -132,6 +132,13 @@ std::vector<uint8_t> serviceResultReply(uint32_t result, size_t size)
     return out;
 }
 
+void fillOpenServiceBytes(int32_t command, std::vector<uint8_t>& reply, uint8_t fill)
+{
+    for (size_t i = 0; i < SP::kReplyResult && i < reply.size(); ++i) reply[i] = fill;
+    if (command == SP::kCmdNumericProperty)
+        for (size_t i = SP::kNumericExtra1; i < SP::kNumericExtra2 + 4 && i < reply.size(); ++i) reply[i] = fill;
+}
+
 ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& req, uint64_t connection)
 {
     ServiceAnswer a;

@@ -25,6 +25,10 @@ struct ServiceAnswer {
 /// many handles open).
 ServiceAnswer answerServiceRequest(SimState& state, const std::vector<uint8_t>& request, uint64_t connection);
 
+/// Overwrites with `fill` the reply bytes the layout leaves open: word 0 of every reply and the
+/// two unread words of the numeric-property reply.
+void fillOpenServiceBytes(int32_t command, std::vector<uint8_t>& reply, uint8_t fill);
+
 /// The 8-byte (or `size`-byte) reply carrying only a result code.
 std::vector<uint8_t> serviceResultReply(uint32_t result, size_t size = 8);
 

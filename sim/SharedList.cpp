@@ -37,17 +37,21 @@ bool SharedList::create(const std::string& mutexName, const std::string& listNam
     return true;
 }
 
-bool SharedList::publish(const std::vector<SP::VdeListEntry>& entries, uint32_t versionWord, int32_t countWord)
+bool SharedList::publish(const std::vector<SP::VdeListEntry>& entries, uint32_t versionWord, int32_t countWord,
+                         int openFill)
 {
     // Readers hold the mutex for one 40-byte copy and a dead one's hold is taken over, so the
     // wait is short; the untimed lock also keeps ThreadSanitizer (which does not see a timed
     // clock lock) able to follow the mutex.
     if (!list_ || !Vdapi::isSuccess(mutex_.Lock(Vdapi::kXpInfinite))) return false;
-    std::memset(list_, 0, SP::kListMappedSize);
+    std::memset(list_, openFill >= 0 ? openFill : 0, SP::kListMappedSize);
     Vdapi::Wire::putU32(list_ + SP::kListVersionOffset, versionWord);
     Vdapi::Wire::putI32(list_ + SP::kListCountOffset, countWord);
-    for (size_t i = 0; i < entries.size() && i < SP::kListMaxEntries; ++i)
-        entries[i].encode(list_ + SP::kListEntriesOffset + i * SP::kListEntrySize);
+    for (size_t i = 0; i < entries.size() && i < SP::kListMaxEntries; ++i) {
+        uint8_t* e = list_ + SP::kListEntriesOffset + i * SP::kListEntrySize;
+        entries[i].encode(e);
+        if (openFill >= 0) std::memset(e + SP::VdeListEntry::kPadding, openFill, SP::VdeListEntry::kOpMode - SP::VdeListEntry::kPadding);
+    }
     mutex_.Unlock();
     return true;
 }

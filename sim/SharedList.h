@@ -23,9 +23,11 @@ public:
     /// Returns false with `error` set when either cannot be made.
     bool create(const std::string& mutexName, const std::string& listName, std::string& error);
     /// Writes the list under the mutex: version word, count word, the entries (at most 512
-    /// are written whatever `countWord` says). Returns false when the mutex cannot be taken.
+    /// are written whatever `countWord` says). `openFill` >= 0 is written into the bytes the
+    /// layout leaves open (header words at 4 and 12..23, each entry's padding at 30, the unused
+    /// entries), else they stay zero. Returns false when the mutex cannot be taken.
     bool publish(const std::vector<Vdapi::ServiceProtocol::VdeListEntry>& entries, uint32_t versionWord,
-                 int32_t countWord);
+                 int32_t countWord, int openFill = -1);
     /// Closes and removes both objects.
     void destroy();
 

@@ -6,6 +6,7 @@
 #include "devices/pcie/DriverProtocol.h"
 #include "sim/Rig.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -99,6 +100,11 @@ public:
     void setDelay(const std::string& kind, int ms);
     /// Counts an event that is not a request (e.g. "open" for a driver connection); no faults.
     void countEvent(const std::string& kind);
+
+    /// Byte written into every reply byte that the record layouts leave open (-1: zeros, the
+    /// default). Any thread; see `vdsimctl fill-open`.
+    int openFill() const { return openFill_.load(); }
+    void setOpenFill(int byte) { openFill_.store(byte); }
     std::map<std::string, uint64_t> counters();
     void resetCounters();
 
@@ -134,6 +140,7 @@ private:
     std::map<std::string, int> corrupts_;        // guarded by faultMutex_
     std::map<std::string, int> delays_;          // guarded by faultMutex_; "" = every kind
     std::map<std::string, uint64_t> counters_;   // guarded by faultMutex_
+    std::atomic<int> openFill_{-1};
 };
 
 /// Request-kind name of a driver request code, e.g. "0xafc86ee2".

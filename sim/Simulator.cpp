@@ -105,7 +105,7 @@ const char* const kHelpText =
     "holds SERIAL (cards' blocks, Ethernet devices' whole ports) | unplug SERIAL | plug SERIAL | "
     "linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | corrupt KIND COUNT | delay MS [KIND] | "
     "service stop|start|version A.B.C[.D] | list version N|count N|restore | counters [reset] | fastpath on|off | "
-    "batches on|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
+    "batches on|off | fill-open HEX|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
     "opmode SERIAL N (fault kinds vde:probe|attach|getdescriptor|detach|getioconfig:SERIAL)";
 
 } // namespace
@@ -640,6 +640,8 @@ void Simulator::serveService(Connection& c)
                 std::lock_guard<std::mutex> lk(svcMutex_);
                 publishList();
             }
+            if (const int fill = state_.openFill(); fill >= 0 && answer.hasReply)
+                fillOpenServiceBytes(command, answer.reply, uint8_t(fill));
             if (fault.corrupt && answer.hasReply && answer.reply.size() >= 4)
                 answer.reply.resize(answer.reply.size() - 4);
         }
@@ -686,7 +688,7 @@ bool Simulator::publishList() // caller holds svcMutex_
         for (size_t i = 0; i < devs.size(); ++i)
             if (vdePlugged_[i]) entries.push_back(devs[i].entry);
     }
-    return list_.publish(entries, listVersion_, listCount_.value_or(int32_t(entries.size())));
+    return list_.publish(entries, listVersion_, listCount_.value_or(int32_t(entries.size())), state_.openFill());
 }
 
 // ---- Control commands ----
@@ -826,6 +828,24 @@ std::string Simulator::controlBatches(const std::vector<std::string>& a)
     return "ok request batches " + std::string(a[1] == "on" ? "answered" : "refused as unknown") + " from now on";
 }
 
+std::string Simulator::controlFillOpen(const std::vector<std::string>& a)
+{
+    long byte = -1;
+    if (a.size() == 2 && a[1] != "off") {
+        char* end = nullptr;
+        byte = std::strtol(a[1].c_str(), &end, 16);
+        if (a[1].size() != 2 || *end != 0 || byte < 0 || byte > 255) byte = -2;
+    }
+    if (a.size() != 2 || byte == -2) return "error: usage: fill-open HEX|off (HEX: one byte, e.g. a5)";
+    state_.setOpenFill(int(byte));
+    {
+        std::lock_guard<std::mutex> lk(svcMutex_);
+        publishList();
+    }
+    return byte < 0 ? "ok open reply bytes are zero from now on"
+                    : "ok open reply bytes are 0x" + a[1] + " from now on";
+}
+
 std::string Simulator::controlVde(const std::vector<std::string>& a)
 {
     if (a.size() >= 2 && a[1] == "opmode") {
@@ -862,6 +882,7 @@ std::string Simulator::control(const std::string& line)
     if (cmd == "list") return controlList(a);
     if (cmd == "fastpath") return controlFastPath(a);
     if (cmd == "batches") return controlBatches(a);
+    if (cmd == "fill-open") return controlFillOpen(a);
     if (cmd == "vde") return controlVde(a);
     if (cmd == "devices") {
         std::string out = "ok";

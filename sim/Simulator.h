@@ -103,6 +103,7 @@ private:
     std::string controlList(const std::vector<std::string>& args);
     std::string controlFastPath(const std::vector<std::string>& args);
     std::string controlBatches(const std::vector<std::string>& args);
+    std::string controlFillOpen(const std::vector<std::string>& args);
     std::string controlVde(const std::vector<std::string>& args);
 
     SimState state_;

@@ -73,6 +73,12 @@ inline constexpr std::array<CustomerError, 6> kCustomerErrors{{
 }};
 
 // ---- Headers ----
+/// A hardware function block, named by its two identifiers.
+struct BlockId {
+    uint32_t id1 = 0, id2 = 0;
+    bool operator==(const BlockId&) const = default;
+};
+
 /// Plain header {0, -1, -1, -1}: the input of version and information requests.
 inline constexpr size_t kHeaderSize = 16;
 inline void encodePlainHeader(uint8_t* p)
@@ -358,10 +364,49 @@ inline void decodeIoReplyRecord(const uint8_t* p, IoConfigItem& item)
     item.par2 = Wire::getI64(p + kIoReplyPar2);
 }
 
-/// Legacy I/O configuration (driver extension, kLegacyIoConfig) uses the name-based records
-/// above without the 20-byte header: input u32 count then 56-byte records, reply 136 bytes per
-/// record with no header (the USB driver's layout). The access object turns codes into names.
-inline constexpr size_t kLegacyIoRequestHeaderSize = 4;
+/// Input of kIoConfig for one record: the 20-byte header {core id1, core id2, 0, -1, count 1}
+/// followed by the 56-byte name record.
+inline constexpr size_t kIoRequestOneSize = kIoRequestHeaderSize + kIoRequestRecordSize;
+inline void encodeIoRequestOne(uint8_t* p, const BlockId& core, const IoConfigItem& item)
+{
+    Wire::putU32(p, core.id1);
+    Wire::putU32(p + 4, core.id2);
+    Wire::putU32(p + 8, 0);
+    Wire::putI32(p + 12, -1);
+    Wire::putU32(p + 16, 1);
+    encodeIoRequestRecord(p + kIoRequestHeaderSize, item);
+}
+
+/// Request header of the USB driver's I/O configuration: u32 record count, then the 56-byte
+/// name records; its reply is 136 bytes per record with no header.
+inline constexpr size_t kCountHeaderSize = 4;
+
+/// Legacy I/O configuration (driver extension, kLegacyIoConfig). A driver with a hardware-access
+/// object takes the records as numbers: input u32 count then `count` 32-byte records with the
+/// 1-based port and the group code set and the rest -1; the reply is the same records, answered,
+/// with no header. Codes are those of the I/O-configuration table.
+struct LegacyIoRecord {
+    static constexpr size_t kSize = 32;
+    static constexpr size_t kPort = 0, kGroup = 4, kValue = 8, kSubValue = 12, kPar1 = 16, kPar2 = 24;
+    int32_t port = 0; ///< 1-based within the PCI function
+    int32_t group = -1, value = -1, subValue = -1;
+    int64_t par1 = -1, par2 = -1;
+    void encode(uint8_t* p) const
+    {
+        Wire::putI32(p + kPort, port);
+        Wire::putI32(p + kGroup, group);
+        Wire::putI32(p + kValue, value);
+        Wire::putI32(p + kSubValue, subValue);
+        Wire::putI64(p + kPar1, par1);
+        Wire::putI64(p + kPar2, par2);
+    }
+    static LegacyIoRecord decode(const uint8_t* p)
+    {
+        return {Wire::getI32(p + kPort),     Wire::getI32(p + kGroup), Wire::getI32(p + kValue),
+                Wire::getI32(p + kSubValue), Wire::getI64(p + kPar1),  Wire::getI64(p + kPar2)};
+    }
+};
+inline constexpr size_t kLegacyIoRequestHeaderSize = kCountHeaderSize;
 
 // ---- Exclusive access and link speed ----
 /// Legacy exclusive-access request (kLegacyExclusiveAccess): {1, 0-based port, command 1..3}.
@@ -408,10 +453,6 @@ inline constexpr size_t kListBlocksRequestSize = 24;
 inline constexpr size_t kMaxBlocksPerRole = 8;
 inline constexpr size_t kListBlocksReplyMax = 4 + 8 * kMaxBlocksPerRole;
 
-struct BlockId {
-    uint32_t id1 = 0, id2 = 0;
-    bool operator==(const BlockId&) const = default;
-};
 
 /// Reads a block-list reply. Returns false (out empty) when the reply is shorter than its
 /// count says or the count exceeds kMaxBlocksPerRole.

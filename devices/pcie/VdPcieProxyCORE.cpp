@@ -72,9 +72,9 @@ void RequestProperties(IXpDriver* driver, uint32_t code, size_t requestSize, std
 
 VdResult RequestOneIoRecord(IXpDriver& driver, uint32_t code, DP::IoConfigItem& item)
 {
-    uint8_t request[DP::kLegacyIoRequestHeaderSize + DP::kIoRequestRecordSize];
+    uint8_t request[DP::kCountHeaderSize + DP::kIoRequestRecordSize];
     Wire::putU32(request, 1);
-    DP::encodeIoRequestRecord(request + DP::kLegacyIoRequestHeaderSize, item);
+    DP::encodeIoRequestRecord(request + DP::kCountHeaderSize, item);
     uint8_t reply[DP::kIoReplyRecordSize];
     const VdResult rc = DriverCall(driver, code, request, sizeof request, reply, sizeof reply, sizeof reply);
     if (isSuccess(rc))
@@ -207,24 +207,16 @@ void VdPcieProxyCORE::GetProperties(std::span<const DP::PropertyQuery> queries, 
 
 VdResult VdPcieProxyCORE::GetIoConfig(DP::IoConfigItem& item)
 {
-    uint8_t request[DP::kIoRequestHeaderSize + DP::kIoRequestRecordSize];
-    const DP::BlockId core = CoreBlock();
-    Wire::putU32(request, core.id1);
-    Wire::putU32(request + 4, core.id2);
-    Wire::putU32(request + 8, 0);
-    Wire::putI32(request + 12, -1);
-    Wire::putU32(request + 16, 1);
     if (item.group.size() >= DP::kNameField)
         return VDAPI_E_INVALID_ARG;
-    DP::encodeIoRequestRecord(request + DP::kIoRequestHeaderSize, item);
+    uint8_t request[DP::kIoRequestOneSize];
+    DP::encodeIoRequestOne(request, CoreBlock(), item);
+    // The 8-byte head of the reply has no fixed content: only the record after it is read,
+    // and Call refuses a reply too short to hold it.
     uint8_t reply[DP::kIoReplyHeaderSize + DP::kIoReplyRecordSize];
     const VdResult rc = Call(DP::kIoConfig, request, sizeof request, reply, sizeof reply, sizeof reply);
     if (!isSuccess(rc))
         return rc;
-    if (Wire::getU32(reply + 4) != 1) {
-        VDAPI_LOG(Warning, "I/O configuration reply holds %u records for 1 asked", Wire::getU32(reply + 4));
-        return VDAPI_E_COMMUNICATION;
-    }
     DP::decodeIoReplyRecord(reply + DP::kIoReplyHeaderSize, item);
     return VDAPI_OK;
 }

@@ -2,6 +2,7 @@
 // configuration; and the multi-function card's port map and query rewrite.
 #include "devices/pcie/VdaHal.h"
 
+#include "devices/IoConfigTable.h"
 #include "devices/pcie/VdPcieProxyCORE.h"
 #include "devices/platform/Xp.h"
 
@@ -120,9 +121,29 @@ VdResult VdaHal::GetIoConfig(DP::IoConfigItem& item)
 {
     if (!IsOpen())
         return VDAPI_E_DEV_DRIVER;
-    if (item.group.size() >= DP::kNameField)
+    // The legacy driver takes the record as numbers: codes of the I/O-configuration table and
+    // a 1-based port.
+    DP::LegacyIoRecord record;
+    record.port = item.port + 1;
+    record.group = IoConfigCode(item.group);
+    const IoConfigRow* row = IoConfigRowAt(record.group);
+    if (!row || !row->isGroup)
         return VDAPI_E_INVALID_ARG;
-    return RequestOneIoRecord(*m_driver, DP::kLegacyIoConfig, item);
+    uint8_t request[DP::kLegacyIoRequestHeaderSize + DP::LegacyIoRecord::kSize];
+    Wire::putU32(request, 1);
+    record.encode(request + DP::kLegacyIoRequestHeaderSize);
+    uint8_t reply[DP::LegacyIoRecord::kSize];
+    const VdResult rc = DriverCall(*m_driver, DP::kLegacyIoConfig, request, sizeof request, reply, sizeof reply,
+                                   sizeof reply);
+    if (!isSuccess(rc))
+        return rc;
+    const DP::LegacyIoRecord answer = DP::LegacyIoRecord::decode(reply);
+    // A code outside the table reads as no value, as an unknown name does on the other drivers.
+    item.value = IoConfigName(answer.value);
+    item.subValue = IoConfigName(answer.subValue);
+    item.par1 = answer.par1;
+    item.par2 = answer.par2;
+    return VDAPI_OK;
 }
 
 IXpDriver* VdaHal::DriverForPort(int port, int& localPort)

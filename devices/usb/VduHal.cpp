@@ -194,7 +194,7 @@ VdResult VduHal::GetIoConfig(DP::IoConfigItem& item)
         return VDAPI_E_INVALID_ARG;
     if (!IsOpen())
         return VDAPI_E_DEV_DRIVER;
-    static_assert(UP::kIoRequestHeaderSize == DP::kLegacyIoRequestHeaderSize, "same request layout as legacy");
+    static_assert(UP::kIoRequestHeaderSize == DP::kCountHeaderSize, "same request layout as legacy");
     const VdResult rc = RequestOneIoRecord(*m_driver, UP::kIoConfig, item);
     if (!isSuccess(rc))
         return rc;

@@ -372,6 +372,21 @@ TEST_F(ScanDevices, EnableMethodsAnswerTheNewValueAndRefuseOtherTypes)
     quit();
 }
 
+TEST_F(ScanDevices, BytesTheLayoutsLeaveOpenChangeNoReport)
+{
+    // Every reply byte the records leave open (information-record gaps, property replies' first
+    // words, the I/O-configuration head and record tails, pipe reply word 0, list padding) is
+    // 0xA5 in the second scan; the report must not move by one byte.
+    ASSERT_NO_FATAL_FAILURE(start(referenceRig(), "127.0.67.31"));
+    EXPECT_EQ(request("enableDteDeviceScan", {{"dteDeviceScanEnabled", true}}).value["result"], true);
+    const std::string zeros = scan().dump();
+    EXPECT_EQ(control({"fill-open", "a5"}).rfind("ok", 0), 0u);
+    const std::string filled = scan().dump();
+    EXPECT_GT(zeros.size(), 1000u);
+    EXPECT_EQ(filled, zeros);
+    quit();
+}
+
 TEST_F(ScanDevices, UsbDevicesOfTheReferenceRigAreVduEntries)
 {
     ASSERT_NO_FATAL_FAILURE(start(referenceRig(), "127.0.67.10"));

@@ -317,18 +317,17 @@ TEST_F(DriverTest, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
     EXPECT_EQ(getI64(prop(f1, "PORT_COUNT", -1, -1, 0).output.data() + 8), 2);
     // Port 0 of function 1 is card port 3 (input); port 1 of function 1 is card port 4 (output).
     DriverConnection again(sim_->legacyPath(kLegacy124First));
-    std::vector<uint8_t> io = words({2});
-    std::vector<uint8_t> rec(56, 0), rec2(56, 0);
-    Vdapi::Wire::putName(rec.data() + 4, 50, "IODIR");
-    Vdapi::Wire::putI32(rec2.data(), 1);
-    Vdapi::Wire::putName(rec2.data() + 4, 50, "IODIR");
-    io.insert(io.end(), rec.begin(), rec.end());
-    io.insert(io.end(), rec2.begin(), rec2.end());
+    // The legacy request carries numbers: count, then {1-based port, group code, value,
+    // sub-value, par1 (2 words), par2 (2 words)} per record; IODIR is code 0.
+    std::vector<uint8_t> io = words({2, 1, 0, -1, -1, -1, -1, -1, -1, 2, 0, -1, -1, -1, -1, -1, -1});
     DriverAnswer cfg = f1.request(DP::kLegacyIoConfig, io, 4096);
     ASSERT_EQ(cfg.error, 0u);
-    ASSERT_EQ(cfg.output.size(), 2u * 136);
-    EXPECT_EQ(Vdapi::Wire::getName(cfg.output.data(), 50), "INPUT");
-    EXPECT_EQ(Vdapi::Wire::getName(cfg.output.data() + 136, 50), "OUTPUT");
+    ASSERT_EQ(cfg.output.size(), 2u * 32);
+    EXPECT_EQ(cfg.output, words({1, 0, 21, 21, -1, -1, -1, -1, 2, 0, 25, 25, -1, -1, -1, -1})) << "INPUT, OUTPUT";
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 3, 0, -1, -1, -1, -1, -1, -1}), 4096).error, DP::kErrNoSuchPort);
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 1, 21, -1, -1, -1, -1, -1, -1}), 4096).error, DP::kErrInvalidArg)
+        << "a value code is not a group";
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 1, 0, -1, -1, -1, -1, -1}), 4096).error, DW::kErrorInvalidParameter);
     // A query rewritten for a multi-function card names the type and the sub-function.
     EXPECT_EQ(getI64(prop(f0, "CAP_SDI", 1, 124, 1).output.data() + 8), 1);
     EXPECT_EQ(prop(f0, "CAP_SDI", 1, 124, 5).error, DP::kErrNotFound);

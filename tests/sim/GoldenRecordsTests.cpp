@@ -1,0 +1,383 @@
+// Published driver records pinned in bytes written by hand from their layout tables. Each row
+// checks the device layer's encoder (requests) or decoder (replies) and the simulator's side
+// of the same record against those bytes, so an offset moved in either codec fails here even
+// when both sides would still agree with each other.
+#include "devices/IoConfigTable.h"
+#include "devices/WireBytes.h"
+#include "devices/pcie/DriverProtocol.h"
+#include "devices/usb/UsbDriverProtocol.h"
+#include "devices/vde/ServiceProtocol.h"
+#include "devices/vde/ServiceReply.h"
+#include "sim/DriverHandler.h"
+#include "sim/IoCodes.h"
+#include "sim/ServiceHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+
+namespace vdsim::test {
+namespace {
+
+namespace DP = Vdapi::DriverProtocol;
+namespace UP = Vdapi::UsbDriverProtocol;
+namespace SP = Vdapi::ServiceProtocol;
+using Bytes = std::vector<uint8_t>;
+
+/// Bytes from hex text; spaces, '|' and line breaks separate nothing. "NN*k" repeats a byte k
+/// times ("00*50").
+Bytes hex(const std::string& text)
+{
+    Bytes out;
+    for (size_t i = 0; i < text.size();) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) { ++i; continue; }
+        const uint8_t b = uint8_t(std::stoul(text.substr(i, 2), nullptr, 16));
+        i += 2;
+        size_t times = 1;
+        if (i < text.size() && text[i] == '*') {
+            size_t used = 0;
+            times = std::stoul(text.substr(i + 1), &used);
+            i += 1 + used;
+        }
+        out.insert(out.end(), times, b);
+    }
+    return out;
+}
+/// A NUL-padded name field of `width` bytes, as hex.
+std::string name(const std::string& text, size_t width)
+{
+    std::string out;
+    char buf[4];
+    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X ", uint8_t(c)); out += buf; }
+    return out + "00*" + std::to_string(width - text.size()) + " ";
+}
+
+// A rig whose every record field has a distinct value.
+const char* const kRigText = R"JSON({
+  "drivers": {"pcie": {"version": "1.3.1.0"}, "legacy": {"version": "4.20.1.0"}, "usb": {"version": "4.8.0.2"}},
+  "devices": [
+    {"type": 2144, "serial": 2144000123, "index": 0, "bus": 3, "slot": 5, "subType": 2, "hardwareRevision": 7,
+     "firmwareVersion": 11, "firmwareVariant": 1, "firmwareStatus": 0, "vendorId": 4608, "deviceId": 2144,
+     "subVendorId": 4609, "subsystemId": 2145, "infoBlock": [4660, 1, 2, 3, 4], "driverInfo": [1, 2, 3, 4, 5, 6, 7],
+     "portOverrides": [{"port": 1, "addCaps": ["IP"]}, {"port": 2, "io": {"IODIR": {"value": "OUTPUT", "subValue": "LOOPTHR", "par1": 2, "par2": 9}}}]},
+    {"type": 124, "serial": 124000007, "index": 0, "functions": [2, 2],
+     "portOverrides": [{"port": 4, "io": {"IODIR": {"value": "OUTPUT", "subValue": "DBLBUF", "par1": 3, "par2": 5}}}]},
+    {"type": 215, "serial": 215000042, "index": 0, "hardwareRevision": 3, "firmwareVersion": 6,
+     "firmwareVariant": 2, "usbProductId": 2263, "usbVendorId": 4608, "usbAddress": 9}
+  ]
+})JSON";
+
+class GoldenRecords : public ::testing::Test {
+protected:
+    GoldenRecords() : state_(parseRig(nlohmann::json::parse(kRigText), "golden rig")) {}
+    DriverReply ask(Family f, size_t device, uint32_t code, const Bytes& in, int function = 0)
+    {
+        Endpoint ep;
+        ep.family = f;
+        ep.device = device;
+        ep.function = function;
+        return answerDriverRequest(state_, ep, 1, code, in, 4096);
+    }
+    SimState state_;
+};
+
+std::string dump(const Bytes& b)
+{
+    std::string out;
+    char buf[4];
+    for (uint8_t c : b) { std::snprintf(buf, sizeof buf, "%02X ", c); out += buf; }
+    return out;
+}
+
+constexpr const char* kCore = "01 00 0C B1 | 00 00 00 00"; // the simulator's core block {0xB10C0001, 0}
+
+TEST_F(GoldenRecords, DriverRequestsEncodedByTheLayerAreReadBackByTheSimulator)
+{
+    // Requests: the hand-written bytes, the layer's encoder, and what the simulator answers to
+    // exactly those bytes (an answer proves it read each field where the table puts it).
+    struct Row {
+        const char* record;
+        Family family;
+        uint32_t code;
+        Bytes golden;
+        std::function<Bytes()> encode;
+        Bytes expectedReply; // the simulator's reply to `golden`
+    };
+    const std::string valueReply2 = "00*8 | 02 00 00 00 00 00 00 00";
+    const std::vector<Row> rows{
+        {"header {0,-1,-1,-1} (version request)", Family::Pcie, DP::kGetVersion,
+         hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF"),
+         [] { Bytes b(16); DP::encodePlainHeader(b.data()); return b; },
+         hex("01 00 00 00 | 03 00 00 00 | 01 00 00 00 | 00 00 00 00")},
+        {"PCIe property request", Family::Pcie, DP::kGetProperty,
+         hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF | FF FF | 00 00 00 00 |"
+             "00 00 00 00 | FF FF FF FF | 01 00 00 00 |" + name("CAP_DBLBUF", 50) + "| 00 00 | 06 00 00 00 |"
+             "09 00 00 00 00 00 00 00"),
+         [] {
+             DP::PciePropertyRequest r;
+             r.blockId1 = 0xB10C0001;
+             r.query = {"CAP_DBLBUF", 1, -1, -1, 0, 0, -1};
+             Bytes b(DP::PciePropertyRequest::kSize);
+             EXPECT_TRUE(r.encode(b.data()));
+             return b;
+         },
+         hex("00*8 | 01 00 00 00 00 00 00 00")},
+        {"legacy property request", Family::Legacy, DP::kLegacyGetProperty,
+         hex("FF FF FF FF | 00 00 00 00 | 00 00 00 00 | 00 00 00 00 | FF FF FF FF | FF FF FF FF |" +
+             name("PORT_COUNT", 50) + "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00"),
+         [] {
+             DP::LegacyPropertyRequest r;
+             r.query = {"PORT_COUNT", -1, -1, 0, 0, 0, -1};
+             Bytes b(DP::LegacyPropertyRequest::kSize);
+             EXPECT_TRUE(r.encode(b.data()));
+             return b;
+         },
+         hex(valueReply2)},
+        {"USB property request", Family::Usb, UP::kGetProperty,
+         hex("FF FF FF FF | FF FF FF FF | 00 00 00 00 | 00 00 00 00 |" + name("CAP_DBLBUF", 50) +
+             "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00"),
+         [] {
+             UP::UsbPropertyRequest r;
+             r.port = 0;
+             r.name = "CAP_DBLBUF";
+             Bytes b(UP::UsbPropertyRequest::kSize);
+             EXPECT_TRUE(r.encode(b.data()));
+             return b;
+         },
+         hex("00*8 | 01 00 00 00 00 00 00 00")},
+        {"function-block header (exclusive-access probe)", Family::Pcie, DP::kExclusiveAccess,
+         hex("03 00 0C B1 | 00 01 00 00 | 02 00 00 00 | FF FF FF FF"),
+         [] { Bytes b(16); DP::FunctionBlockHeader{0xB10C0003, 0x100, DP::kCmdProbe}.encode(b.data()); return b; },
+         {}},
+        {"function-block header (link speed, command 11)", Family::Pcie, DP::kGetLinkSpeed,
+         hex("07 00 0C B1 | 00 01 00 00 | 0B 00 00 00 | FF FF FF FF"),
+         [] { Bytes b(16); DP::FunctionBlockHeader{0xB10C0007, 0x100, DP::kCmdLinkSpeed}.encode(b.data()); return b; },
+         {}},
+        {"legacy exclusive-access request (probe port 1)", Family::Legacy, DP::kLegacyExclusiveAccess,
+         hex("01 00 00 00 | 01 00 00 00 | 03 00 00 00"),
+         [] { Bytes b(12); DP::LegacyExclusiveRequest{1, DP::kLegacyProbe}.encode(b.data()); return b; },
+         {}},
+        {"PCIe I/O-configuration request and reply", Family::Pcie, DP::kIoConfig,
+         hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | 01 00 00 00 | 01 00 00 00 |" + name("IODIR", 52)),
+         [] {
+             Bytes b(DP::kIoRequestOneSize);
+             DP::IoConfigItem item;
+             item.port = 1;
+             item.group = "IODIR";
+             DP::encodeIoRequestOne(b.data(), {0xB10C0001, 0}, item);
+             return b;
+         },
+         hex("00 00 00 00 | 01 00 00 00 |" + name("OUTPUT", 50) + name("LOOPTHR", 54) +
+             "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00 | 00*16")},
+        {"legacy I/O-configuration request and reply (numbers)", Family::Legacy, DP::kLegacyIoConfig,
+         hex("01 00 00 00 | 02 00 00 00 | 00 00 00 00 | FF FF FF FF | FF FF FF FF | FF*8 | FF*8"),
+         [] {
+             Bytes b(DP::kLegacyIoRequestHeaderSize + DP::LegacyIoRecord::kSize);
+             Vdapi::Wire::putU32(b.data(), 1);
+             DP::LegacyIoRecord r;
+             r.port = 2;
+             r.group = Vdapi::kIoDir;
+             r.encode(b.data() + DP::kLegacyIoRequestHeaderSize);
+             return b;
+         },
+         // card port 4 is the second port of function 1: OUTPUT (25) / DBLBUF (27)
+         hex("02 00 00 00 | 00 00 00 00 | 19 00 00 00 | 1B 00 00 00 | 03 00 00 00 00 00 00 00 |"
+             "05 00 00 00 00 00 00 00")},
+        {"USB I/O-configuration request and reply", Family::Usb, UP::kIoConfig,
+         hex("01 00 00 00 | 00 00 00 00 |" + name("IODIR", 52)),
+         [] {
+             Bytes b(DP::kCountHeaderSize + DP::kIoRequestRecordSize);
+             Vdapi::Wire::putU32(b.data(), 1);
+             DP::IoConfigItem item;
+             item.group = "IODIR";
+             DP::encodeIoRequestRecord(b.data() + DP::kCountHeaderSize, item);
+             return b;
+         },
+         hex(name("INPUT", 50) + name("INPUT", 54) + "FF*8 | FF*8 | 00*16")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.record);
+        EXPECT_EQ(row.encode(), row.golden) << "layer encoder";
+        const int function = row.code == DP::kLegacyIoConfig ? 1 : 0;
+        const size_t device = row.family == Family::Pcie ? 0 : row.family == Family::Legacy ? 1 : 2;
+        DriverReply reply = ask(row.family, device, row.code, row.golden, function);
+        EXPECT_EQ(reply.windowsError, 0u) << "simulator refused the bytes";
+        if (row.code == DP::kGetLinkSpeed)
+            EXPECT_EQ(reply.output, hex("02 00 00 00")) << "the rig's default link-speed code";
+        else
+            EXPECT_EQ(reply.output, row.expectedReply) << "simulator reply" << dump(reply.output);
+    }
+}
+
+TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
+{
+    // The 104-byte information record; the older request leaves the word at 92 zero.
+    const std::string info = "60 08 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00 | 7B D8 CA 7F 00 00 00 00 |"
+                             "07 00 00 00 | 0B 00 00 00 | 01 00 00 00 | 00 00 00 00 | 00 00 00 00 |"
+                             "34 12 01 02 03 04 | 00 12 | 60 08 | 01 12 | 61 08 | 00 00 | 03 00 00 00 |"
+                             "05 00 00 00 | 01 00 00 00 02 00 00 00 03 00 00 00 04 00 00 00 05 00 00 00 06 00 00 00 |";
+    const Bytes header = hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF");
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfo, header).output, hex(info + "07 00 00 00 | 00*8"));
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfoOld, header).output, hex(info + "00 00 00 00 | 00*8"));
+    const Bytes golden = hex(info + "07 00 00 00 | 00*8");
+    const DP::DeviceInfoRecord r = DP::DeviceInfoRecord::decode(golden.data());
+    EXPECT_EQ(r.typeNumber, 2144);
+    EXPECT_EQ(r.subType, 2);
+    EXPECT_EQ(r.serial, 2144000123);
+    EXPECT_EQ(r.hardwareRevision, 7);
+    EXPECT_EQ(r.firmwareVersion, 11);
+    EXPECT_EQ(r.firmwareVariant, 1);
+    EXPECT_EQ(r.infoBlockWord, 0x1234);
+    EXPECT_EQ(r.vendorId, 0x1200);
+    EXPECT_EQ(r.deviceId, 0x0860);
+    EXPECT_EQ(r.subVendorId, 0x1201);
+    EXPECT_EQ(r.subsystemId, 0x0861);
+    EXPECT_EQ(r.pciBus, 3);
+    EXPECT_EQ(r.pciSlot, 5);
+    EXPECT_EQ(r.driverInfo[0], 1);
+    EXPECT_EQ(r.driverInfo[6], 7);
+
+    // Version answers: PCIe and USB (4 x i32), read back by the layer's decoder.
+    const Bytes usbVersion = hex("04 00 00 00 | 08 00 00 00 | 00 00 00 00 | 02 00 00 00");
+    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetVersion, {}).output, usbVersion);
+    const DP::VersionRecord v = DP::VersionRecord::decode(usbVersion.data());
+    EXPECT_EQ(v.major * 1000 + v.minor * 100 + v.bugfix * 10 + v.build, 4802);
+
+    // The USB 40-byte information record.
+    const Bytes usbInfo = hex("D7 08 | 00 12 | 09 00 00 00 | 00 00 00 00 | D7 00 00 00 | 03 00 00 00 | 06 00 00 00 |"
+                              "02 00 00 00 | 00 00 00 00 | EA A3 D0 0C 00 00 00 00");
+    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetDeviceInfo, {}).output, usbInfo);
+    const UP::UsbDeviceInfo u = UP::UsbDeviceInfo::decode(usbInfo.data());
+    EXPECT_EQ(u.productId, 2263);
+    EXPECT_EQ(u.vendorId, 0x1200);
+    EXPECT_EQ(u.usbAddress, 9u);
+    EXPECT_EQ(u.typeNumber, 215u);
+    EXPECT_EQ(u.hardwareRevision, 3u);
+    EXPECT_EQ(u.firmwareVersion, 6u);
+    EXPECT_EQ(u.firmwareVariant, 2u);
+    EXPECT_EQ(u.serial, 215000042u);
+
+    // I/O-configuration replies: names at 0 and 50, parameters at 104 and 112 of each record
+    // (after the PCIe reply's 8-byte head, whose content is not read).
+    const Bytes ioRecord = hex(name("OUTPUT", 50) + name("LOOPTHR", 54) + "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00");
+    DP::IoConfigItem item;
+    DP::decodeIoReplyRecord(ioRecord.data(), item);
+    EXPECT_EQ(item.value, "OUTPUT");
+    EXPECT_EQ(item.subValue, "LOOPTHR");
+    EXPECT_EQ(item.par1, 2);
+    EXPECT_EQ(item.par2, 9);
+    const Bytes legacyIo = hex("02 00 00 00 | 00 00 00 00 | 19 00 00 00 | 1B 00 00 00 | 03 00 00 00 00 00 00 00 |"
+                               "05 00 00 00 00 00 00 00");
+    const DP::LegacyIoRecord l = DP::LegacyIoRecord::decode(legacyIo.data());
+    EXPECT_EQ(l.port, 2);
+    EXPECT_EQ(l.group, Vdapi::kIoDir);
+    EXPECT_EQ(l.value, Vdapi::kIoOutput);
+    EXPECT_EQ(l.subValue, Vdapi::kIoDblBuf);
+    EXPECT_EQ(l.par1, 3);
+    EXPECT_EQ(l.par2, 5);
+}
+
+TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
+{
+    state_.setOpenFill(0xA5);
+    const Bytes header = hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF");
+    const Bytes info = ask(Family::Pcie, 0, DP::kGetDeviceInfo, header).output;
+    ASSERT_EQ(info.size(), 104u);
+    EXPECT_EQ(Bytes(info.begin() + 12, info.begin() + 16), hex("A5*4"));
+    EXPECT_EQ(Bytes(info.begin() + 56, info.begin() + 64), hex("61 08 A5 A5 03 00 00 00"));
+    EXPECT_EQ(Bytes(info.begin() + 92, info.end()), hex("07 00 00 00 | A5*8"));
+    Bytes io = hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | 01 00 00 00 | 01 00 00 00 |" + name("IODIR", 52));
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kIoConfig, io).output,
+              hex("A5*8 |" + name("OUTPUT", 50) + name("LOOPTHR", 54) +
+                  "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00 | A5*16"));
+    const Bytes prop = hex("FF FF FF FF | FF FF FF FF | 00 00 00 00 | 00 00 00 00 |" + name("CAP_DBLBUF", 50) +
+                           "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00");
+    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetProperty, prop).output, hex("A5*8 | 01 00 00 00 00 00 00 00"));
+    const Bytes usbInfo = ask(Family::Usb, 2, UP::kGetDeviceInfo, {}).output;
+    ASSERT_EQ(usbInfo.size(), 40u);
+    EXPECT_EQ(Bytes(usbInfo.begin() + 8, usbInfo.begin() + 16), hex("A5*4 | D7 00 00 00"));
+    Bytes version = hex("00 00 00 00");
+    fillOpenServiceBytes(SP::kCmdVersion, version, 0xA5);
+    EXPECT_EQ(version, hex("A5*4"));
+}
+
+std::string utf16(const std::string& text, size_t units)
+{
+    std::string out;
+    char buf[8];
+    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X 00 ", uint8_t(c)); out += buf; }
+    return out + "00*" + std::to_string(2 * (units - text.size())) + " ";
+}
+
+TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
+{
+    // Framing: 2-byte header below 65535 bytes, else FF FF 00 00 and the u32 length.
+    uint8_t h[SP::kLongHeaderSize];
+    EXPECT_EQ(Bytes(h, h + SP::encodeFrameHeader(65534, h)), hex("FE FF"));
+    EXPECT_EQ(Bytes(h, h + SP::encodeFrameHeader(70000, h)), hex("FF FF 00 00 70 11 01 00"));
+    const Bytes longHeader = hex("FF FF 00 00 70 11 01 00");
+    EXPECT_TRUE(SP::isLongHeader(longHeader.data()));
+    EXPECT_EQ(SP::longHeaderLength(longHeader.data()), 70000u);
+    EXPECT_EQ(SP::shortHeaderLength(hex("FE FF").data()), 65534u);
+
+    // Command 0: version 5.2.0.0 at 8, 12, 16, 20 after word 0 and the result at 4.
+    const Bytes version = hex("00 00 00 00 | 00 00 00 00 | 05 00 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00");
+    EXPECT_EQ(answerServiceRequest(state_, hex("00 00 00 00"), 1).reply, version);
+    const Vdapi::VdeServiceVersion v = Vdapi::ServiceReply::Version(version.data());
+    EXPECT_EQ(v.major * 100 + v.minor * 10 + v.bugfix, 520u);
+    // Command 2: two names of 100 UTF-16 code units at 8 and 208.
+    const Bytes names = hex("00*8 |" + utf16("VdeSvcListMutex", 100) + utf16("VdeSvcList", 100));
+    EXPECT_EQ(answerServiceRequest(state_, hex("02 00 00 00"), 1).reply, names);
+    std::string mutexName, listName;
+    ASSERT_TRUE(Vdapi::ServiceReply::ListNames(names.data(), mutexName, listName));
+    EXPECT_EQ(mutexName, "VdeSvcListMutex");
+    EXPECT_EQ(listName, "VdeSvcList");
+    // Command 11: the 8-byte result reply; an unknown command and a short request are refused.
+    const ServiceAnswer refresh = answerServiceRequest(state_, hex("0B 00 00 00"), 1);
+    EXPECT_EQ(refresh.reply, hex("00*8"));
+    EXPECT_TRUE(refresh.refreshList);
+    EXPECT_EQ(Vdapi::ServiceReply::Check(SP::kCmdRefreshList, refresh.reply.data(), refresh.reply.size()), 0u);
+    EXPECT_FALSE(answerServiceRequest(state_, hex("FF FF FF FF"), 1).hasReply) << "goodbye has no reply";
+    // Numeric-property reply: the value at 8.
+    EXPECT_EQ(Vdapi::ServiceReply::NumericValue(hex("00*8 | 4D 01 00 00 00 00 00 00 | 00*8").data()), 0x14D);
+
+    // The 40-byte list entry: serial, type, firmware version and variant, IPv4, MAC, padding,
+    // operating mode, port.
+    const Bytes entry = hex("41 DE 05 BB 00 00 00 00 | 41 0C 00 00 | 03 00 00 00 | 01 00 00 00 | 0A 00 00 05 |"
+                            "00 11 22 33 44 55 | 00 00 | 02 00 00 00 | 50 1F 00 00");
+    SP::VdeListEntry e;
+    e.serial = 3137723969;
+    e.typeNumber = 3137;
+    e.firmwareVersion = 3;
+    e.firmwareVariant = 1;
+    e.ipAddress = {10, 0, 0, 5};
+    e.macAddress = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    e.opMode = 2;
+    e.port = 8016;
+    Bytes encoded(SP::VdeListEntry::kSize);
+    e.encode(encoded.data());
+    EXPECT_EQ(encoded, entry);
+    const SP::VdeListEntry d = SP::VdeListEntry::decode(entry.data());
+    EXPECT_EQ(d.serial, e.serial);
+    EXPECT_EQ(d.typeNumber, 3137);
+    EXPECT_EQ(d.ipAddress, e.ipAddress);
+    EXPECT_EQ(d.macAddress, e.macAddress);
+    EXPECT_EQ(d.opMode, 2);
+    EXPECT_EQ(d.port, 8016);
+}
+
+TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)
+{
+    for (int code = -1; code <= Vdapi::kIoConfigCount; ++code) {
+        EXPECT_EQ(ioCodeName(code), Vdapi::IoConfigName(code)) << code;
+        if (code >= 0 && code < Vdapi::kIoConfigCount) {
+            EXPECT_EQ(ioCode(ioCodeName(code)), code);
+        }
+        const Vdapi::IoConfigRow* row = Vdapi::IoConfigRowAt(code);
+        EXPECT_EQ(code >= 0 && code < kIoGroupCodeEnd, row && row->isGroup) << code;
+    }
+}
+
+} // namespace
+} // namespace vdsim::test
