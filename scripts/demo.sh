@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 build=${HALVIX_BUILD_ROOT:-$root/build}/release
-"$root/scripts/build.sh" "$build"
+# The test command's options for the same tree, so that the demo and the tests share one build.
+"$root/scripts/build.sh" "$build" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DHALVIX_UNITY=ON
 
 address=${HALVIX_DEMO_ADDRESS:-127.0.0.1}
 run_dir=$(mktemp -d /tmp/halvix-demo.XXXXXX)

@@ -150,6 +150,15 @@ TEST(GuiServerTest, DeadlinesAndDisconnection)
     const auto clash = twin.listen();
     EXPECT_EQ(clash.error, GuiError::SocketError);
     EXPECT_NE(clash.message.find("in use"), std::string::npos) << clash.message;
+    // Text that is not a dotted quad would resolve to every interface: it is refused, port 0 or not.
+    for (const char* wide : {"999.1.1.1", "127.0.99.999", "1.2.3", "", "localhost", "1.2.3.4 "}) {
+        GuiServer widened(wide, 0);
+        const auto refused = widened.listen();
+        EXPECT_EQ(refused.error, GuiError::SocketError) << wide;
+        EXPECT_NE(refused.message.find("not an IPv4 address"), std::string::npos) << refused.message;
+        EXPECT_EQ(widened.port(), 0) << wide;
+    }
+    EXPECT_TRUE(GuiServer::isDottedQuad("0.0.0.0") && GuiServer::isDottedQuad("255.255.255.255"));
 
     Connected c;
     EXPECT_EQ(c.server.waitDisconnected(GuiServer::in(50ms)).error, GuiError::Timeout);

@@ -71,6 +71,12 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         {"--nic", "watch"},
         {"--bogus", "quit"},
         {"--address"},
+        // Never widened to every interface: text that is not a dotted quad is refused.
+        {"--address", "999.1.1.1", "quit"},
+        {"--address", "127.0.99.999", "quit"},
+        {"--address", "localhost", "quit"},
+        {"--address", "1.2.3", "quit"},
+        {"--address", "1.2.3.4.5", "quit"},
     };
     for (const auto& arguments : bad) {
         test::ChildProcess ctl(HALVIXCTL_BIN, arguments);
@@ -120,6 +126,19 @@ TEST(HalvixctlTest, TimeoutsAndListenFailuresExitWithOne)
         EXPECT_EQ(ctl.wait(), 1);
         EXPECT_NE(ctl.errors().find("timed out after 0.3 s waiting for a brick to connect"), std::string::npos)
             << ctl.errors();
+        EXPECT_NE(ctl.errors().find("start one with: halvix --server_address 127.0.60.3 --local_address 127.0.60.3"),
+                  std::string::npos)
+            << ctl.errors();
+        EXPECT_EQ(ctl.errors().find("no brick after 10 s"), std::string::npos) << ctl.errors();
+    }
+    {
+        // Past 10 s without a brick the usual causes are named, and the wait goes on to its end.
+        test::ChildProcess ctl(HALVIXCTL_BIN, {"--address", "127.0.60.3", "--timeout", "10.5", "quit"});
+        EXPECT_EQ(ctl.wait(), 1);
+        const std::string errors = ctl.errors();
+        const auto hint = errors.find("no brick after 10 s; usually halvix was started with another --server_address");
+        EXPECT_NE(hint, std::string::npos) << errors;
+        EXPECT_GT(errors.find("timed out after 10.5 s"), hint) << errors;
     }
     {
         // A brick that never answers.

@@ -23,7 +23,11 @@ public:
     /// Deadline `timeout` from now.
     static Deadline in(std::chrono::milliseconds timeout) { return Clock::now() + timeout; }
 
-    /// Binds (SO_REUSEADDR) and listens. Returns a SocketError result with the reason on failure.
+    /// True for a dotted quad of four decimal numbers 0..255 and nothing else (no host names, so
+    /// nothing resolves wider than the text says).
+    static bool isDottedQuad(const std::string& text);
+
+    /// Binds (SO_REUSEADDR) and listens; an address that is not a dotted quad is refused. Returns a SocketError result with the reason on failure.
     GuiResult listen();
     /// The port listened on (0 before `listen`).
     uint16_t port() const { return listener_.localPort(); }

@@ -47,28 +47,6 @@ struct Options {
     Settings settings;
 };
 
-/// True for a dotted quad of four decimal numbers 0..255 and nothing else (no host names, so
-/// nothing resolves wider than the text says).
-bool isDottedQuad(const std::string& text)
-{
-    int parts = 0;
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t end = at;
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
-            ++end;
-        if (end == at || end - at > 3 || std::stoi(text.substr(at, end - at)) > 255)
-            return false;
-        ++parts;
-        if (end == text.size())
-            break;
-        if (text[end] != '.' || parts == 4)
-            return false;
-        at = end + 1;
-    }
-    return parts == 4;
-}
-
 int usageError(const std::string& message)
 {
     std::cerr << "halvixctl serve: " << message << "\n" << Usage;
@@ -85,7 +63,7 @@ std::optional<int> parse(int argc, char** argv, Options& options)
             std::cout << Usage;
             return 0;
         } else if (arg == "--address") {
-            if (!hasValue || !isDottedQuad(value))
+            if (!hasValue || !gui::GuiServer::isDottedQuad(value))
                 return usageError("--address needs an IPv4 address such as 127.0.0.1, not \"" + value + "\"");
             options.address = value;
             ++i;
@@ -95,7 +73,7 @@ std::optional<int> parse(int argc, char** argv, Options& options)
             const std::string port = colon == std::string::npos ? "" : value.substr(colon + 1);
             char* end = nullptr;
             const long number = port.empty() ? 0 : std::strtol(port.c_str(), &end, 10);
-            if (!hasValue || !isDottedQuad(host) || port.empty() || port.size() > 5 || *end != '\0' || number < 1 ||
+            if (!hasValue || !gui::GuiServer::isDottedQuad(host) || port.empty() || port.size() > 5 || *end != '\0' || number < 1 ||
                 number > 65535)
                 return usageError("--http needs IPv4-ADDRESS:PORT such as 127.0.0.1:8080, not \"" + value + "\"");
             options.httpHost = host;

@@ -71,8 +71,9 @@ std::optional<int> parse(int argc, char** argv, Options& options)
             return ExitOk;
         } else if (arg == "--address") {
             const auto text = value();
-            if (!text || text->empty())
-                return usageError("--address needs an address");
+            if (!text || !gui::GuiServer::isDottedQuad(*text))
+                return usageError("--address needs an IPv4 address such as 127.0.0.1, not \"" +
+                                  text.value_or("") + "\"");
             options.address = *text;
         } else if (arg == "--timeout") {
             const auto text = value();
@@ -183,9 +184,19 @@ private:
 
     int connect()
     {
-        std::cerr << "waiting for a brick to connect on " << options_.address << ":" << server_.port() << "..."
-                  << std::endl;
-        const GuiResult accepted = server_.accept(deadline());
+        std::cerr << "waiting for a brick to connect on " << options_.address << ":" << server_.port() << "...\n"
+                  << "  start one with: halvix --server_address " << options_.address << " --local_address "
+                  << options_.address << std::endl;
+        // After a while without a brick, the usual causes are named once; the wait goes on.
+        const auto until = deadline();
+        const auto hintAt = gui::GuiServer::in(std::chrono::seconds(10));
+        GuiResult accepted = server_.accept(std::min(until, hintAt));
+        if (!accepted && accepted.error == gui::GuiError::Timeout && hintAt < until) {
+            std::cerr << "no brick after 10 s; usually halvix was started with another --server_address than "
+                      << options_.address << ", a firewall blocks port " << server_.port()
+                      << ", or halvix's --local_address is not an address of its machine" << std::endl;
+            accepted = server_.accept(until);
+        }
         if (!accepted)
             return failedWait(accepted, "a brick to connect");
         std::cerr << "brick connected from " << accepted.value["address"].get<std::string>() << ":"
