@@ -23,17 +23,29 @@ FrameReader::Status FrameReader::next()
     if (!ring_.peek(header, sizeof header))
         return Status::NeedMore;
     const auto length = frame::readHeader(header);
-    refusedLength_ = length.value_or(0);
-    // A length the ring can never hold would otherwise stall the stream for good.
-    if (!length || *length == 0 || uint64_t(*length) + frame::kHeaderSize > maxFrameSize())
+    if (!length || *length == 0)
         return Status::BadHeader;
-    if (ring_.size() < *length + frame::kHeaderSize)
+    // A frame longer than the ring waits like any other until the ring overflows (pieceOf).
+    if (ring_.size() < uint64_t(*length) + frame::kHeaderSize)
         return Status::NeedMore;
     ring_.skip(frame::kHeaderSize);
     payload_.resize(*length);
     if (!ring_.read(reinterpret_cast<uint8_t*>(payload_.data()), *length))
         throw std::runtime_error("Fatal error on RX buffer");
     return Status::Frame;
+}
+
+size_t FrameReader::pieceOf(size_t count) const
+{
+    if (count <= room())
+        return count;
+    uint8_t header[frame::kHeaderSize];
+    if (ring_.peek(header, sizeof header)) {
+        const auto length = frame::readHeader(header);
+        if (length && uint64_t(*length) + frame::kHeaderSize > maxFrameSize())
+            return 0;
+    }
+    return room();
 }
 
 } // namespace kel

@@ -18,7 +18,7 @@ public:
     enum class Status {
         Frame,       ///< `payload()` holds the next frame's JSON text
         NeedMore,    ///< no complete frame is buffered yet
-        BadHeader,   ///< wrong magic, zero length, or a length that can never fit the ring
+        BadHeader,   ///< wrong magic or zero length
     };
 
     explicit FrameReader(size_t ringStorageSize = RxRingBuffer::kDefaultStorageSize);
@@ -33,8 +33,13 @@ public:
 
     /// Payload of the last frame returned by next(); valid until the next call.
     std::string_view payload() const { return payload_; }
-    /// Announced length of the header that next() last refused (0 for a wrong magic).
-    uint32_t refusedLength() const { return refusedLength_; }
+
+    /// How many bytes of a chunk of `count` to append now: all of them when they fit; as many
+    /// as fit while the frame at the read index can still complete (the rest goes in after
+    /// extraction made room, so a well-formed stream loses nothing); 0 when the chunk does not
+    /// fit and the frame at the read index announces more than the ring can ever hold: that
+    /// chunk is dropped whole.
+    size_t pieceOf(size_t count) const;
 
     /// Largest chunk that append() accepts at this moment.
     size_t room() const { return ring_.capacity() - ring_.size() - 1; }
@@ -48,7 +53,6 @@ public:
 private:
     RxRingBuffer ring_;
     std::string payload_;
-    uint32_t refusedLength_ = 0;
 };
 
 } // namespace kel

@@ -117,12 +117,15 @@ void JsonRpcClient::onDataReceived(std::shared_ptr<ip::TcpConnection> connection
 void JsonRpcClient::receiveBytes(const uint8_t* bytes, size_t count)
 {
     // A chunk that does not fit whole goes in as pieces, with the complete frames cut out in
-    // between. Frames longer than the ring are refused by their header, so after extraction
-    // the ring always has room again and no byte of a well-formed stream is lost.
+    // between, so a well-formed stream loses no byte. Only a frame longer than the ring fills
+    // it up: the chunk that no longer fits is dropped whole. That frame can never complete
+    // and the bytes after the dropped chunk are not at a frame start, so what is buffered is
+    // discarded too, as after a bad header.
     while (count > 0) {
-        const size_t piece = std::min(count, frameReader_.room());
+        const size_t piece = frameReader_.pieceOf(count);
         if (piece == 0 || !frameReader_.append(bytes, piece)) {
             log(LogLevel::Error, "Error: RX buffer is full, dropped " + std::to_string(count) + " bytes.");
+            frameReader_.clear();
             return;
         }
         bytes += piece;
@@ -142,12 +145,8 @@ void JsonRpcClient::extractFrames()
             flushReplies();
             // The stream has no resynchronisation marker: everything buffered is lost.
             const size_t discarded = frameReader_.buffered();
-            const uint32_t length = frameReader_.refusedLength();
             frameReader_.clear();
-            log(LogLevel::Error,
-                length == 0 ? "Error: invalid frame header, discarded " + std::to_string(discarded) + " bytes."
-                            : "Error: frame length " + std::to_string(length) + " exceeds the RX buffer, discarded " +
-                                  std::to_string(discarded) + " bytes.");
+            log(LogLevel::Error, "Error: invalid frame header, discarded " + std::to_string(discarded) + " bytes.");
             return;
         }
         case FrameReader::Status::Frame:

@@ -84,13 +84,18 @@ std::vector<uint8_t> stringProperty(SimState& state, const std::vector<uint8_t>&
 constexpr size_t kPortIpv4 = 4, kPortSerial = 8, kPortPlusOne = 16, kPortHandle = 20, kPortAccessMode = 24;
 constexpr size_t kPortReplyHandle = 8;
 
-/// 0 when the rig's service has a device `serial` (at `ipv4` when given) with port
-/// `portPlusOne`; else VDAPI_E_NO_SUCH_DEVICE or VDAPI_E_NO_SUCH_PORT. Caller holds the lock.
+/// 0 when the rig's service has a device `serial` (at `ipv4` when given, and plugged in)
+/// with port `portPlusOne`; else VDAPI_E_NO_SUCH_DEVICE or VDAPI_E_NO_SUCH_PORT. An attach
+/// gives the address; a detach or access change on an unplugged device still reaches the
+/// handle it holds. Caller holds the lock.
 uint32_t checkEthernetPort(SimState& state, int64_t serial, int32_t portPlusOne, const uint8_t* ipv4)
 {
-    for (const ServiceDevice& d : state.rig().service.devices) {
+    const auto& devices = state.rig().service.devices;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const ServiceDevice& d = devices[i];
         if (d.entry.serial != serial) continue;
-        if (ipv4 && std::memcmp(ipv4, d.entry.ipAddress.data(), 4) != 0) return Vdapi::VDAPI_E_NO_SUCH_DEVICE;
+        if (ipv4 && (std::memcmp(ipv4, d.entry.ipAddress.data(), 4) != 0 || !state.servicePlugged(i)))
+            return Vdapi::VDAPI_E_NO_SUCH_DEVICE;
         if (portPlusOne < 1 || size_t(portPlusOne) > d.ports.size()) return kResultNoSuchPort;
         return 0;
     }

@@ -55,6 +55,7 @@ bool portHasBlock(const PortSpec& port, BlockType type)
 SimState::SimState(Rig rig) : rig_(std::move(rig))
 {
     for (const auto& d : rig_.devices) plugged_.push_back(d.present);
+    servicePlugged_.assign(rig_.service.devices.size(), true);
 }
 
 uint32_t SimState::probe(size_t device, const std::vector<BlockId>& blocks, uint64_t holder) const

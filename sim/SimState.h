@@ -52,6 +52,10 @@ public:
     /// Plugged state of card `device`. Caller holds lock().
     bool plugged(size_t device) const { return plugged_.at(device); }
     void setPlugged(size_t device, bool on) { plugged_.at(device) = on; }
+    /// Plugged state of the service's Ethernet device `index` (`vdsimctl unplug` takes one
+    /// off the list and refuses attaches to its ports). Caller holds lock().
+    bool servicePlugged(size_t index) const { return servicePlugged_.at(index); }
+    void setServicePlugged(size_t index, bool on) { servicePlugged_.at(index) = on; }
 
     // ---- Exclusive access (caller holds lock()) ----
     /// Acquires every block in `blocks` for `holder`, all or nothing. Returns 0 or
@@ -114,6 +118,7 @@ private:
     std::mutex mutex_;
     Rig rig_;                               // guarded by mutex_
     std::vector<bool> plugged_;             // guarded by mutex_
+    std::vector<bool> servicePlugged_;      // guarded by mutex_
     std::map<HoldKey, uint64_t> holds_;     // guarded by mutex_: block -> holding connection
 
     using EthernetPort = std::pair<int64_t, int32_t>; // serial, 1-based port

@@ -113,7 +113,6 @@ const char* const kHelpText =
 Simulator::Simulator(Rig rig) : state_(std::move(rig))
 {
     auto lk = state_.lock();
-    vdePlugged_.assign(state_.rig().service.devices.size(), true);
     serviceRunning_ = state_.rig().service.enabled;
 }
 
@@ -686,7 +685,7 @@ bool Simulator::publishList() // caller holds svcMutex_
         auto lk = state_.lock();
         const auto& devs = state_.rig().service.devices;
         for (size_t i = 0; i < devs.size(); ++i)
-            if (vdePlugged_[i]) entries.push_back(devs[i].entry);
+            if (state_.servicePlugged(i)) entries.push_back(devs[i].entry);
     }
     return list_.publish(entries, listVersion_, listCount_.value_or(int32_t(entries.size())), state_.openFill());
 }
@@ -768,7 +767,7 @@ std::string Simulator::controlPlug(const std::vector<std::string>& a, bool plug)
         size_t i = 0;
         while (i < devs.size() && devs[i].entry.serial != serial) ++i;
         if (i == devs.size()) return "error: no device with serial " + a[1];
-        vdePlugged_[i] = plug;
+        state_.setServicePlugged(i, plug);
     }
     return publishList() ? std::string(plug ? "ok plugged" : "ok unplugged") : "error: cannot publish the list";
 }

@@ -124,7 +124,6 @@ private:
     bool serviceRunning_ = false;     // guarded by svcMutex_
     uint32_t listVersion_ = 1;        // guarded by svcMutex_
     std::optional<int32_t> listCount_; // guarded by svcMutex_: count word override
-    std::vector<bool> vdePlugged_;    // guarded by svcMutex_
     SharedList list_;                 // guarded by svcMutex_
 
     std::mutex listenMutex_;

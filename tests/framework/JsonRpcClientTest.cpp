@@ -71,13 +71,29 @@ TEST_F(ClientReceive, BadHeaderDiscardsTheBufferAndLaterFramesWork)
     feed("garbage!" + frame(1));
     EXPECT_TRUE(errorLogged("Error: invalid frame header, discarded " + std::to_string(8 + frame(1).size()) + " bytes."));
     EXPECT_TRUE(seen.empty());
-    feed(std::string("KL\x7f\xff\xff\xff", 6));
-    EXPECT_TRUE(errorLogged("Error: frame length 2147483647 exceeds the RX buffer, discarded 6 bytes."));
-    // The largest frame the ring can hold is 999,999 bytes with its header.
-    feed(std::string("KL\x00\x0f\x42\x3a", 6) + "xy");
-    EXPECT_TRUE(errorLogged("Error: frame length 999994 exceeds the RX buffer, discarded 8 bytes."));
+    feed(std::string("KL\0\0\0\0", 6));
+    EXPECT_TRUE(errorLogged("Error: invalid frame header, discarded 6 bytes."));
     feed(frame(2));
     EXPECT_EQ(seen, (std::vector<Json>{2}));
+}
+
+TEST_F(ClientReceive, FrameLongerThanTheRingFillsItUntilAChunkIsDroppedWhole)
+{
+    // The frame before it comes out; the long frame waits while its chunks fit.
+    feed(frame(1) + std::string("KL\x7f\xff\xff\xff", 6) + std::string(500000, 'p'));
+    feed(std::string(499990, 'p')); // 1,000,000 - 500,006 - 4: fits
+    EXPECT_EQ(seen, (std::vector<Json>{1}));
+    feed(std::string(4, 'p')); // exactly the free room: dropped whole
+    EXPECT_TRUE(errorLogged("Error: RX buffer is full, dropped 4 bytes."));
+    // The largest frame the ring can hold is 999,999 bytes with its header: one byte more
+    // overflows with its last chunk. What was buffered is gone and later frames work.
+    feed(std::string("KL\x00\x0f\x42\x3a", 6) + std::string(999000, 'q'));
+    feed(std::string(994, 'q'));
+    EXPECT_TRUE(errorLogged("Error: RX buffer is full, dropped 994 bytes."));
+    feed(frame(2));
+    EXPECT_EQ(seen, (std::vector<Json>{1, 2}));
+    for (const auto& message : captured.messages())
+        EXPECT_EQ(message.text().find("invalid frame header"), std::string::npos) << message.text();
 }
 
 TEST_F(ClientReceive, DisconnectionForgetsAHalfReceivedFrame)

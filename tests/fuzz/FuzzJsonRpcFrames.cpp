@@ -63,15 +63,19 @@ std::vector<size_t> chunking(uint8_t seed, size_t total)
     return sizes;
 }
 
-// Cuts the payloads exactly as the client does (pieces that fit, refused headers clear the
-// buffer) so the harness can look at what the client will dispatch.
+// Cuts the payloads exactly as the client does (pieces that fit, a dropped chunk and a refused
+// header clear the buffer) so the harness can look at what the client will dispatch.
 bool anyPayloadTouchesOutside(const uint8_t* data, const std::vector<size_t>& sizes)
 {
     kel::FrameReader reader;
     for (size_t chunk : sizes) {
         while (chunk > 0) {
-            const size_t piece = std::min(chunk, reader.room());
-            reader.append(data, piece);
+            const size_t piece = reader.pieceOf(chunk);
+            if (piece == 0 || !reader.append(data, piece)) {
+                reader.clear();
+                data += chunk;
+                break;
+            }
             data += piece;
             chunk -= piece;
             for (auto status = reader.next(); status != kel::FrameReader::Status::NeedMore; status = reader.next()) {

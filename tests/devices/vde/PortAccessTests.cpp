@@ -96,6 +96,12 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     EXPECT_EQ(first.open(kGateway, 1, unused, {198, 51, 100, 22}), VDAPI_E_NO_SUCH_DEVICE);
     EXPECT_EQ(first.open(kGateway, 0, unused), VDAPI_E_NO_SUCH_PORT);
     EXPECT_EQ(first.open(kGateway, 5, unused), VDAPI_E_NO_SUCH_PORT);
+    // An unplugged device takes no attach; the handles it gave out still close; plugged back, it attaches.
+    ASSERT_EQ(sim.control("unplug " + std::to_string(kGateway)), "ok unplugged");
+    EXPECT_EQ(first.open(kGateway, 1, unused), VDAPI_E_NO_SUCH_DEVICE);
+    EXPECT_EQ(first.closeHandle(kGateway, 1, h1b), 0u);
+    ASSERT_EQ(sim.control("plug " + std::to_string(kGateway)), "ok plugged");
+    ASSERT_EQ(first.open(kGateway, 1, h1b), 0u);
     EXPECT_EQ(first.mode(kGateway, 1, h1, 3), VDAPI_E_NOT_SUPPORTED);
     EXPECT_EQ(second.mode(kGateway, 1, h1, kProbe), VDAPI_E_INVALID_ARG) << "a handle of another client";
     EXPECT_EQ(first.mode(kGateway, 2, h1, kProbe), VDAPI_E_INVALID_ARG) << "a handle of another port";
