@@ -3,6 +3,9 @@
 #include "devices/CapabilityTable.h"
 #include "devices/Scan.h"
 #include "devices/VdapiResult.h"
+#include "tools/local/LocalDevices.h"
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -53,6 +56,19 @@ VdResult Scan(std::vector<HwFunctionDescriptor>& ports, bool vde, bool nic, int3
     return rc;
 }
 
+/// True when the scan found no port but the machine's own network adapters and the run
+/// directory offers nothing to find: the usual sign of a simulator that is not running, or of
+/// another VDAPI_RUN_DIR.
+bool NothingToScan(const std::vector<HwFunctionDescriptor>& ports)
+{
+    const bool onlyAdapters = std::all_of(ports.begin(), ports.end(), [](const HwFunctionDescriptor& p) {
+        return p.device.category == kCategoryNic;
+    });
+    return onlyAdapters && !local::hasDriverOrService();
+}
+
+constexpr int kExitNothingToScan = 3;
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,8 +91,7 @@ int main(int argc, char** argv)
     if (repeat < 0 || repeat > 100000)
         return Usage();
 
-    const char* runDir = std::getenv("VDAPI_RUN_DIR");
-    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", runDir && *runDir ? runDir : "/run/vdapi");
+    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", local::runDirectory().c_str());
 
     std::vector<HwFunctionDescriptor> ports;
     if (repeat > 0) {
@@ -90,6 +105,10 @@ int main(int argc, char** argv)
         }
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         std::printf("%zu ports; %ld scans; %.1f ms per two-call scan\n", ports.size(), repeat, ms / double(repeat));
+        if (NothingToScan(ports)) {
+            std::fprintf(stderr, "vdscan: %s\n", local::nothingToScanMessage().c_str());
+            return kExitNothingToScan;
+        }
         return 0;
     }
 
@@ -104,5 +123,9 @@ int main(int argc, char** argv)
                     ChanTypeText(p.chanType), p.indexOnDevice, caps.c_str());
     }
     std::printf("%zu ports: %s\n", ports.size(), ResultName(rc));
+    if (isSuccess(rc) && NothingToScan(ports)) {
+        std::fprintf(stderr, "vdscan: %s\n", local::nothingToScanMessage().c_str());
+        return kExitNothingToScan;
+    }
     return isSuccess(rc) ? 0 : 1;
 }
