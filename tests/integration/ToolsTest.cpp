@@ -2,11 +2,19 @@
 // simulator, over real sockets and the real run directory.
 #include "HalvixProcess.h"
 
+#include "tests/devices/PrivateNetwork.h"
 #include "tests/devices/core/SimProcess.h"
 #include "tests/log/TempDir.h"
 #include "tests/tools/ChildProcess.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <fstream>
+#include <thread>
 
 #include <cstdlib>
 #include <memory>
@@ -56,6 +64,27 @@ ToolRun halvixctlWithBrick(const std::string& address, const std::vector<std::st
     return result;
 }
 
+/// Packets the interface has sent so far; -1 when the counter cannot be read.
+long sentPackets(const std::string& interface)
+{
+    std::ifstream in("/sys/class/net/" + interface + "/statistics/tx_packets");
+    long packets = -1;
+    in >> packets;
+    return in ? packets : -1;
+}
+
+/// Waits until the interface has sent more than `before` packets.
+bool sentMoreThan(const std::string& interface, long before, std::chrono::seconds deadline = 10s)
+{
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < until) {
+        if (sentPackets(interface) > before)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
 } // namespace toolstest
 
 using namespace toolstest;
@@ -94,4 +123,41 @@ TEST(Tools, EmptyRunDirectory)
     const ToolRun ctlServed = halvixctlWithBrick("127.0.68.2", {"scan"});
     EXPECT_EQ(ctlServed.code, 0) << ctlServed.err;
     EXPECT_EQ(ctlServed.err.find("no driver"), std::string::npos) << ctlServed.err;
+}
+
+// The demo's path (the reference rig, halvixctl scan --dte, halvix on 127.0.0.1) lists the
+// Ethernet devices and sends nothing off the machine. In a private network whose only way out
+// is one end of a veth pair carrying the default route, every packet to an address that is not
+// loopback (a dial, its address resolution, a discovery probe) is counted on that adapter; its
+// peer has no address and answers nothing.
+TEST(Tools, DemoNetwork)
+{
+    IN_PRIVATE_NETWORK();
+    using Vdapi::TestSupport::RunQuiet;
+    ASSERT_TRUE(RunQuiet("ip link set lo up") && RunQuiet("ip link add wan0 type veth peer name wan1") &&
+                RunQuiet("ip link set wan0 addrgenmode none") && RunQuiet("ip link set wan1 addrgenmode none") &&
+                RunQuiet("ip addr add 198.51.100.1/24 dev wan0") && RunQuiet("ip link set wan1 up") &&
+                RunQuiet("ip link set wan0 up") && RunQuiet("ip route add default dev wan0"))
+        << "cannot make the dummy way out";
+
+    // The counter sees a dial: a connection attempt to an outside address is counted.
+    const long quiet = sentPackets("wan0");
+    ASSERT_GE(quiet, 0);
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(probe, 0);
+    sockaddr_in outside{};
+    outside.sin_family = AF_INET;
+    outside.sin_port = htons(8000);
+    ::inet_pton(AF_INET, "203.0.113.9", &outside.sin_addr);
+    ::connect(probe, reinterpret_cast<sockaddr*>(&outside), sizeof outside);
+    EXPECT_TRUE(sentMoreThan("wan0", quiet)) << "a dial to 203.0.113.9 was not counted on wan0";
+    ::close(probe);
+
+    START_SIM(sim, sourceFile("sim/rigs/reference.json"));
+    const long before = sentPackets("wan0");
+    const ToolRun demo = halvixctlWithBrick("127.0.0.1", {"scan", "--dte"});
+    EXPECT_EQ(demo.code, 0) << demo.err;
+    for (const char* device : {"VDE-3137:1", "VDE-3124:1"})
+        EXPECT_NE(demo.out.find(device), std::string::npos) << device << " is missing:\n" << demo.out;
+    EXPECT_EQ(sentPackets("wan0"), before) << "the demo sent packets to an address that is not loopback";
 }
