@@ -161,3 +161,47 @@ TEST(Tools, DemoNetwork)
         EXPECT_NE(demo.out.find(device), std::string::npos) << device << " is missing:\n" << demo.out;
     EXPECT_EQ(sentPackets("wan0"), before) << "the demo sent packets to an address that is not loopback";
 }
+
+// Every tool of ours: --help on standard output with exit code 0, --version with the one
+// version of the tree, a bad option refused with its usage and exit code 2.
+TEST(Tools, HelpVersionAndBadUsage)
+{
+    struct Tool {
+        std::string binary;
+        std::vector<std::string> prefix; // words before the option (a halvixctl mode)
+        std::string name;
+    };
+    const Tool tools[] = {{HALVIXCTL_BIN, {}, "halvixctl"},
+                          {HALVIXCTL_BIN, {"serve"}, "halvixctl serve"},
+                          {VDSCAN_BIN, {}, "vdscan"},
+                          {VDSIM_BIN, {}, "vdsim"},
+                          {VDSIMCTL_BIN, {}, "vdsimctl"}};
+    std::string version;
+    for (const Tool& tool : tools) {
+        auto with = [&](const std::string& option) {
+            std::vector<std::string> arguments = tool.prefix;
+            arguments.push_back(option);
+            return run(tool.binary, arguments);
+        };
+        const ToolRun help = with("--help");
+        EXPECT_EQ(help.code, 0) << tool.name << help.err;
+        EXPECT_EQ(help.out.rfind("usage: " + tool.name + " ", 0), 0u) << tool.name << ":\n" << help.out;
+        EXPECT_NE(help.out.find("--version"), std::string::npos) << tool.name << ":\n" << help.out;
+
+        const ToolRun shown = with("--version");
+        EXPECT_EQ(shown.code, 0) << tool.name << shown.err;
+        const std::string executable = tool.name.substr(0, tool.name.find(' '));
+        ASSERT_EQ(shown.out.rfind(executable + " ", 0), 0u) << shown.out;
+        const std::string number = shown.out.substr(executable.size() + 1);
+        if (version.empty())
+            version = number;
+        EXPECT_EQ(number, version) << tool.name << " reports another version";
+
+        const ToolRun bad = with("--bogus");
+        EXPECT_EQ(bad.code, 2) << tool.name << bad.out << bad.err;
+        EXPECT_NE(bad.err.find("usage: " + tool.name), std::string::npos) << tool.name << ":\n" << bad.err;
+        EXPECT_EQ(bad.out, "") << tool.name;
+    }
+    EXPECT_EQ(version.find_first_not_of("0123456789."), version.size() - 1) << version;
+    EXPECT_EQ(version.back(), '\n');
+}

@@ -34,6 +34,7 @@ const char* const Usage =
     "                               as a table of ports (--json: the result array as JSON)\n"
     "Or: halvixctl serve [...]      many bricks on a web page (halvixctl serve --help)\n"
     "Options:\n"
+    "  --help, --version  this text, or the version; exit code 0 (2 for bad usage, 1 for a failed job)\n"
     "  --timeout S   seconds to wait for the brick and for each reply (default 30); watch waits\n"
     "                without limit between notifications unless --timeout is given\n"
     "  --quit        after the job, send \"quit\" and wait for the brick to disconnect\n";
@@ -69,6 +70,9 @@ std::optional<int> parse(int argc, char** argv, Options& options)
         };
         if (arg == "--help" || arg == "-h") {
             std::cout << Usage;
+            return ExitOk;
+        } else if (arg == "--version") {
+            std::cout << "halvixctl " HALVIX_VERSION "\n";
             return ExitOk;
         } else if (arg == "--address") {
             const auto text = value();

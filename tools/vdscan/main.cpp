@@ -18,13 +18,17 @@ using namespace Vdapi;
 
 namespace {
 
-int Usage()
+const char* const kUsage =
+    "usage: vdscan [--order] [--vde] [--nic] [--repeat N] | --help | --version\n"
+    "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
+    "  --order sorts devices by serial; --vde and --nic add those families;\n"
+    "  --repeat N times N complete scans and prints the mean instead of the table.\n"
+    "Exit status: 0 listed, 1 the scan failed, 2 bad usage, 3 nothing below the run directory\n"
+    "  to scan (no driver and no device service: vdsim not running, or another VDAPI_RUN_DIR).\n";
+
+int Usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "usage: vdscan [--order] [--vde] [--nic] [--repeat N]\n"
-                 "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
-                 "  --order sorts devices by serial; --vde and --nic add those families;\n"
-                 "  --repeat N times N complete scans and prints the mean instead of the table.\n");
+    std::fprintf(stderr, "vdscan: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -83,13 +87,21 @@ int main(int argc, char** argv)
             vde = true;
         else if (!std::strcmp(argv[i], "--nic"))
             nic = true;
-        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
-            repeat = std::strtol(argv[++i], nullptr, 10);
-        else
-            return Usage();
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) {
+            char* end = nullptr;
+            repeat = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || repeat < 1 || repeat > 100000)
+                return Usage("--repeat needs a whole number from 1 to 100000");
+        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!std::strcmp(argv[i], "--version")) {
+            std::puts("vdscan " HALVIX_VERSION);
+            return 0;
+        } else {
+            return Usage((std::string("unknown argument ") + argv[i]).c_str());
+        }
     }
-    if (repeat < 0 || repeat > 100000)
-        return Usage();
 
     std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", local::runDirectory().c_str());
 
