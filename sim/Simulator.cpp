@@ -4,6 +4,7 @@
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
+#include "sim/ControlCommands.h"
 #include "sim/ServiceHandler.h"
 
 #include <fcntl.h>
@@ -99,14 +100,6 @@ bool blockTypeFromName(const std::string& s, BlockType& t)
         }
     return false;
 }
-
-const char* const kHelpText =
-    "commands: ping | devices | hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw] | release SERIAL PORT [BLOCK] | "
-    "holds SERIAL (cards' blocks, Ethernet devices' whole ports) | unplug SERIAL | plug SERIAL | "
-    "linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | corrupt KIND COUNT | delay MS [KIND] | "
-    "service stop|start|version A.B.C[.D] | list version N|count N|restore | counters [reset] | fastpath on|off | "
-    "batches on|off | fill-open HEX|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
-    "opmode SERIAL N (fault kinds vde:probe|attach|getdescriptor|detach|getioconfig:SERIAL)";
 
 } // namespace
 
@@ -874,7 +867,8 @@ std::string Simulator::control(const std::string& line)
     const std::string& cmd = a[0];
     int64_t n, m;
     if (cmd == "ping") return "ok vdsim " + std::to_string(::getpid());
-    if (cmd == "help") return std::string("ok ") + kHelpText;
+    if (!isControlCommand(cmd)) return "error: unknown command \"" + cmd + "\" (try help)";
+    if (cmd == "help") return "ok " + controlHelpLine();
     if (cmd == "hold" || cmd == "release") return controlHold(a, cmd == "hold");
     if (cmd == "plug" || cmd == "unplug") return controlPlug(a, cmd == "plug");
     if (cmd == "service") return controlService(a);
@@ -950,7 +944,7 @@ std::string Simulator::control(const std::string& line)
         for (const auto& [k, v] : state_.counters()) out += " " + k + "=" + std::to_string(v);
         return out;
     }
-    return "error: unknown command \"" + cmd + "\" (try help)";
+    return "error: command \"" + cmd + "\" is listed but not served";
 }
 
 } // namespace vdsim

@@ -3,6 +3,7 @@
 #include "tools/gui/GuiServer.h"
 #include "tools/halvixctl/InventoryTable.h"
 #include "tools/halvixctl/ServeMode.h"
+#include "tools/local/LocalDevices.h"
 
 #include <chrono>
 #include <cstdio>
@@ -33,6 +34,7 @@ const char* const Usage =
     "                               as a table of ports (--json: the result array as JSON)\n"
     "Or: halvixctl serve [...]      many bricks on a web page (halvixctl serve --help)\n"
     "Options:\n"
+    "  --help, --version  this text, or the version; exit code 0 (2 for bad usage, 1 for a failed job)\n"
     "  --timeout S   seconds to wait for the brick and for each reply (default 30); watch waits\n"
     "                without limit between notifications unless --timeout is given\n"
     "  --quit        after the job, send \"quit\" and wait for the brick to disconnect\n";
@@ -68,6 +70,9 @@ std::optional<int> parse(int argc, char** argv, Options& options)
         };
         if (arg == "--help" || arg == "-h") {
             std::cout << Usage;
+            return ExitOk;
+        } else if (arg == "--version") {
+            std::cout << "halvixctl " HALVIX_VERSION "\n";
             return ExitOk;
         } else if (arg == "--address") {
             const auto text = value();
@@ -199,7 +204,8 @@ private:
         }
         if (!accepted)
             return failedWait(accepted, "a brick to connect");
-        std::cerr << "brick connected from " << accepted.value["address"].get<std::string>() << ":"
+        brickAddress_ = accepted.value["address"].get<std::string>();
+        std::cerr << "brick connected from " << brickAddress_ << ":"
                   << accepted.value["port"] << std::endl;
 
         std::cerr << "waiting for the brick's newConnection..." << std::endl;
@@ -268,7 +274,19 @@ private:
         if (!report->is_array())
             return fail("scanDevices did not return an array: " + report->dump());
         std::cout << (options_.jsonOutput ? report->dump() : halvixctl::renderInventory(*report)) << std::endl;
+        // The report alone cannot tell "no hardware" from "nothing to ask": when the brick runs
+        // on this machine, its device layer reads the same run directory as ours.
+        if (onlyAdapters(*report) && local::isLocalAddress(brickAddress_) && !local::hasDriverOrService())
+            std::cerr << "halvixctl: " << local::nothingToScanMessage() << std::endl;
         return ExitOk;
+    }
+
+    static bool onlyAdapters(const json& report)
+    {
+        for (const json& entry : report)
+            if (!entry.is_object() || entry.value("category", json()) != "NIC")
+                return false;
+        return true;
     }
 
     bool enable(const std::string& method, const std::string& flag)
@@ -298,6 +316,7 @@ private:
 
     const Options& options_;
     GuiServer server_;
+    std::string brickAddress_;
 };
 
 } // namespace

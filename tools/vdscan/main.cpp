@@ -3,6 +3,9 @@
 #include "devices/CapabilityTable.h"
 #include "devices/Scan.h"
 #include "devices/VdapiResult.h"
+#include "tools/local/LocalDevices.h"
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -15,13 +18,17 @@ using namespace Vdapi;
 
 namespace {
 
-int Usage()
+const char* const kUsage =
+    "usage: vdscan [--order] [--vde] [--nic] [--repeat N] | --help | --version\n"
+    "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
+    "  --order sorts devices by serial; --vde and --nic add those families;\n"
+    "  --repeat N times N complete scans and prints the mean instead of the table.\n"
+    "Exit status: 0 listed, 1 the scan failed, 2 bad usage, 3 nothing below the run directory\n"
+    "  to scan (no driver and no device service: vdsim not running, or another VDAPI_RUN_DIR).\n";
+
+int Usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "usage: vdscan [--order] [--vde] [--nic] [--repeat N]\n"
-                 "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
-                 "  --order sorts devices by serial; --vde and --nic add those families;\n"
-                 "  --repeat N times N complete scans and prints the mean instead of the table.\n");
+    std::fprintf(stderr, "vdscan: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -53,6 +60,19 @@ VdResult Scan(std::vector<HwFunctionDescriptor>& ports, bool vde, bool nic, int3
     return rc;
 }
 
+/// True when the scan found no port but the machine's own network adapters and the run
+/// directory offers nothing to find: the usual sign of a simulator that is not running, or of
+/// another VDAPI_RUN_DIR.
+bool NothingToScan(const std::vector<HwFunctionDescriptor>& ports)
+{
+    const bool onlyAdapters = std::all_of(ports.begin(), ports.end(), [](const HwFunctionDescriptor& p) {
+        return p.device.category == kCategoryNic;
+    });
+    return onlyAdapters && !local::hasDriverOrService();
+}
+
+constexpr int kExitNothingToScan = 3;
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -67,16 +87,23 @@ int main(int argc, char** argv)
             vde = true;
         else if (!std::strcmp(argv[i], "--nic"))
             nic = true;
-        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
-            repeat = std::strtol(argv[++i], nullptr, 10);
-        else
-            return Usage();
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) {
+            char* end = nullptr;
+            repeat = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || repeat < 1 || repeat > 100000)
+                return Usage("--repeat needs a whole number from 1 to 100000");
+        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!std::strcmp(argv[i], "--version")) {
+            std::puts("vdscan " HALVIX_VERSION);
+            return 0;
+        } else {
+            return Usage((std::string("unknown argument ") + argv[i]).c_str());
+        }
     }
-    if (repeat < 0 || repeat > 100000)
-        return Usage();
 
-    const char* runDir = std::getenv("VDAPI_RUN_DIR");
-    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", runDir && *runDir ? runDir : "/run/vdapi");
+    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", local::runDirectory().c_str());
 
     std::vector<HwFunctionDescriptor> ports;
     if (repeat > 0) {
@@ -90,6 +117,10 @@ int main(int argc, char** argv)
         }
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         std::printf("%zu ports; %ld scans; %.1f ms per two-call scan\n", ports.size(), repeat, ms / double(repeat));
+        if (NothingToScan(ports)) {
+            std::fprintf(stderr, "vdscan: %s\n", local::nothingToScanMessage().c_str());
+            return kExitNothingToScan;
+        }
         return 0;
     }
 
@@ -104,5 +135,9 @@ int main(int argc, char** argv)
                     ChanTypeText(p.chanType), p.indexOnDevice, caps.c_str());
     }
     std::printf("%zu ports: %s\n", ports.size(), ResultName(rc));
+    if (isSuccess(rc) && NothingToScan(ports)) {
+        std::fprintf(stderr, "vdscan: %s\n", local::nothingToScanMessage().c_str());
+        return kExitNothingToScan;
+    }
     return isSuccess(rc) ? 0 : 1;
 }
