@@ -438,40 +438,20 @@ DriverReply Simulator::answerBatch(Connection& c, const std::vector<uint8_t>& in
     refused.windowsError = DW::kErrorInvalidParameter;
     // Every header and length is checked against the input and the answer room before any
     // request of the batch is answered: a batch is served whole or not at all.
-    struct Item {
-        DW::RequestHeader header;
-        size_t inputAt;
-    };
-    std::vector<Item> items;
-    const size_t size = input.size();
-    if (size < DW::kBatchCountSize) return refused;
-    const uint32_t count = DW::getU32(input.data());
-    if (count == 0 || count > DW::kMaxBatchRequests) return refused;
-    items.reserve(count);
-    size_t at = DW::kBatchCountSize;
-    uint64_t room = DW::kBatchCountSize;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (size - at < DW::kRequestHeaderSize) return refused;
-        uint8_t raw[DW::kRequestHeaderSize];
-        std::memcpy(raw, input.data() + at, sizeof raw);
-        const DW::RequestHeader h = DW::decodeRequest(raw);
-        at += DW::kRequestHeaderSize;
-        if (h.code == DW::kRequestBatch || h.code == DW::kNegotiateFastChannel || h.inputLength > size - at)
-            return refused;
-        items.push_back({h, at});
-        at += h.inputLength;
-        room += DW::kReplyHeaderSize + uint64_t(h.outputCapacity);
-    }
-    if (at != size || room > outputCapacity) {
-        logLine("malformed driver request batch of " + std::to_string(count) + " refused");
+    std::vector<BatchItem> items;
+    switch (parseBatchRequest(input, outputCapacity, items)) {
+    case BatchParse::Ok: break;
+    case BatchParse::BadHeader: return refused;
+    case BatchParse::BadTotal:
+        logLine("malformed driver request batch of " + std::to_string(items.size()) + " refused");
         return refused;
     }
     state_.countEvent("batch");
     DriverReply packed;
     packed.output.resize(DW::kBatchCountSize);
-    DW::putU32(packed.output.data(), count);
+    DW::putU32(packed.output.data(), uint32_t(items.size()));
     std::vector<uint8_t> one;
-    for (const Item& item : items) {
+    for (const BatchItem& item : items) {
         one.assign(input.begin() + std::ptrdiff_t(item.inputAt),
                    input.begin() + std::ptrdiff_t(item.inputAt + item.header.inputLength));
         const DriverReply reply = answerDriver(c, item.header.code, one, item.header.outputCapacity, stopping);

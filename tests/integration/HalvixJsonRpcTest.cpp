@@ -334,8 +334,10 @@ TEST_F(Halvix, NotificationsAGuiDoesNotReadInTimeAreCountedAsUnavailable)
             counted += std::stoull(text.substr(prefix.size()));
     }
     RecordProperty("undelivered", commands + 1 - delivered);
-    EXPECT_LT(delivered, commands + 1) << "no report was lost: the scenario did not fill the GUI's buffer";
     EXPECT_EQ(counted, uint64_t(commands + 1 - delivered)) << halvix->output();
+    // A slow build (sanitizers) may send as fast as it schedules: then nothing was lost.
+    if (delivered == commands + 1)
+        GTEST_SKIP() << "no report was lost: the scenario did not fill the GUI's buffer";
 }
 
 TEST(HalvixCommandLine, WithoutArgumentsExitsWithOneAfterTwoLines)
