@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <cstdlib>
@@ -204,4 +205,45 @@ TEST(Tools, HelpVersionAndBadUsage)
     }
     EXPECT_EQ(version.find_first_not_of("0123456789."), version.size() - 1) << version;
     EXPECT_EQ(version.back(), '\n');
+}
+
+// --why adds this machine's device layer's reasons and facts beside the report; --kind and
+// --free keep only the matching rows.
+TEST(Tools, ScanWhyAndFilters)
+{
+    START_SIM(sim, sourceFile("sim/rigs/reference.json"));
+    ASSERT_EQ(sim.Control("hold 2144000101 1"), 0);
+    auto row = [](const std::string& table, const std::string& device) {
+        const size_t at = table.find("\n" + device + " ");
+        return at == std::string::npos ? std::string() : table.substr(at + 1, table.find('\n', at + 1) - at - 1);
+    };
+    const ToolRun why = halvixctlWithBrick("127.0.68.3", {"scan", "--why"});
+    ASSERT_EQ(why.code, 0) << why.err;
+    EXPECT_NE(why.out.find("WHY (this machine's device layer)"), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2144:1").find("  no  "), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2144:1").find("held by another user; firmware 7"), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2162:1").find("no link; firmware 5"), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2182:1").find("firmware 2 (tainted)"), std::string::npos) << why.out;
+    // A free port carries its device's facts only.
+    EXPECT_EQ(row(why.out, "VDA-2144:2").substr(row(why.out, "VDA-2144:2").rfind("  ") + 2), "firmware 7") << why.out;
+
+    const ToolRun sdi = halvixctlWithBrick("127.0.68.3", {"scan", "--kind", "sdi", "--free"});
+    ASSERT_EQ(sdi.code, 0) << sdi.err;
+    std::istringstream lines(sdi.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("DEVICE ", 0), 0u) << sdi.out;
+    size_t rows = 0;
+    while (std::getline(lines, line) && line.find(" entries, ") == std::string::npos) {
+        ++rows;
+        EXPECT_NE(line.find("  SDI   in/out  yes  "), std::string::npos) << line;
+    }
+    EXPECT_EQ(line, std::to_string(rows) + " entries, " + std::to_string(rows) + " free");
+    EXPECT_GT(rows, 10u) << sdi.out;
+    EXPECT_EQ(row(sdi.out, "VDA-2182:1"), "") << "a busy SDI port was kept";
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("(filtered: " + std::to_string(rows) + " of ", 0), 0u) << line;
+
+    const ToolRun refused = run(HALVIXCTL_BIN, {"scan", "--why", "--json"});
+    EXPECT_EQ(refused.code, 2) << refused.err;
 }

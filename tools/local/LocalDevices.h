@@ -2,7 +2,11 @@
 // anything below the run directory can be scanned at all.
 #pragma once
 
+#include "devices/DeviceDescriptor.h"
+#include "devices/VdapiResult.h"
+
 #include <string>
+#include <vector>
 
 namespace local {
 
@@ -20,5 +24,19 @@ bool isLocalAddress(const std::string& address);
 
 /// "no driver or device service found below DIR: is vdsim running, or VDAPI_RUN_DIR set?"
 std::string nothingToScanMessage();
+
+/// One complete two-call port scan (count, then fill) of ScanHwFunctions into ports.
+Vdapi::VdResult scanPorts(std::vector<Vdapi::HwFunctionDescriptor>& ports, bool vde, bool nic, int32_t order);
+
+/// Why a port cannot be taken now, asked the way a streaming application would take it and
+/// let go at once: "device attach gave NAME", "no link", "held by another user",
+/// "input NAME, output NAME"; "" when it could be taken. For a network adapter: "link down" or
+/// "adapter gone". Nothing stays claimed.
+std::string whyNotFree(const Vdapi::HwFunctionDescriptor& port);
+
+/// What the device layer knows of the port's device beside the report: "firmware 3" (with
+/// "tainted" or "obsolete" when so reported); for a network adapter its system interface
+/// index and MAC address.
+std::string deviceFacts(const Vdapi::HwFunctionDescriptor& port);
 
 } // namespace local

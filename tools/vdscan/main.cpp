@@ -19,9 +19,11 @@ using namespace Vdapi;
 namespace {
 
 const char* const kUsage =
-    "usage: vdscan [--order] [--vde] [--nic] [--repeat N] | --help | --version\n"
+    "usage: vdscan [--order] [--vde] [--nic] [--why] [--repeat N] | --help | --version\n"
     "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
     "  --order sorts devices by serial; --vde and --nic add those families;\n"
+    "  --why adds per port its device's firmware (an adapter: interface index and MAC) and,\n"
+    "  for a port that cannot be taken now, why (held by another user, no link, ...).\n"
     "  --repeat N times N complete scans and prints the mean instead of the table.\n"
     "Exit status: 0 listed, 1 the scan failed, 2 bad usage, 3 nothing below the run directory\n"
     "  to scan (no driver and no device service: vdsim not running, or another VDAPI_RUN_DIR).\n";
@@ -45,21 +47,6 @@ const char* ChanTypeText(int32_t chanType)
     }
 }
 
-// One complete two-call scan: count, then fill.
-VdResult Scan(std::vector<HwFunctionDescriptor>& ports, bool vde, bool nic, int32_t order)
-{
-    int32_t count = 0;
-    VdResult rc = ScanHwFunctions(0, count, nullptr, vde, nic, order);
-    if (rc != VDAPI_E_BUF_TOO_SMALL) {
-        ports.clear();
-        return rc;
-    }
-    ports.assign(size_t(count), HwFunctionDescriptor());
-    rc = ScanHwFunctions(count, count, ports.data(), vde, nic, order);
-    ports.resize(size_t(std::min<int32_t>(count, int32_t(ports.size()))));
-    return rc;
-}
-
 /// True when the scan found no port but the machine's own network adapters and the run
 /// directory offers nothing to find: the usual sign of a simulator that is not running, or of
 /// another VDAPI_RUN_DIR.
@@ -77,7 +64,7 @@ constexpr int kExitNothingToScan = 3;
 
 int main(int argc, char** argv)
 {
-    bool vde = false, nic = false;
+    bool vde = false, nic = false, why = false;
     int32_t order = 0;
     long repeat = 0;
     for (int i = 1; i < argc; ++i) {
@@ -87,6 +74,8 @@ int main(int argc, char** argv)
             vde = true;
         else if (!std::strcmp(argv[i], "--nic"))
             nic = true;
+        else if (!std::strcmp(argv[i], "--why"))
+            why = true;
         else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) {
             char* end = nullptr;
             repeat = std::strtol(argv[++i], &end, 10);
@@ -109,7 +98,7 @@ int main(int argc, char** argv)
     if (repeat > 0) {
         const auto start = std::chrono::steady_clock::now();
         for (long i = 0; i < repeat; ++i) {
-            const VdResult rc = Scan(ports, vde, nic, order);
+            const VdResult rc = local::scanPorts(ports, vde, nic, order);
             if (!isSuccess(rc)) {
                 std::fprintf(stderr, "vdscan: scan failed: %s\n", ResultName(rc));
                 return 1;
@@ -124,13 +113,17 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    const VdResult rc = Scan(ports, vde, nic, order);
+    const VdResult rc = local::scanPorts(ports, vde, nic, order);
     std::printf("%-12s %-6s %-4s %-15s %-5s %s\n", "serial", "type", "port", "direction", "index", "capabilities");
     for (const HwFunctionDescriptor& p : ports) {
         std::string caps = p.caps.ToString();
         for (char& c : caps)
             if (c == '\n')
                 c = ' ';
+        if (why) {
+            const std::string reason = local::whyNotFree(p);
+            caps += " [" + local::deviceFacts(p) + (reason.empty() ? "" : "; not free: " + reason) + "]";
+        }
         std::printf("%-12lld %-6d %-4d %-15s %-5d %s\n", (long long)p.device.serial, p.device.typeNumber, p.port,
                     ChanTypeText(p.chanType), p.indexOnDevice, caps.c_str());
     }
