@@ -46,6 +46,12 @@ public:
     /// VDAPI_OK; VDAPI_E_NOT_FOUND when no adapter has that MAC (state left all false/zero);
     /// VDAPI_E_NW_DRIVER when the list cannot be read.
     virtual VdResult GetLinkState(const uint8_t (&mac)[6], AdapterLinkState& state) = 0;
+    /// The system's name of the adapter with this MAC address (the interface name an engineer
+    /// types), as a NUL-terminated text in name[0..capacity). Returns VDAPI_OK;
+    /// VDAPI_E_NOT_FOUND when no adapter has that MAC; VDAPI_E_BUF_TOO_SMALL when the name and
+    /// its NUL do not fit (name left empty); VDAPI_E_INVALID_BUF when name is null or capacity
+    /// < 1; VDAPI_E_NW_DRIVER when the list cannot be read.
+    virtual VdResult GetAdapterName(const uint8_t (&mac)[6], char* name, int capacity) = 0;
 };
 
 } // namespace Vdapi

@@ -63,6 +63,7 @@ public:
     {
         return Vdapi::VDAPI_E_NOT_SUPPORTED;
     }
+    Vdapi::VdResult GetAdapterName(const uint8_t (&)[6], char*, int) override { return Vdapi::VDAPI_E_NOT_SUPPORTED; }
     Vdapi::VdResult GetLinkState(const uint8_t (&mac)[6], Vdapi::AdapterLinkState& state) override
     {
         state = {};

@@ -164,6 +164,13 @@ TEST(Tools, DemoNetwork)
     for (const char* device : {"VDE-3137:1", "VDE-3124:1"})
         EXPECT_NE(demo.out.find(device), std::string::npos) << device << " is missing:\n" << demo.out;
     EXPECT_EQ(sentPackets("wan0"), before) << "the demo sent packets to an address that is not loopback";
+
+    // The adapter rows of --why name the interface, and the any-local entry is no adapter that
+    // could be gone or down.
+    const ToolRun adapters = run(VDSCAN_BIN, {"--nic", "--why"});
+    EXPECT_EQ(adapters.code, 0) << adapters.err;
+    EXPECT_NE(adapters.out.find("[interface wan0, mac "), std::string::npos) << adapters.out;
+    EXPECT_NE(adapters.out.find("[any local adapter (Any local NIC)]\n"), std::string::npos) << adapters.out;
 }
 
 // Every tool of ours: --help on standard output with exit code 0, --version with the one

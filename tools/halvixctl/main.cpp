@@ -37,7 +37,7 @@ const char* const Usage =
     "                               4K) and/or those that are free; --why adds a column from this\n"
     "                               machine's own device layer: why a port is not free (held by\n"
     "                               another user, device attach refused, no link...), each\n"
-    "                               device's firmware, an adapter's interface index. Only for a\n"
+    "                               device's firmware, an adapter's interface name. Only for a\n"
     "                               brick on this machine (same VDAPI_RUN_DIR); for a remote brick\n"
     "                               the column says so. Not with --json, which is the report as is.\n"
     "Or: halvixctl serve [...]      many bricks on a web page (halvixctl serve --help)\n"

@@ -6,6 +6,7 @@
 #include "devices/VdDevice.h"
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
+#include "devices/nic/NicHal.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/Xp.h"
 #include "devices/vde/ServiceProtocol.h"
@@ -92,6 +93,9 @@ std::string whyNotFree(const Vdapi::HwFunctionDescriptor& port)
 {
     using namespace Vdapi;
     if (port.device.category == kCategoryNic) {
+        // The any-local entry stands for every adapter at once: nothing can hold it.
+        if (port.device.subType == kNicSubTypeAnyLocal)
+            return "";
         AdapterLinkState state;
         if (Xp::Network().GetLinkState(port.device.macAddress, state) != VDAPI_OK)
             return "adapter gone";
@@ -129,17 +133,15 @@ std::string deviceFacts(const Vdapi::HwFunctionDescriptor& port)
 {
     using namespace Vdapi;
     if (port.device.category == kCategoryNic) {
-        std::vector<NetAdapterInfo> adapters(64);
-        int count = 0;
-        Xp::Network().GetAdapters(int(adapters.size()), count, adapters.data());
+        if (port.device.subType == kNicSubTypeAnyLocal)
+            return std::string("any local adapter (") + kAnyLocalNicName + ")";
         char mac[18];
         std::snprintf(mac, sizeof mac, "%02X-%02X-%02X-%02X-%02X-%02X", port.device.macAddress[0],
                       port.device.macAddress[1], port.device.macAddress[2], port.device.macAddress[3],
                       port.device.macAddress[4], port.device.macAddress[5]);
-        for (int i = 0; i < count && i < int(adapters.size()); ++i)
-            if (std::equal(std::begin(port.device.macAddress), std::end(port.device.macAddress),
-                           adapters[size_t(i)].macAddress))
-                return "interface " + std::to_string(adapters[size_t(i)].interfaceIndex) + ", mac " + mac;
+        char name[256];
+        if (Xp::Network().GetAdapterName(port.device.macAddress, name, int(sizeof name)) == VDAPI_OK)
+            return std::string("interface ") + name + ", mac " + mac;
         return std::string("mac ") + mac;
     }
     if (port.device.firmwareVersion < 0)

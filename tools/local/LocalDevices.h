@@ -36,7 +36,7 @@ std::string whyNotFree(const Vdapi::HwFunctionDescriptor& port);
 
 /// What the device layer knows of the port's device beside the report: "firmware 3" (with
 /// "tainted" or "obsolete" when so reported); for a network adapter its system interface
-/// index and MAC address.
+/// name and MAC address.
 std::string deviceFacts(const Vdapi::HwFunctionDescriptor& port);
 
 } // namespace local

@@ -22,7 +22,7 @@ const char* const kUsage =
     "usage: vdscan [--order] [--vde] [--nic] [--why] [--repeat N] | --help | --version\n"
     "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
     "  --order sorts devices by serial; --vde and --nic add those families;\n"
-    "  --why adds per port its device's firmware (an adapter: interface index and MAC) and,\n"
+    "  --why adds per port its device's firmware (an adapter: interface name and MAC) and,\n"
     "  for a port that cannot be taken now, why (held by another user, no link, ...).\n"
     "  --repeat N times N complete scans and prints the mean instead of the table.\n"
     "Exit status: 0 listed, 1 the scan failed, 2 bad usage, 3 nothing below the run directory\n"

@@ -190,4 +190,25 @@ VdResult XpNetworkPosix::GetLinkState(const uint8_t (&mac)[6], AdapterLinkState&
     });
 }
 
+VdResult XpNetworkPosix::GetAdapterName(const uint8_t (&mac)[6], char* name, int capacity)
+{
+    if (name == nullptr || capacity < 1)
+        return VDAPI_E_INVALID_BUF;
+    name[0] = '\0';
+    return CatchAllocation([&]() -> VdResult {
+        std::vector<Adapter> adapters;
+        if (VdResult r = listAdapters(adapters); !isSuccess(r))
+            return r;
+        for (const Adapter& adapter : adapters) {
+            if (std::memcmp(adapter.info.macAddress, mac, kMacLength) != 0)
+                continue;
+            if (adapter.name.size() >= size_t(capacity))
+                return VDAPI_E_BUF_TOO_SMALL;
+            std::memcpy(name, adapter.name.c_str(), adapter.name.size() + 1);
+            return VDAPI_OK;
+        }
+        return VDAPI_E_NOT_FOUND;
+    });
+}
+
 } // namespace Vdapi

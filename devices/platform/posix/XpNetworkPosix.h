@@ -19,6 +19,7 @@ public:
     VdResult GetAdapterAddress(const uint8_t (&mac)[6], AdapterAddressKind kind,
                                uint8_t (&address)[16]) override;
     VdResult GetLinkState(const uint8_t (&mac)[6], AdapterLinkState& state) override;
+    VdResult GetAdapterName(const uint8_t (&mac)[6], char* name, int capacity) override;
 
 private:
     struct Adapter {

@@ -54,6 +54,12 @@ TEST(XpNetworkNamespace, ListsVethAdaptersWithTheirAddresses)
     EXPECT_TRUE(std::memcmp(v1.macAddress, kMac1, 6) == 0) << "v1 listed, its vendor prefix not filtered here";
     EXPECT_TRUE(v0.macLength == 6 && v1.macLength == 6) << "MAC length";
     EXPECT_TRUE(v0.nameHash == AdapterNameHash("v0") && v1.nameHash == AdapterNameHash("v1")) << "name hashes";
+    char name[3];
+    EXPECT_TRUE(network.GetAdapterName(kMac0, name, 3) == VDAPI_OK && std::string(name) == "v0") << "v0's name";
+    EXPECT_TRUE(network.GetAdapterName(kMac1, name, 2) == VDAPI_E_BUF_TOO_SMALL && name[0] == '\0')
+        << "a name without room for its NUL";
+    const uint8_t unknown[6] = {0x02, 0, 0, 0, 0, 0x77};
+    EXPECT_TRUE(network.GetAdapterName(unknown, name, 3) == VDAPI_E_NOT_FOUND) << "unknown MAC";
     in_addr expected{};
     ::inet_pton(AF_INET, "198.51.100.1", &expected);
     EXPECT_TRUE(std::memcmp(v0.ipv4Address, &expected, 4) == 0) << "v0 IPv4";
