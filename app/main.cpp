@@ -76,6 +76,9 @@ int run(int argc, char** argv, kel::SharedLogger& logger, Halvix::JsonRpcClient&
     while (!app.quitRequested())
         std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
     log(logger, LogLevel::Info, "Stopping all bricks");
+    // The client stops before the logger, so that its last lines (notifications that could
+    // not be delivered) are still written. No handler reaches the application any more.
+    client.shutdown();
     logger.stop();
     return 0;
 }

@@ -12,6 +12,9 @@ B=$(realpath "${1:?build directory}")
 RIG=$(realpath "${2:-$(dirname "$0")/../sim/rigs/reference.json}")
 REPEAT=${3:-5}
 R=$(mktemp -d)
+# The reference rig serves its Ethernet devices on loopback; here they sit on the bridge instead.
+sed 's/"127\.0\.0\.21"/"198.51.100.21"/; s/"127\.0\.0\.22"/"198.51.100.22"/' "$RIG" > "$R/rig.json"
+RIG=$R/rig.json
 trap 'kill $SP $HP 2>/dev/null; exec 9>&-; rm -rf "$R"' EXIT
 mkfifo "$R/hold"
 unshare -n cat "$R/hold" > /dev/null &

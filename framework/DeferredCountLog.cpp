@@ -14,6 +14,11 @@ DeferredCountLog::DeferredCountLog(ILogger* logger, std::uint32_t level, std::st
 
 DeferredCountLog::~DeferredCountLog()
 {
+    finish();
+}
+
+void DeferredCountLog::finish()
+{
     std::future<void> task;
     {
         std::lock_guard<std::mutex> lock(taskMutex_);
@@ -28,9 +33,15 @@ DeferredCountLog::~DeferredCountLog()
 void DeferredCountLog::increment()
 {
     ++count_;
-    std::lock_guard<std::mutex> lock(taskMutex_);
-    if (taskActive_ || stopping_)
+    std::unique_lock<std::mutex> lock(taskMutex_);
+    if (taskActive_)
         return;
+    if (stopping_) {
+        // Finished: no window opens any more, the loss is reported right away.
+        lock.unlock();
+        writeLine(count_.exchange(0));
+        return;
+    }
     if (task_.valid())
         task_.wait();  // the previous window has taken its count; only its log call is left
     try {
@@ -53,6 +64,11 @@ void DeferredCountLog::report()
         lost = count_.exchange(0);
         taskActive_ = false;
     }
+    writeLine(lost);
+}
+
+void DeferredCountLog::writeLine(std::uint64_t lost)
+{
     if (lost == 0 || logger_ == nullptr)
         return;
     try {

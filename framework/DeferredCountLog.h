@@ -15,7 +15,8 @@ namespace kel {
 
 /// The first increment() of a window starts a background task that, `delay` later, logs
 /// "<count><text>" at `level` with `source` and resets the count. The next increment
-/// after that line opens a new window. increment() never waits for the line.
+/// after that line opens a new window. increment() never waits for the line. After
+/// finish(), nothing is deferred any more: each loss is logged at once as "1<text>".
 ///
 /// Mutex: taskMutex_ guards task_, taskActive_ and stopping_; the count is atomic.
 class DeferredCountLog {
@@ -24,7 +25,7 @@ public:
     DeferredCountLog(ILogger* logger, std::uint32_t level, std::string text, std::string source,
                      std::chrono::milliseconds delay = std::chrono::seconds(5));
 
-    /// Writes a pending count at once (instead of waiting out the window), then returns.
+    /// Calls finish().
     ~DeferredCountLog();
 
     DeferredCountLog(const DeferredCountLog&) = delete;
@@ -33,11 +34,16 @@ public:
     /// Counts one loss and opens a window if none is open.
     void increment();
 
+    /// Writes a pending count at once (instead of waiting out the window) and returns once
+    /// it is written. Idempotent. For an owner that is about to stop its logger.
+    void finish();
+
     /// Losses counted in the open window.
     std::uint64_t count() const { return count_; }
 
 private:
     void report();
+    void writeLine(std::uint64_t lost);
 
     ILogger* const logger_;
     const std::uint32_t level_;

@@ -88,6 +88,8 @@ void JsonRpcClient::shutdown()
             tcpClient = std::move(tcpClient_);
         }
         tcpClient.reset(); // joins the connecting and receiving threads
+        // The losses of the open window are reported now, while the logger still runs.
+        lostNotifications_.finish();
     });
 }
 
@@ -226,21 +228,31 @@ void JsonRpcClient::onNotification(const Json& notification)
     } catch (const std::exception&) {
         packet.reset(); // out of memory: lost like a notification without a packet
     }
-    if (!packet) {
-        lostNotifications_.increment();
-        return;
+    if (packet) {
+        std::lock_guard lock(notificationMutex_);
+        // Once the sending thread has drained the queue for the last time, nothing sends it.
+        if (!notificationsDrained_) {
+            notificationQueue_.push_back(std::move(packet));
+            notificationWake_.notify_one();
+            return;
+        }
     }
-    std::lock_guard lock(notificationMutex_);
-    notificationQueue_.push_back(std::move(packet));
-    notificationWake_.notify_one();
+    lostNotifications_.increment();
 }
 
 void JsonRpcClient::sendPacket(const IPacket& packet)
 {
-    // Without a connection the notification is dropped silently; it is not kept for the next one.
+    // A notification that does not reach the connection is not kept for the next one; it is
+    // counted with those that found no packet, so the GUI's log says how many it missed.
     ip::TcpClient* tcpClient = currentTcpClient();
-    if (tcpClient && tcpClient->isConnected() && !tcpClient->send(packet.data(), packet.size()))
+    if (!tcpClient || !tcpClient->isConnected()) {
+        lostNotifications_.increment();
+        return;
+    }
+    if (!tcpClient->send(packet.data(), packet.size())) {
         log(LogLevel::Warning, "JsonRpcClient could not Send notification");
+        lostNotifications_.increment();
+    }
 }
 
 ip::TcpClient* JsonRpcClient::currentTcpClient()
@@ -273,8 +285,10 @@ void JsonRpcClient::notificationSendingLoop()
         batch.clear(); // packets go back to the pool
         lock.lock();
     }
-    // Drain: whatever is still queued goes out before the TCP client is destroyed.
+    // Drain: whatever is still queued goes out before the TCP client is destroyed; later
+    // notifications are counted as lost at once.
     batch.swap(notificationQueue_);
+    notificationsDrained_ = true;
     for (const auto& packet : batch)
         sendPacket(*packet);
     batch.clear();

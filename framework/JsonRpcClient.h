@@ -99,7 +99,10 @@ public:
     virtual void fillConnectionInfo(Json& params);
 
     /// Frames the notification into a pool packet and queues it for the sending thread.
-    /// Never waits for the network; drops (and counts) it when the pool is exhausted.
+    /// Never waits for the network. A notification that is not delivered (no packet free, no
+    /// connection, a failed send, or produced after the stop) is counted in the line
+    /// "<count> packets were unavailable for Json-Rpc notifications", 5 s after the first
+    /// loss of a window, or at the stop.
     void onNotification(const Json& notification) override;
 
     /// 1 ms or more starts the status reports (or changes their period); below 1 stops them
@@ -108,7 +111,8 @@ public:
     int64_t statusReportInterval() const { return statusIntervalMs_.load(); }
 
     /// The orderly stop of the client: no handler runs any more, the status reports end,
-    /// queued notifications are sent, and the TCP client is destroyed. Idempotent. A derived
+    /// queued notifications are sent, the TCP client is destroyed and the lost notifications
+    /// not yet reported are logged. Call it before stopping the logger. Idempotent. A derived
     /// client calls it first thing in its destructor, so that no thread calls its overrides
     /// while it is being destroyed.
     void shutdown();
@@ -160,6 +164,7 @@ private:
     std::mutex notificationMutex_;
     std::condition_variable notificationWake_;
     std::list<std::shared_ptr<RawDataPacket>> notificationQueue_; // guarded by notificationMutex_
+    bool notificationsDrained_ = false;            // guarded by notificationMutex_: the thread has ended
     std::thread notificationThread_;
 
     CommandScheduler scheduler_;

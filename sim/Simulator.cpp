@@ -4,6 +4,7 @@
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
+#include "sim/ControlCommands.h"
 #include "sim/ServiceHandler.h"
 
 #include <fcntl.h>
@@ -99,14 +100,6 @@ bool blockTypeFromName(const std::string& s, BlockType& t)
         }
     return false;
 }
-
-const char* const kHelpText =
-    "commands: ping | devices | hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw] | release SERIAL PORT [BLOCK] | "
-    "holds SERIAL (cards' blocks, Ethernet devices' whole ports) | unplug SERIAL | plug SERIAL | "
-    "linkspeed SERIAL PORT CODE | fail KIND COUNT ERROR | corrupt KIND COUNT | delay MS [KIND] | "
-    "service stop|start|version A.B.C[.D] | list version N|count N|restore | counters [reset] | fastpath on|off | "
-    "batches on|off | fill-open HEX|off | vde probes [reset]|bound|xaddrs SERIAL TEXT|default|"
-    "opmode SERIAL N (fault kinds vde:probe|attach|getdescriptor|detach|getioconfig:SERIAL)";
 
 } // namespace
 
@@ -445,40 +438,20 @@ DriverReply Simulator::answerBatch(Connection& c, const std::vector<uint8_t>& in
     refused.windowsError = DW::kErrorInvalidParameter;
     // Every header and length is checked against the input and the answer room before any
     // request of the batch is answered: a batch is served whole or not at all.
-    struct Item {
-        DW::RequestHeader header;
-        size_t inputAt;
-    };
-    std::vector<Item> items;
-    const size_t size = input.size();
-    if (size < DW::kBatchCountSize) return refused;
-    const uint32_t count = DW::getU32(input.data());
-    if (count == 0 || count > DW::kMaxBatchRequests) return refused;
-    items.reserve(count);
-    size_t at = DW::kBatchCountSize;
-    uint64_t room = DW::kBatchCountSize;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (size - at < DW::kRequestHeaderSize) return refused;
-        uint8_t raw[DW::kRequestHeaderSize];
-        std::memcpy(raw, input.data() + at, sizeof raw);
-        const DW::RequestHeader h = DW::decodeRequest(raw);
-        at += DW::kRequestHeaderSize;
-        if (h.code == DW::kRequestBatch || h.code == DW::kNegotiateFastChannel || h.inputLength > size - at)
-            return refused;
-        items.push_back({h, at});
-        at += h.inputLength;
-        room += DW::kReplyHeaderSize + uint64_t(h.outputCapacity);
-    }
-    if (at != size || room > outputCapacity) {
-        logLine("malformed driver request batch of " + std::to_string(count) + " refused");
+    std::vector<BatchItem> items;
+    switch (parseBatchRequest(input, outputCapacity, items)) {
+    case BatchParse::Ok: break;
+    case BatchParse::BadHeader: return refused;
+    case BatchParse::BadTotal:
+        logLine("malformed driver request batch of " + std::to_string(items.size()) + " refused");
         return refused;
     }
     state_.countEvent("batch");
     DriverReply packed;
     packed.output.resize(DW::kBatchCountSize);
-    DW::putU32(packed.output.data(), count);
+    DW::putU32(packed.output.data(), uint32_t(items.size()));
     std::vector<uint8_t> one;
-    for (const Item& item : items) {
+    for (const BatchItem& item : items) {
         one.assign(input.begin() + std::ptrdiff_t(item.inputAt),
                    input.begin() + std::ptrdiff_t(item.inputAt + item.header.inputLength));
         const DriverReply reply = answerDriver(c, item.header.code, one, item.header.outputCapacity, stopping);
@@ -874,7 +847,8 @@ std::string Simulator::control(const std::string& line)
     const std::string& cmd = a[0];
     int64_t n, m;
     if (cmd == "ping") return "ok vdsim " + std::to_string(::getpid());
-    if (cmd == "help") return std::string("ok ") + kHelpText;
+    if (!isControlCommand(cmd)) return "error: unknown command \"" + cmd + "\" (try help)";
+    if (cmd == "help") return "ok " + controlHelpLine();
     if (cmd == "hold" || cmd == "release") return controlHold(a, cmd == "hold");
     if (cmd == "plug" || cmd == "unplug") return controlPlug(a, cmd == "plug");
     if (cmd == "service") return controlService(a);
@@ -950,7 +924,7 @@ std::string Simulator::control(const std::string& line)
         for (const auto& [k, v] : state_.counters()) out += " " + k + "=" + std::to_string(v);
         return out;
     }
-    return "error: unknown command \"" + cmd + "\" (try help)";
+    return "error: command \"" + cmd + "\" is listed but not served";
 }
 
 } // namespace vdsim

@@ -1,4 +1,5 @@
 // vdsimctl: sends one control command to a running vdsim and prints its answer.
+#include "sim/ControlCommands.h"
 #include "sim/SocketIo.h"
 
 #include <cerrno>
@@ -9,41 +10,27 @@
 
 namespace {
 
-const char* const kHelp =
-    "usage: vdsimctl --run-dir DIR [--timeout MS] COMMAND [ARGS...]\n"
+const char* const kUsage =
+    "usage: vdsimctl --run-dir DIR [--timeout MS] COMMAND [ARGS...] | help | --help | --version\n"
     "Sends COMMAND to the simulator serving DIR (socket DIR/vdsim.ctl, one text line per\n"
-    "command, answered by one line \"ok ...\" or \"error: why\"). Exit status: 0 ok, 1 error\n"
-    "answer, 2 bad usage, 3 no simulator or no answer within the timeout (default 10000 ms).\n"
+    "command, answered by one line \"ok ...\" or \"error: why\"). Exit status: 0 ok (and help,\n"
+    "version), 1 error answer, 2 bad usage, 3 no simulator or no answer within the timeout\n"
+    "(default 10000 ms).\n"
     "\n"
-    "Commands:\n"
-    "  ping                          answer with the simulator's process id\n"
-    "  devices                       list cards (serial:family:type:first index) and service devices\n"
-    "  hold SERIAL PORT [BLOCK]      claim a port's function blocks as another user; BLOCK is\n"
-    "                                all (default), dma, rx, tx, demod, mod or nw; an Ethernet\n"
-    "                                device's port is claimed whole, through its service\n"
-    "  release SERIAL PORT [BLOCK]   give up such a claim\n"
-    "  holds SERIAL                  number of blocks of a card (ports of an Ethernet device)\n"
-    "                                held by anyone\n"
-    "  unplug SERIAL | plug SERIAL   remove or restore a card (its driver endpoints disappear and\n"
-    "                                open handles are closed) or a service-list device\n"
-    "  linkspeed SERIAL PORT CODE    set the driver link-speed code of an IP port (6 = link down)\n"
-    "  fail KIND COUNT ERROR         the next COUNT requests of KIND fail with ERROR: a Windows\n"
-    "                                error for driver request codes (KIND e.g. 0xafc86f1a), a\n"
-    "                                result code for service commands (KIND svc:N); COUNT 0 clears\n"
-    "  corrupt KIND COUNT            the next COUNT replies of KIND have a wrong length\n"
-    "  delay MS [KIND]               delay every answer (or those of KIND) by MS; 0 removes\n"
-    "  service stop | service start  take the device-service pipe away or bring it back\n"
-    "  service version A.B.C[.D]     the version the service reports from now on\n"
-    "  list version N                publish the shared list with version word N\n"
-    "  list count N                  publish the shared list with count word N (e.g. 600)\n"
-    "  list restore                  publish the list as it should be\n"
-    "  counters                      requests served per kind, e.g. \"ok 0xafc86ee2=3 svc:0=1\"\n"
-    "  counters reset                set them all to zero (\"open\" counts driver connections,\n"
-    "                                \"batch\" request batches, each request of one counted too)\n"
-    "  fastpath on|off               grant (default) or refuse shared-memory request slots to\n"
-    "                                driver connections made from now on\n"
-    "  batches on|off                answer (default) or refuse request batches as an older\n"
-    "                                driver would\n";
+    "Commands:\n";
+
+void printHelp(FILE* to)
+{
+    std::fputs(kUsage, to);
+    std::fputs(vdsim::controlHelpText().c_str(), to);
+}
+
+int usageError(const std::string& why)
+{
+    std::fprintf(stderr, "vdsimctl: %s\n", why.c_str());
+    printHelp(stderr);
+    return 2;
+}
 
 } // namespace
 
@@ -55,17 +42,38 @@ int main(int argc, char** argv)
     for (; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
+            printHelp(stdout);
             return 0;
         }
-        if (arg == "--run-dir" && i + 1 < argc) runDir = argv[++i];
-        else if (arg == "--timeout" && i + 1 < argc) timeoutMs = std::atoi(argv[++i]);
-        else break;
+        if (arg == "--version") {
+            std::puts("vdsimctl " HALVIX_VERSION);
+            return 0;
+        }
+        if (arg == "--run-dir" || arg == "--timeout") {
+            if (i + 1 >= argc) return usageError(arg + " needs a value");
+            const std::string value = argv[++i];
+            if (arg == "--run-dir") {
+                runDir = value;
+                continue;
+            }
+            char* end = nullptr;
+            const long ms = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || ms <= 0 || ms > 3600000)
+                return usageError("--timeout needs a number of milliseconds from 1 to 3600000");
+            timeoutMs = int(ms);
+        } else if (arg.rfind("--", 0) == 0) {
+            return usageError("unknown option " + arg);
+        } else {
+            break;
+        }
     }
-    if (runDir.empty() || i >= argc || timeoutMs <= 0) {
-        std::fputs(kHelp, stderr);
-        return 2;
+    if (i >= argc) return usageError("no command given");
+    // The command list is the simulator's own table: no simulator is needed to show it.
+    if (i + 1 == argc && std::string(argv[i]) == "help") {
+        printHelp(stdout);
+        return 0;
     }
+    if (runDir.empty()) return usageError("--run-dir is required");
     std::string line;
     for (; i < argc; ++i) {
         if (std::strchr(argv[i], '\n')) {

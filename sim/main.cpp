@@ -10,15 +10,17 @@
 
 namespace {
 
-int usage(const char* why)
-{
-    if (why) std::fprintf(stderr, "vdsim: %s\n", why);
-    std::fprintf(stderr,
-                 "usage: vdsim --rig FILE --run-dir DIR\n"
+const char* const kUsage =
+                 "usage: vdsim --rig FILE --run-dir DIR | --help | --version\n"
                  "  Plays the kernel drivers and the device service of the devices listed in FILE,\n"
                  "  below DIR (drivers/, pipe/, mutex/, shm/, vdsim.ctl). Prints a line containing\n"
                  "  \"ready\" once everything is served; SIGTERM or SIGINT stops it and removes what\n"
-                 "  it created. Control it with vdsimctl --run-dir DIR help.\n");
+                 "  it created. Control it with vdsimctl --run-dir DIR COMMAND (vdsimctl help).\n"
+                 "Exit status: 0 stopped by a signal (or help), 1 unusable rig or run directory, 2 bad usage.\n";
+
+int usage(const char* why)
+{
+    std::fprintf(stderr, "vdsim: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -30,7 +32,11 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            usage(nullptr);
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("vdsim " HALVIX_VERSION);
             return 0;
         }
         if ((arg == "--rig" || arg == "--run-dir") && i + 1 < argc) (arg == "--rig" ? rigPath : runDir) = argv[++i];

@@ -40,6 +40,8 @@ VdeServiceVersion Version(const uint8_t* reply)
 
 int64_t NumericValue(const uint8_t* reply) { return Wire::getI64(reply + SP::kNumericValue); }
 
+uint32_t AttachHandle(const uint8_t* reply) { return Wire::getU32(reply + 8); }
+
 bool StringValue(const uint8_t* reply, std::string& text)
 {
     text = Wire::getName(reply + SP::kStringText, SP::kStringTextField);

@@ -36,6 +36,8 @@ VdResult Check(int32_t command, const uint8_t* reply, size_t size);
 VdeServiceVersion Version(const uint8_t* reply);
 /// Value of a 24-byte numeric-property reply.
 int64_t NumericValue(const uint8_t* reply);
+/// Port handle of a 16-byte demodulator-attach reply (the u32 at 8).
+uint32_t AttachHandle(const uint8_t* reply);
 /// Text of a 108-byte string-property reply (at most 95 characters). False when the 96-byte
 /// text field holds no terminating NUL (a malformed reply); text is then empty.
 bool StringValue(const uint8_t* reply, std::string& text);

@@ -3,6 +3,7 @@
 
 #include "devices/WireBytes.h"
 #include "devices/platform/Xp.h"
+#include "devices/vde/ServiceRequest.h"
 
 #include <cstring>
 
@@ -37,10 +38,7 @@ VdeSvcClient::~VdeSvcClient() { Disconnect(); }
 
 std::vector<uint8_t> VdeSvcClient::NewRequest(int32_t command)
 {
-    const SP::CommandSizes* sizes = SP::findCommand(command);
-    std::vector<uint8_t> req(sizes ? sizes->request : 4, 0);
-    Wire::putI32(req.data(), command);
-    return req;
+    return ServiceRequest::Command(command);
 }
 
 VdResult VdeSvcClient::Connect()
@@ -147,26 +145,13 @@ VdResult VdeSvcClient::GetVdeListNames(std::string& mutexName, std::string& shar
     return r;
 }
 
-namespace {
-/// Fills the shared layout of commands 1 and 7; false when the name does not fit.
-bool putPropertyRequest(std::vector<uint8_t>& req, const std::string& name, int32_t typeNumber, int32_t field60,
-                        int32_t field64, int32_t portPlusOne)
-{
-    if (name.size() > SP::kPropMaxNameLength) return false;
-    Wire::putName(req.data() + SP::kPropName, SP::kPropNameField, name);
-    Wire::putI32(req.data() + SP::kPropTypeNumber, typeNumber);
-    Wire::putI32(req.data() + SP::kPropField60, field60);
-    Wire::putI32(req.data() + SP::kPropField64, field64);
-    Wire::putI32(req.data() + SP::kPropPortPlusOne, portPlusOne);
-    return true;
-}
-} // namespace
 
 VdResult VdeSvcClient::GetProperty(const std::string& name, int32_t typeNumber, int32_t firmwareVersion,
                                    int32_t portPlusOne, int64_t& value)
 {
-    std::vector<uint8_t> req = NewRequest(SP::kCmdNumericProperty);
-    if (!putPropertyRequest(req, name, typeNumber, firmwareVersion, 0, portPlusOne)) return VDAPI_E_BUF_TOO_SMALL;
+    std::vector<uint8_t> req;
+    if (!ServiceRequest::Property(SP::kCmdNumericProperty, name, typeNumber, firmwareVersion, 0, portPlusOne, req))
+        return VDAPI_E_BUF_TOO_SMALL;
     std::vector<uint8_t> reply;
     const VdResult r = Exchange(req, reply, true);
     if (isSuccess(r)) value = ServiceReply::NumericValue(reply.data());
@@ -176,8 +161,9 @@ VdResult VdeSvcClient::GetProperty(const std::string& name, int32_t typeNumber, 
 VdResult VdeSvcClient::GetStrProperty(const std::string& name, int32_t typeNumber, int32_t key60, int32_t key64,
                                       int32_t portPlusOne, char* buffer, size_t bufferSize, size_t& textLength)
 {
-    std::vector<uint8_t> req = NewRequest(SP::kCmdStringProperty);
-    if (!putPropertyRequest(req, name, typeNumber, key60, key64, portPlusOne)) return VDAPI_E_BUF_TOO_SMALL;
+    std::vector<uint8_t> req;
+    if (!ServiceRequest::Property(SP::kCmdStringProperty, name, typeNumber, key60, key64, portPlusOne, req))
+        return VDAPI_E_BUF_TOO_SMALL;
     std::vector<uint8_t> reply;
     const VdResult r = Exchange(req, reply, true);
     if (!isSuccess(r)) return r;
@@ -194,46 +180,31 @@ VdResult VdeSvcClient::GetStrProperty(const std::string& name, int32_t typeNumbe
 
 VdResult VdeSvcClient::RegisterEventPipe(const std::string& pipeName, uint32_t mask)
 {
-    std::vector<uint8_t> req = NewRequest(SP::kCmdEventPipe);
-    if (pipeName.size() > 63) return VDAPI_E_BUF_TOO_SMALL;
-    Wire::putName(req.data() + SP::kEventPipeName, SP::kEventPipeNameField, pipeName);
-    Wire::putU32(req.data() + SP::kEventMask, mask);
+    std::vector<uint8_t> req;
+    if (!ServiceRequest::EventPipe(pipeName, mask, req)) return VDAPI_E_BUF_TOO_SMALL;
     std::vector<uint8_t> reply;
     return Exchange(req, reply, true);
 }
 
 VdResult VdeSvcClient::DemodAttach(const uint8_t ipv4[4], int64_t serial, int32_t portPlusOne, uint32_t& handle)
 {
-    std::vector<uint8_t> req = NewRequest(SP::kCmdDemodAttach);
-    std::memcpy(req.data() + 4, ipv4, 4);
-    Wire::putI64(req.data() + 8, serial);
-    Wire::putI32(req.data() + 16, portPlusOne);
     std::vector<uint8_t> reply;
-    const VdResult r = Exchange(req, reply, true);
-    if (isSuccess(r)) handle = Wire::getU32(reply.data() + 8);
+    const VdResult r = Exchange(ServiceRequest::DemodAttach(ipv4, serial, portPlusOne), reply, true);
+    if (isSuccess(r)) handle = ServiceReply::AttachHandle(reply.data());
     return r;
 }
 
 VdResult VdeSvcClient::DemodDetach(int64_t serial, int32_t portPlusOne, uint32_t handle)
 {
-    std::vector<uint8_t> req = NewRequest(SP::kCmdDemodDetach);
-    Wire::putI64(req.data() + 8, serial);
-    Wire::putI32(req.data() + 16, portPlusOne);
-    Wire::putU32(req.data() + 20, handle);
     std::vector<uint8_t> reply;
-    return Exchange(req, reply, true);
+    return Exchange(ServiceRequest::DemodDetach(serial, portPlusOne, handle), reply, true);
 }
 
 VdResult VdeSvcClient::DemodAccessMode(int64_t serial, int32_t portPlusOne, uint32_t handle, int32_t accessMode)
 {
     if (accessMode < 1 || accessMode > 3) return VDAPI_E_NOT_SUPPORTED;
-    std::vector<uint8_t> req = NewRequest(SP::kCmdDemodAccessMode);
-    Wire::putI64(req.data() + 8, serial);
-    Wire::putI32(req.data() + 16, portPlusOne);
-    Wire::putU32(req.data() + 20, handle);
-    Wire::putI32(req.data() + 24, accessMode - 1);
     std::vector<uint8_t> reply;
-    return Exchange(req, reply, true);
+    return Exchange(ServiceRequest::DemodAccessMode(serial, portPlusOne, handle, uint32_t(accessMode - 1)), reply, true);
 }
 
 VdResult VdeSvcClient::ChannelRequest(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply)

@@ -35,7 +35,7 @@ TEST(DeferredCountLogTest, LossesInOneWindowGiveOneLineAndALaterLossStartsANewWi
     EXPECT_EQ("JsonRpcClient", messages[0].source);
 }
 
-TEST(DeferredCountLogTest, DestructionReportsThePendingCountWithoutWaitingTheWindow)
+TEST(DeferredCountLogTest, DestructionAndFinishReportThePendingCountWithoutWaitingTheWindow)
 {
     CapturingLogger logger;
     const auto start = std::chrono::steady_clock::now();
@@ -47,6 +47,17 @@ TEST(DeferredCountLogTest, DestructionReportsThePendingCountWithoutWaitingTheWin
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1min);
     EXPECT_EQ(std::vector<std::string>({"2 lost"}), logger.texts());
+
+    // finish() does the same for an owner that lives on; later losses are written at once.
+    logger.clear();
+    kel::DeferredCountLog finished(&logger, LogLevel::Warning, " lost", "Test", 1h);
+    finished.increment();
+    finished.finish();
+    EXPECT_EQ(std::vector<std::string>({"1 lost"}), logger.texts());
+    finished.increment();
+    finished.increment();
+    finished.finish();
+    EXPECT_EQ(std::vector<std::string>({"1 lost", "1 lost", "1 lost"}), logger.texts());
 
     kel::DeferredCountLog idle(&logger, LogLevel::Warning, " lost", "Test", 1h);
     kel::DeferredCountLog noLogger(nullptr, LogLevel::Warning, " lost", "Test", 1h);

@@ -1,5 +1,6 @@
 // JsonRpcClient receive path: frames across chunks reach the handlers; overflow and bad
-// headers are logged and do not stop later frames; the announcement's contents.
+// headers are logged and do not stop later frames; the announcement's contents; the count
+// of notifications that could not be delivered.
 #include "TestClient.h"
 #include "ThisProcess.h" // tests/framework/posix/ or tests/framework/windows/
 
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 namespace {
@@ -125,3 +127,30 @@ TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
 }
 
 } // namespace
+
+// The client itself, without the test client's capture of notifications: what it cannot
+// deliver is counted in the report line, also when no connection exists and after the stop.
+class PlainClient : public kel::JsonRpcClient {
+public:
+    using kel::JsonRpcClient::JsonRpcClient;
+    ~PlainClient() { shutdown(); }
+    Json getStatus() override { return Json::object(); }
+    Json getSettings() override { return Json::object(); }
+};
+
+TEST(ClientNotifications, UndeliveredNotificationsAreCountedAndReportedAtTheStop)
+{
+    CapturingLogger captured;
+    std::ostringstream console;
+    kel::SharedLogger logger{"TestLogger", console, true};
+    logger.composite().add(&captured);
+    PlainClient client{&logger};
+    const Json note = kel::makeNotification("scheduledCommandExecuted", Json::object());
+    for (int i = 0; i < 3; ++i)
+        client.onNotification(note);
+    client.shutdown(); // reports the open window without waiting 5 s
+    client.onNotification(note);
+    const std::string line = " packets were unavailable for Json-Rpc notifications";
+    EXPECT_TRUE(captured.waitFor(LogLevel::Error, "JsonRpcClient", "3" + line));
+    EXPECT_TRUE(captured.waitFor(LogLevel::Error, "JsonRpcClient", "1" + line));
+}

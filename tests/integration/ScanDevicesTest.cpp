@@ -376,13 +376,18 @@ TEST_F(ScanDevices, BytesTheLayoutsLeaveOpenChangeNoReport)
 {
     // Every reply byte the records leave open (information-record gaps, property replies' first
     // words, the I/O-configuration head and record tails, pipe reply word 0, list padding) is
-    // 0xA5 in the second scan; the report must not move by one byte.
+    // 0xA5 in the second scan; the report must not move by one byte. The rig's Ethernet devices
+    // listen on fixed loopback addresses, which another simulator started by a test running beside
+    // this one may hold: the test has a network of its own.
+    IN_PRIVATE_NETWORK();
+    ASSERT_TRUE(Vdapi::TestSupport::RunQuiet("ip link set lo up")) << "cannot bring up loopback";
     ASSERT_NO_FATAL_FAILURE(start(referenceRig(), "127.0.67.31"));
     EXPECT_EQ(request("enableDteDeviceScan", {{"dteDeviceScanEnabled", true}}).value["result"], true);
     const std::string zeros = scan().dump();
     EXPECT_EQ(control({"fill-open", "a5"}).rfind("ok", 0), 0u);
     const std::string filled = scan().dump();
     EXPECT_GT(zeros.size(), 1000u);
+    EXPECT_NE(zeros.find("\"3137000042\""), std::string::npos) << "the Ethernet devices are in the report";
     EXPECT_EQ(filled, zeros);
     quit();
 }

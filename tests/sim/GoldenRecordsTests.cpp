@@ -8,13 +8,19 @@
 #include "devices/usb/UsbDriverProtocol.h"
 #include "devices/vde/ServiceProtocol.h"
 #include "devices/vde/ServiceReply.h"
+#include "devices/vde/ServiceRequest.h"
+#include "devices/vde/VdeListView.h"
 #include "sim/DriverHandler.h"
 #include "sim/IoCodes.h"
 #include "sim/ServiceHandler.h"
+#include "sim/SharedList.h"
+#include "tests/log/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 
 namespace vdsim::test {
@@ -65,7 +71,11 @@ const char* const kRigText = R"JSON({
      "portOverrides": [{"port": 4, "io": {"IODIR": {"value": "OUTPUT", "subValue": "DBLBUF", "par1": 3, "par2": 5}}}]},
     {"type": 215, "serial": 215000042, "index": 0, "hardwareRevision": 3, "firmwareVersion": 6,
      "firmwareVariant": 2, "usbProductId": 2263, "usbVendorId": 4608, "usbAddress": 9}
-  ]
+  ],
+  "service": {"devices": [
+    {"type": 3137, "serial": 3137723969, "ip": "10.0.0.5", "mac": "00-11-22-33-44-55", "firmwareVersion": 3,
+     "firmwareVariant": 1, "opMode": 2, "port": 8016, "properties": {"GOLDEN": 333}, "strings": {"DEVICE_NAME": "GoldBox"}}
+  ]}
 })JSON";
 
 class GoldenRecords : public ::testing::Test {
@@ -243,6 +253,13 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
     EXPECT_EQ(ask(Family::Usb, 2, UP::kGetVersion, {}).output, usbVersion);
     const DP::VersionRecord v = DP::VersionRecord::decode(usbVersion.data());
     EXPECT_EQ(v.major * 1000 + v.minor * 100 + v.bugfix * 10 + v.build, 4802);
+    const Bytes pcieVersion = hex("01 00 00 00 | 03 00 00 00 | 01 00 00 00 | 00 00 00 00");
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetVersion, header).output, pcieVersion);
+    // The legacy driver's record: 4.20.1.0.
+    const Bytes legacyVersion = hex("04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00 00 00 00");
+    EXPECT_EQ(ask(Family::Legacy, 1, DP::kLegacyGetVersion, {}).output, legacyVersion);
+    const DP::VersionRecord lv = DP::VersionRecord::decode(legacyVersion.data());
+    EXPECT_EQ(std::vector<int>({lv.major, lv.minor, lv.bugfix, lv.build}), std::vector<int>({4, 20, 1, 0}));
 
     // The USB 40-byte information record.
     const Bytes usbInfo = hex("D7 08 | 00 12 | 09 00 00 00 | 00 00 00 00 | D7 00 00 00 | 03 00 00 00 | 06 00 00 00 |"
@@ -365,6 +382,91 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     EXPECT_EQ(d.macAddress, e.macAddress);
     EXPECT_EQ(d.opMode, 2);
     EXPECT_EQ(d.port, 8016);
+}
+
+TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)
+{
+    // Each row: the request as the layer builds it and as the simulator reads it, and the
+    // simulator's reply, which the layer's reply check accepts (result 0 at 4).
+    const std::string serial = "41 DE 05 BB 00 00 00 00"; // 3137723969
+    const uint8_t ip[4] = {10, 0, 0, 5};
+    Bytes numeric, text, eventPipe;
+    ASSERT_TRUE(Vdapi::ServiceRequest::Property(SP::kCmdNumericProperty, "GOLDEN", 3137, 3, 0, 0, numeric));
+    ASSERT_TRUE(Vdapi::ServiceRequest::Property(SP::kCmdStringProperty, "DEVICE_NAME", 3137, 0, 0, 0, text));
+    ASSERT_TRUE(Vdapi::ServiceRequest::EventPipe("VdapiVdeSvc_EvPipe_42", 5, eventPipe));
+    struct Row {
+        const char* what;
+        Bytes built;   // the layer's request
+        Bytes request; // from the table
+        Bytes reply;   // from the table
+    };
+    const std::vector<Row> rows{
+        {"1: name at 4, type 56, firmware 60, 0 at 64, port + 1 at 68", numeric,
+         hex("01 00 00 00 |" + name("GOLDEN", 52) + "41 0C 00 00 | 03 00 00 00 | 00*4 | 00*4"),
+         hex("00*8 | 4D 01 00 00 00 00 00 00 | 00*8")},
+        {"7: as 1; reply length at 8, text at 12", text,
+         hex("07 00 00 00 |" + name("DEVICE_NAME", 52) + "41 0C 00 00 | 00*4 | 00*4 | 00*4"),
+         hex("00*8 | 07 00 00 00 |" + name("GoldBox", 96))},
+        {"3: pipe name at 4, mask at 132", eventPipe,
+         hex("03 00 00 00 |" + name("VdapiVdeSvc_EvPipe_42", 128) + "05 00 00 00"), hex("00*8")},
+        {"4: IPv4 at 4, serial 8, port + 1 at 16; handle at 8", Vdapi::ServiceRequest::DemodAttach(ip, 3137723969, 2),
+         hex("04 00 00 00 | 0A 00 00 05 |" + serial + "| 02 00 00 00 | 00*4"), hex("00*8 | 01 00 00 5E | 00*4")},
+        {"6: serial 8, port + 1 16, handle 20, mode code 24", Vdapi::ServiceRequest::DemodAccessMode(3137723969, 2, 0x5E000001, 2),
+         hex("06 00 00 00 | 00*4 |" + serial + "| 02 00 00 00 | 01 00 00 5E | 02 00 00 00 | 00*4"), hex("00*8")},
+        {"5: serial 8, port + 1 16, handle 20", Vdapi::ServiceRequest::DemodDetach(3137723969, 2, 0x5E000001),
+         hex("05 00 00 00 | 00*4 |" + serial + "| 02 00 00 00 | 01 00 00 5E"), hex("00*8")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(dump(row.built), dump(row.request));
+        const ServiceAnswer answer = answerServiceRequest(state_, row.request, 1);
+        EXPECT_EQ(dump(answer.reply), dump(row.reply));
+        EXPECT_EQ(Vdapi::ServiceReply::Check(Vdapi::Wire::getI32(row.request.data()), row.reply.data(), row.reply.size()), 0u);
+    }
+    EXPECT_EQ(Vdapi::ServiceReply::NumericValue(rows[0].reply.data()), 333);
+    std::string value;
+    ASSERT_TRUE(Vdapi::ServiceReply::StringValue(rows[1].reply.data(), value));
+    EXPECT_EQ(value, "GoldBox");
+    EXPECT_EQ(Vdapi::ServiceReply::AttachHandle(rows[3].reply.data()), 0x5E000001u); // the simulator's first handle
+    // The commands without fields are the code alone; goodbye is FF FF FF FF.
+    EXPECT_EQ(Vdapi::ServiceRequest::Command(SP::kCmdListNames), hex("02 00 00 00"));
+    EXPECT_EQ(Vdapi::ServiceRequest::Command(SP::kCmdGoodbye), hex("FF FF FF FF"));
+}
+
+TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
+{
+    // Version 1 at 0, the count at 8, the entries from 24; the rest of the header is open.
+    const Bytes list = hex("01 00 00 00 | 00*4 | 01 00 00 00 | 00*12 |"
+                           "41 DE 05 BB 00 00 00 00 | 41 0C 00 00 | 03 00 00 00 | 01 00 00 00 | 0A 00 00 05 |"
+                           "00 11 22 33 44 55 | 00 00 | 02 00 00 00 | 50 1F 00 00");
+    const Vdapi::VdeListView view(list.data(), list.size());
+    EXPECT_TRUE(view.HasValidVersion());
+    ASSERT_EQ(view.EntryCount(), 1u);
+    SP::VdeListEntry entry;
+    ASSERT_TRUE(view.Entry(0, entry));
+    EXPECT_EQ(entry.serial, 3137723969);
+    EXPECT_EQ(entry.port, 8016);
+
+    // The simulator's publication of the rig's list, read from its section.
+    TempDir dir;
+    const char* previous = std::getenv("VDAPI_RUN_DIR");
+    const std::string restore = previous ? previous : "";
+    ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
+    {
+        SharedList shared;
+        std::string error;
+        ASSERT_TRUE(shared.create("GoldenMutex", "GoldenList", error)) << error;
+        std::vector<SP::VdeListEntry> entries;
+        for (const ServiceDevice& d : state_.rig().service.devices) entries.push_back(d.entry);
+        ASSERT_TRUE(shared.publish(entries, SP::kListVersion, int32_t(entries.size())));
+        std::ifstream section(dir.path() + "/shm/GoldenList", std::ios::binary);
+        Bytes published(list.size());
+        section.read(reinterpret_cast<char*>(published.data()), std::streamsize(published.size()));
+        EXPECT_EQ(dump(published), dump(list));
+        shared.destroy();
+    }
+    if (previous) ::setenv("VDAPI_RUN_DIR", restore.c_str(), 1);
+    else ::unsetenv("VDAPI_RUN_DIR");
 }
 
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)

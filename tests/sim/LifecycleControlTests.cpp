@@ -2,6 +2,8 @@
 // its client vdsimctl.
 #include "tests/sim/SimHarness.h"
 
+#include "sim/ControlCommands.h"
+
 #include "devices/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
@@ -42,8 +44,12 @@ TEST(SimLifecycle, UnusableRigsAreNamedAndExitOne)
     struct Case {
         std::string file, text, message;
     } cases[] = {
-        {dir.path() + "/missing.json", "", "cannot read the rig file"},
-        {dir.write("broken.json", "{\"devices\": ["), "", "not valid JSON"},
+        {dir.path() + "/missing.json", "", ": cannot read the rig file: No such file or directory"},
+        {dir.path(), "", ": cannot read the rig file: Is a directory"},
+        // The parser's byte offset becomes line:column of the file.
+        {dir.write("broken.json", "{\"devices\": [\n  {\"type\": 2144,,\n"), "",
+         "broken.json:2:17: not valid JSON: syntax error while parsing object key - unexpected ','"},
+        {dir.write("cut.json", "{\"devices\": ["), "", "cut.json:1:14: not valid JSON: "},
         {dir.write("unknown.json", R"({"devices": [{"type": 4711, "serial": 1}]})"), "", "unknown device type 4711"},
         {dir.write("twice.json", R"({"devices": [{"type": 2144, "serial": 5}, {"type": 2174, "serial": 5}]})"), "",
          "devices[1]: serial used twice"},
@@ -200,6 +206,13 @@ TEST_F(SimControl, DelayedAnswerHoldsUpOnlyItsOwnConnection)
 TEST_F(SimControl, BadCommandsAreRefusedWithAReason)
 {
     EXPECT_EQ(sim_.control("frobnicate"), "error: unknown command \"frobnicate\" (try help)");
+    // Every command of the help table is served (alone, most answer their usage).
+    for (const ControlCommand& command : controlCommands()) {
+        const std::string name = std::string(command.usage).substr(0, std::string(command.usage).find(' '));
+        const std::string answer = sim_.control(name);
+        EXPECT_EQ(answer.find("unknown command"), std::string::npos) << name << ": " << answer;
+        EXPECT_EQ(answer.find("not served"), std::string::npos) << name << ": " << answer;
+    }
     EXPECT_EQ(sim_.control(""), "error: empty command");
     EXPECT_EQ(sim_.control("hold 1 1"), "error: no card or Ethernet device with serial 1");
     EXPECT_EQ(sim_.control("hold x"), "error: usage: hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw]");
@@ -232,9 +245,19 @@ TEST_F(SimControl, VdsimctlExitStatusFollowsTheAnswer)
     EXPECT_EQ(none.exitCode, 3);
     EXPECT_NE(none.output.find("cannot reach the simulator"), std::string::npos);
     EXPECT_EQ(runProgram({VDSIMCTL_BIN, "ping"}).exitCode, 2);
-    RunResult help = runProgram({VDSIMCTL_BIN, "--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.output.find("fail KIND COUNT ERROR"), std::string::npos);
+    EXPECT_EQ(runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "--bogus", "ping"}).exitCode, 2);
+    EXPECT_EQ(runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "--timeout", "soon", "ping"}).exitCode, 2);
+    // help needs no simulator and lists itself and the Ethernet-device commands too.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{VDSIMCTL_BIN, "--help"},
+                                                 std::vector<std::string>{VDSIMCTL_BIN, "help"},
+                                                 std::vector<std::string>{VDSIMCTL_BIN, "--run-dir", nowhere.path(), "help"}}) {
+        RunResult help = runProgram(args);
+        EXPECT_EQ(help.exitCode, 0) << help.output;
+        for (const char* usage : {"\n  help ", "\n  fail KIND COUNT ERROR ", "\n  vde probes [reset] ", "\n  vde opmode SERIAL N "})
+            EXPECT_NE(help.output.find(usage), std::string::npos) << usage << " missing:\n" << help.output;
+    }
+    EXPECT_EQ(sim_.control("help").rfind("ok commands: help | ping | ", 0), 0u);
+    EXPECT_NE(sim_.control("help").find(" | vde xaddrs SERIAL TEXT|default | "), std::string::npos);
 }
 
 } // namespace

@@ -80,7 +80,7 @@ TEST(Rig, CatalogDefaultsAndOverridesCombine)
 
 TEST(Rig, ErrorsNameTheFileAndThePlace)
 {
-    EXPECT_EQ(errorOf(json::array()), "test.json: the rig is a JSON object");
+    EXPECT_EQ(errorOf(json::array()), "test.json: the rig must be a JSON object");
     EXPECT_EQ(errorOf({{"devices", {{{"type", 2144}}}}}), "test.json: devices[0]: \"serial\" is required");
     EXPECT_EQ(errorOf({{"devices", {{{"type", 3137}, {"serial", 1}}}}}),
               "test.json: devices[0].type: type 3137 is Ethernet-attached: list it under service.devices");

@@ -150,7 +150,7 @@ TEST_F(ServiceTest, SharedListUnderItsNamedMutex)
     EXPECT_EQ(e.serial, 3137000042);
     EXPECT_EQ(e.typeNumber, 3137);
     EXPECT_EQ(e.firmwareVersion, 3);
-    EXPECT_EQ(e.ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 21}));
+    EXPECT_EQ(e.ipAddress, (std::array<uint8_t, 4>{127, 0, 0, 21}));
     EXPECT_EQ(e.macAddress, (std::array<uint8_t, 6>{0x02, 0x56, 0x44, 0, 0, 0x21}));
     EXPECT_EQ(e.opMode, 0);
     EXPECT_EQ(e.port, 8000);

@@ -1,6 +1,8 @@
 // The GUI side of one brick connection: the listening socket and the brick it accepted.
 #include "tools/gui/GuiServer.h"
 
+#include <sys/socket.h>
+
 namespace gui {
 
 GuiServer::GuiServer(std::string address, uint16_t port) : address_(std::move(address)), requestedPort_(port) {}
@@ -36,6 +38,10 @@ GuiResult GuiServer::listen()
         return GuiResult::failure(GuiError::SocketError, "cannot listen on " + address_ + ":" +
                                                              std::to_string(requestedPort_) + ": " +
                                                              listener_.lastErrorText());
+    // Set before listening, so that accepted connections inherit it and announce the window.
+    if (receiveBufferSize_ > 0 &&
+        setsockopt(listener_.handle(), SOL_SOCKET, SO_RCVBUF, &receiveBufferSize_, sizeof receiveBufferSize_) != 0)
+        return GuiResult::failure(GuiError::SocketError, "cannot set the receive buffer of " + address_);
     if (listener_.listen() != ip::SocketStatus::Done)
         return GuiResult::failure(GuiError::SocketError, "cannot listen on " + address_ + ":" +
                                                              std::to_string(requestedPort_) + ": " +

@@ -29,6 +29,9 @@ public:
 
     /// Binds (SO_REUSEADDR) and listens; an address that is not a dotted quad is refused. Returns a SocketError result with the reason on failure.
     GuiResult listen();
+    /// Kernel receive buffer of the connections accepted after the next `listen` (0: the
+    /// system's default). A small one plays a GUI whose reading falls behind.
+    void setReceiveBufferSize(int bytes) { receiveBufferSize_ = bytes; }
     /// The port listened on (0 before `listen`).
     uint16_t port() const { return listener_.localPort(); }
     const std::string& address() const { return address_; }
@@ -76,6 +79,7 @@ public:
 private:
     std::string address_;
     uint16_t requestedPort_;
+    int receiveBufferSize_ = 0;
     ip::TcpSocket listener_;
     BrickConnection brick_;
 };

@@ -14,8 +14,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr size_t kColumns = 6;
-using Row = std::array<std::string, kColumns>;
+using Row = std::vector<std::string>;
 
 const json* member(const json& entry, const char* key)
 {
@@ -122,28 +121,35 @@ std::string details(const json& entry)
 
 } // namespace
 
-std::string renderInventory(const json& report)
+std::string renderInventory(const json& report, const std::vector<std::string>& extra, const std::string& extraTitle)
 {
     if (!report.is_array())
         return report.dump();
+    const bool withExtra = !extra.empty() && extra.size() == report.size();
     std::vector<Row> rows = {{"DEVICE", "KIND", "IN/OUT", "FREE", "SERIAL", "DETAILS"}};
+    if (withExtra)
+        rows[0].push_back(extraTitle);
     size_t freeCount = 0;
-    for (const json& entry : report) {
+    for (size_t i = 0; i < report.size(); ++i) {
+        const json& entry = report[i];
         rows.push_back({text(entry, "deviceName"), text(entry, "type"), direction(entry), freeText(entry),
                         text(entry, "serial"), details(entry)});
+        if (withExtra)
+            rows.back().push_back(extra[i]);
         freeCount += isTrue(entry, "isAvailable");
     }
-    std::array<size_t, kColumns> widths{};
+    const size_t columns = rows[0].size();
+    std::vector<size_t> widths(columns, 0);
     for (const Row& row : rows) {
-        for (size_t c = 0; c < kColumns; ++c)
+        for (size_t c = 0; c < columns; ++c)
             widths[c] = std::max(widths[c], row[c].size());
     }
     std::string out;
     for (const Row& row : rows) {
         std::string line;
-        for (size_t c = 0; c < kColumns; ++c) {
+        for (size_t c = 0; c < columns; ++c) {
             line += row[c];
-            if (c + 1 < kColumns)
+            if (c + 1 < columns)
                 line += std::string(widths[c] - row[c].size() + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ')

@@ -25,7 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const char* const Usage =
-    "usage: halvixctl serve [--address A] [--http H:P] [--every S]\n"
+    "usage: halvixctl serve [--address A] [--http H:P] [--every S] | --help | --version\n"
     "  Accepts every brick that connects to A:6666 (default 127.0.0.1) and shows them on a web page\n"
     "  with a JSON API at http://H:P/ (default 127.0.0.1:8080). Runs until SIGINT or SIGTERM.\n"
     "Options:\n"
@@ -61,6 +61,9 @@ std::optional<int> parse(int argc, char** argv, Options& options)
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::cout << Usage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "halvixctl " HALVIX_VERSION "\n";
             return 0;
         } else if (arg == "--address") {
             if (!hasValue || !gui::GuiServer::isDottedQuad(value))

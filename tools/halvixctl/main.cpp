@@ -3,7 +3,9 @@
 #include "tools/gui/GuiServer.h"
 #include "tools/halvixctl/InventoryTable.h"
 #include "tools/halvixctl/ServeMode.h"
+#include "tools/local/LocalDevices.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,8 +33,16 @@ const char* const Usage =
     "  quit                         send \"quit\" and wait for the brick to disconnect\n"
     "  scan [--nic] [--dte] [--json]  enable the chosen scans, call scanDevices, print the report\n"
     "                               as a table of ports (--json: the result array as JSON)\n"
+    "  scan [--kind K] [--free] [--why]  the table of the entries of kind K (ASI, SDI, RF, IP,\n"
+    "                               4K) and/or those that are free; --why adds a column from this\n"
+    "                               machine's own device layer: why a port is not free (held by\n"
+    "                               another user, device attach refused, no link...), each\n"
+    "                               device's firmware, an adapter's interface index. Only for a\n"
+    "                               brick on this machine (same VDAPI_RUN_DIR); for a remote brick\n"
+    "                               the column says so. Not with --json, which is the report as is.\n"
     "Or: halvixctl serve [...]      many bricks on a web page (halvixctl serve --help)\n"
     "Options:\n"
+    "  --help, --version  this text, or the version; exit code 0 (2 for bad usage, 1 for a failed job)\n"
     "  --timeout S   seconds to wait for the brick and for each reply (default 30); watch waits\n"
     "                without limit between notifications unless --timeout is given\n"
     "  --quit        after the job, send \"quit\" and wait for the brick to disconnect\n";
@@ -48,6 +58,9 @@ struct Options {
     bool nic = false;
     bool dte = false;
     bool jsonOutput = false;
+    bool why = false;
+    bool onlyFree = false;
+    std::string kind; // only entries of this "type" (empty: all)
 };
 
 int usageError(const std::string& message)
@@ -68,6 +81,9 @@ std::optional<int> parse(int argc, char** argv, Options& options)
         };
         if (arg == "--help" || arg == "-h") {
             std::cout << Usage;
+            return ExitOk;
+        } else if (arg == "--version") {
+            std::cout << "halvixctl " HALVIX_VERSION "\n";
             return ExitOk;
         } else if (arg == "--address") {
             const auto text = value();
@@ -98,6 +114,18 @@ std::optional<int> parse(int argc, char** argv, Options& options)
             options.dte = true;
         } else if (arg == "--json") {
             options.jsonOutput = true;
+        } else if (arg == "--why") {
+            options.why = true;
+        } else if (arg == "--free") {
+            options.onlyFree = true;
+        } else if (arg == "--kind") {
+            const auto text = value();
+            std::string kind = text.value_or("");
+            for (char& c : kind)
+                c = char(std::toupper(static_cast<unsigned char>(c)));
+            if (kind != "ASI" && kind != "SDI" && kind != "RF" && kind != "IP" && kind != "4K")
+                return usageError("--kind needs ASI, SDI, RF, IP or 4K, not \"" + text.value_or("") + "\"");
+            options.kind = kind;
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             return usageError("unknown option " + arg);
         } else {
@@ -124,8 +152,11 @@ std::optional<int> parse(int argc, char** argv, Options& options)
     }
     if (options.count && job != "watch")
         return usageError("--count belongs to watch");
-    if ((options.nic || options.dte || options.jsonOutput) && job != "scan")
-        return usageError("--nic, --dte and --json belong to scan");
+    const bool shaped = options.why || options.onlyFree || !options.kind.empty();
+    if ((options.nic || options.dte || options.jsonOutput || shaped) && job != "scan")
+        return usageError("--nic, --dte, --json, --kind, --free and --why belong to scan");
+    if (options.jsonOutput && shaped)
+        return usageError("--json prints the report as it came; --kind, --free and --why shape the table");
     return std::nullopt;
 }
 
@@ -199,7 +230,8 @@ private:
         }
         if (!accepted)
             return failedWait(accepted, "a brick to connect");
-        std::cerr << "brick connected from " << accepted.value["address"].get<std::string>() << ":"
+        brickAddress_ = accepted.value["address"].get<std::string>();
+        std::cerr << "brick connected from " << brickAddress_ << ":"
                   << accepted.value["port"] << std::endl;
 
         std::cerr << "waiting for the brick's newConnection..." << std::endl;
@@ -267,8 +299,72 @@ private:
             return ExitFailure;
         if (!report->is_array())
             return fail("scanDevices did not return an array: " + report->dump());
-        std::cout << (options_.jsonOutput ? report->dump() : halvixctl::renderInventory(*report)) << std::endl;
+        if (options_.jsonOutput)
+            std::cout << report->dump() << std::endl;
+        else
+            printTable(*report);
+        // The report alone cannot tell "no hardware" from "nothing to ask": when the brick runs
+        // on this machine, its device layer reads the same run directory as ours.
+        if (onlyAdapters(*report) && local::isLocalAddress(brickAddress_) && !local::hasDriverOrService())
+            std::cerr << "halvixctl: " << local::nothingToScanMessage() << std::endl;
         return ExitOk;
+    }
+
+    /// The table of the entries the filters keep, with the local device layer's column for --why.
+    void printTable(const json& report) const
+    {
+        json kept = json::array();
+        for (const json& entry : report) {
+            if (!options_.kind.empty() && !(entry.is_object() && entry.value("type", json()) == options_.kind))
+                continue;
+            if (options_.onlyFree && !(entry.is_object() && entry.value("isAvailable", json()) == json(true)))
+                continue;
+            kept.push_back(entry);
+        }
+        std::vector<std::string> why;
+        if (options_.why)
+            why = localWhy(kept);
+        std::cout << halvixctl::renderInventory(kept, why, "WHY (this machine's device layer)") << std::endl;
+        if (kept.size() != report.size())
+            std::cout << "(filtered: " << kept.size() << " of " << report.size() << " entries shown)" << std::endl;
+    }
+
+    /// Per entry, what this machine's device layer tells of its port: the reason a port that is
+    /// not free cannot be taken, and its device's firmware (an adapter: its interface).
+    std::vector<std::string> localWhy(const json& entries) const
+    {
+        if (!local::isLocalAddress(brickAddress_))
+            return std::vector<std::string>(entries.size(), "brick on another machine: not known here");
+        std::vector<Vdapi::HwFunctionDescriptor> ports;
+        local::scanPorts(ports, true, true, 0);
+        std::vector<std::string> texts;
+        for (const json& entry : entries) {
+            const Vdapi::HwFunctionDescriptor* port = nullptr;
+            const json serial = entry.is_object() ? entry.value("serial", json()) : json();
+            const json number = entry.is_object() ? entry.value("port", json()) : json();
+            for (const Vdapi::HwFunctionDescriptor& candidate : ports)
+                if (serial == json(std::to_string(candidate.device.serial)) && number == json(candidate.port))
+                    port = &candidate;
+            if (!port) {
+                texts.push_back("not found here");
+                continue;
+            }
+            std::string text = local::deviceFacts(*port);
+            if (entry.value("isAvailable", json()) != json(true)) {
+                const std::string reason = local::whyNotFree(*port);
+                text = (reason.empty() ? "free now" : reason) + "; " + text;
+            }
+            texts.push_back(text);
+        }
+        return texts;
+    }
+
+    static bool onlyAdapters(const json& report)
+    {
+        for (const json& entry : report)
+            if (!entry.is_object() || entry.value("category", json()) != "NIC")
+                return false;
+        return true;
     }
 
     bool enable(const std::string& method, const std::string& flag)
@@ -298,6 +394,7 @@ private:
 
     const Options& options_;
     GuiServer server_;
+    std::string brickAddress_;
 };
 
 } // namespace

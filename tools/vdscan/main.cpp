@@ -3,6 +3,9 @@
 #include "devices/CapabilityTable.h"
 #include "devices/Scan.h"
 #include "devices/VdapiResult.h"
+#include "tools/local/LocalDevices.h"
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -15,13 +18,19 @@ using namespace Vdapi;
 
 namespace {
 
-int Usage()
+const char* const kUsage =
+    "usage: vdscan [--order] [--vde] [--nic] [--why] [--repeat N] | --help | --version\n"
+    "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
+    "  --order sorts devices by serial; --vde and --nic add those families;\n"
+    "  --why adds per port its device's firmware (an adapter: interface index and MAC) and,\n"
+    "  for a port that cannot be taken now, why (held by another user, no link, ...).\n"
+    "  --repeat N times N complete scans and prints the mean instead of the table.\n"
+    "Exit status: 0 listed, 1 the scan failed, 2 bad usage, 3 nothing below the run directory\n"
+    "  to scan (no driver and no device service: vdsim not running, or another VDAPI_RUN_DIR).\n";
+
+int Usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "usage: vdscan [--order] [--vde] [--nic] [--repeat N]\n"
-                 "  Lists the ports of every device below $VDAPI_RUN_DIR (default /run/vdapi).\n"
-                 "  --order sorts devices by serial; --vde and --nic add those families;\n"
-                 "  --repeat N times N complete scans and prints the mean instead of the table.\n");
+    std::fprintf(stderr, "vdscan: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -38,26 +47,24 @@ const char* ChanTypeText(int32_t chanType)
     }
 }
 
-// One complete two-call scan: count, then fill.
-VdResult Scan(std::vector<HwFunctionDescriptor>& ports, bool vde, bool nic, int32_t order)
+/// True when the scan found no port but the machine's own network adapters and the run
+/// directory offers nothing to find: the usual sign of a simulator that is not running, or of
+/// another VDAPI_RUN_DIR.
+bool NothingToScan(const std::vector<HwFunctionDescriptor>& ports)
 {
-    int32_t count = 0;
-    VdResult rc = ScanHwFunctions(0, count, nullptr, vde, nic, order);
-    if (rc != VDAPI_E_BUF_TOO_SMALL) {
-        ports.clear();
-        return rc;
-    }
-    ports.assign(size_t(count), HwFunctionDescriptor());
-    rc = ScanHwFunctions(count, count, ports.data(), vde, nic, order);
-    ports.resize(size_t(std::min<int32_t>(count, int32_t(ports.size()))));
-    return rc;
+    const bool onlyAdapters = std::all_of(ports.begin(), ports.end(), [](const HwFunctionDescriptor& p) {
+        return p.device.category == kCategoryNic;
+    });
+    return onlyAdapters && !local::hasDriverOrService();
 }
+
+constexpr int kExitNothingToScan = 3;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool vde = false, nic = false;
+    bool vde = false, nic = false, why = false;
     int32_t order = 0;
     long repeat = 0;
     for (int i = 1; i < argc; ++i) {
@@ -67,22 +74,31 @@ int main(int argc, char** argv)
             vde = true;
         else if (!std::strcmp(argv[i], "--nic"))
             nic = true;
-        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
-            repeat = std::strtol(argv[++i], nullptr, 10);
-        else
-            return Usage();
+        else if (!std::strcmp(argv[i], "--why"))
+            why = true;
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) {
+            char* end = nullptr;
+            repeat = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || repeat < 1 || repeat > 100000)
+                return Usage("--repeat needs a whole number from 1 to 100000");
+        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!std::strcmp(argv[i], "--version")) {
+            std::puts("vdscan " HALVIX_VERSION);
+            return 0;
+        } else {
+            return Usage((std::string("unknown argument ") + argv[i]).c_str());
+        }
     }
-    if (repeat < 0 || repeat > 100000)
-        return Usage();
 
-    const char* runDir = std::getenv("VDAPI_RUN_DIR");
-    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", runDir && *runDir ? runDir : "/run/vdapi");
+    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", local::runDirectory().c_str());
 
     std::vector<HwFunctionDescriptor> ports;
     if (repeat > 0) {
         const auto start = std::chrono::steady_clock::now();
         for (long i = 0; i < repeat; ++i) {
-            const VdResult rc = Scan(ports, vde, nic, order);
+            const VdResult rc = local::scanPorts(ports, vde, nic, order);
             if (!isSuccess(rc)) {
                 std::fprintf(stderr, "vdscan: scan failed: %s\n", ResultName(rc));
                 return 1;
@@ -90,19 +106,31 @@ int main(int argc, char** argv)
         }
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         std::printf("%zu ports; %ld scans; %.1f ms per two-call scan\n", ports.size(), repeat, ms / double(repeat));
+        if (NothingToScan(ports)) {
+            std::fprintf(stderr, "vdscan: %s\n", local::nothingToScanMessage().c_str());
+            return kExitNothingToScan;
+        }
         return 0;
     }
 
-    const VdResult rc = Scan(ports, vde, nic, order);
+    const VdResult rc = local::scanPorts(ports, vde, nic, order);
     std::printf("%-12s %-6s %-4s %-15s %-5s %s\n", "serial", "type", "port", "direction", "index", "capabilities");
     for (const HwFunctionDescriptor& p : ports) {
         std::string caps = p.caps.ToString();
         for (char& c : caps)
             if (c == '\n')
                 c = ' ';
+        if (why) {
+            const std::string reason = local::whyNotFree(p);
+            caps += " [" + local::deviceFacts(p) + (reason.empty() ? "" : "; not free: " + reason) + "]";
+        }
         std::printf("%-12lld %-6d %-4d %-15s %-5d %s\n", (long long)p.device.serial, p.device.typeNumber, p.port,
                     ChanTypeText(p.chanType), p.indexOnDevice, caps.c_str());
     }
     std::printf("%zu ports: %s\n", ports.size(), ResultName(rc));
+    if (isSuccess(rc) && NothingToScan(ports)) {
+        std::fprintf(stderr, "vdscan: %s\n", local::nothingToScanMessage().c_str());
+        return kExitNothingToScan;
+    }
     return isSuccess(rc) ? 0 : 1;
 }

@@ -382,10 +382,10 @@ size_t XpDriverPosix::packBatch(std::span<const DriverRequestItem> items, uint32
     return taken;
 }
 
-bool XpDriverPosix::unpackBatch(std::span<DriverRequestItem> items, uint32_t length)
+bool UnpackBatchReply(const uint8_t* reply, size_t length, std::span<DriverRequestItem> items)
 {
     namespace DW = DriverWire;
-    const uint8_t* at = batchOutput_.data();
+    const uint8_t* at = reply;
     const uint8_t* end = at + length;
     if (length < DW::kBatchCountSize || DW::getU32(at) != items.size())
         return false;
@@ -451,7 +451,7 @@ void XpDriverPosix::RequestBatch(std::span<DriverRequestItem> items)
             }
             continue;
         }
-        if (!unpackBatch(sent, returned)) {
+        if (!UnpackBatchReply(batchOutput_.data(), returned, sent)) {
             brokenExchange("malformed batch answer", DW::kRequestBatch);
             sent.front().result = VDAPI_E_COMMUNICATION;
             IXpDriver::RequestBatch(rest.subspan(1));

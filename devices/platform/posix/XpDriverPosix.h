@@ -30,6 +30,12 @@ struct FastChannelPolicy {
     static FastChannelPolicy FromEnvironment();
 };
 
+/// Hands the answer of a request batch (`length` bytes at `reply`) out to the items.size()
+/// requests it answers: each item's output, returned size, error and result. False when it
+/// is malformed (count, a header or an announced length that does not fit); the items may
+/// then be partly filled.
+bool UnpackBatchReply(const uint8_t* reply, size_t length, std::span<DriverRequestItem> items);
+
 /// Requests travel over the socket until the policy asks for a slot and the driver grants
 /// one; from then on through the slot, with the same answers. On a slot, an input larger than
 /// the slot gives VDAPI_E_BUF_TOO_LARGE (nothing sent) and output room beyond it is not offered.
@@ -94,9 +100,6 @@ private:
     /// Packs the leading items of `items` that fit one batch into batchInput_; how many (0 when
     /// the first cannot travel in a batch). outputRoom receives the answer room they need.
     size_t packBatch(std::span<const DriverRequestItem> items, uint32_t& outputRoom);
-    /// Hands the answer of a batch of items.size() requests (batchOutput_, `length` bytes) out
-    /// to the items. False when it is malformed.
-    bool unpackBatch(std::span<DriverRequestItem> items, uint32_t length);
 
     DriverClass driverClass_;
     FastChannelPolicy policy_;

@@ -54,6 +54,11 @@ TEST(XpLog, WritesFileLineAndMessageAtOrAboveTheThreshold)
     log.Write(XpLogLevel::Verbose, "Mutex.cpp", 3, "now shown");
     log.Write(XpLogLevel::Error, "Mutex.cpp", 4, "%s", "");
     EXPECT_EQ("Pipe.cpp(42): kept text 7\nMutex.cpp(3): now shown\nMutex.cpp(4): \n", capture.drain());
+    // The build names source files relative to the tree, so lines read the same on every checkout.
+    CapturePipe sources;
+    XpLogPosix sourceLog(sources.writeEnd());
+    sourceLog.Write(XpLogLevel::Error, __FILE__, 7, "here");
+    EXPECT_EQ("tests/devices/platform/LogTest.cpp(7): here\n", sources.drain());
 }
 
 TEST(XpLog, ConcurrentLinesNeverInterleave)

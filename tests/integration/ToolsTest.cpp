@@ -1,0 +1,252 @@
+// Our own tools as a newcomer meets them: vdscan and `halvixctl scan` against a real halvix and
+// simulator, over real sockets and the real run directory.
+#include "HalvixProcess.h"
+
+#include "tests/devices/PrivateNetwork.h"
+#include "tests/devices/core/SimProcess.h"
+#include "tests/log/TempDir.h"
+#include "tests/tools/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace toolstest {
+
+using integration::HalvixProcess;
+using namespace std::chrono_literals;
+
+constexpr auto kToolScanDeadline = 240s;
+
+std::string sourceFile(const std::string& relative) { return std::string(HALVIX_SOURCE_DIR) + "/" + relative; }
+
+struct ToolRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolRun run(const std::string& binary, const std::vector<std::string>& arguments, std::chrono::seconds deadline = 60s)
+{
+    test::ChildProcess child(binary, arguments);
+    ToolRun result;
+    result.code = child.wait(deadline);
+    result.out = child.output();
+    result.err = child.errors();
+    return result;
+}
+
+/// `halvixctl --address A ARGS...` with a real halvix dialling A from A; halvixctl's output and
+/// exit code once it ended (halvix is asked to quit through --quit).
+ToolRun halvixctlWithBrick(const std::string& address, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> all{"--address", address, "--timeout", "240"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    all.push_back("--quit");
+    test::ChildProcess ctl(HALVIXCTL_BIN, all);
+    EXPECT_TRUE(ctl.waitForStderr("waiting for a brick to connect on " + address)) << ctl.errors();
+    HalvixProcess halvix({"--server_address", address, "--local_address", address});
+    ToolRun result;
+    result.code = ctl.wait(kToolScanDeadline);
+    result.out = ctl.output();
+    result.err = ctl.errors();
+    EXPECT_EQ(halvix.waitExit(), std::optional<int>(0)) << halvix.output();
+    return result;
+}
+
+/// Packets the interface has sent so far; -1 when the counter cannot be read.
+long sentPackets(const std::string& interface)
+{
+    std::ifstream in("/sys/class/net/" + interface + "/statistics/tx_packets");
+    long packets = -1;
+    in >> packets;
+    return in ? packets : -1;
+}
+
+/// Waits until the interface has sent more than `before` packets.
+bool sentMoreThan(const std::string& interface, long before, std::chrono::seconds deadline = 10s)
+{
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < until) {
+        if (sentPackets(interface) > before)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+} // namespace toolstest
+
+using namespace toolstest;
+
+// A run directory without drivers or service is named as the cause instead of an inventory
+// that is silently empty; a simulator serving an empty rig is a real, empty answer.
+TEST(Tools, EmptyRunDirectory)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
+    const std::string message =
+        "no driver or device service found below " + dir.path() + ": is vdsim running, or VDAPI_RUN_DIR set?";
+
+    const ToolRun scan = run(VDSCAN_BIN, {});
+    EXPECT_EQ(scan.code, 3) << scan.out << scan.err;
+    EXPECT_NE(scan.err.find("vdscan: " + message + "\n"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.out.find("0 ports: VDAPI_OK"), std::string::npos) << scan.out;
+    // The machine's adapters are no device service: with them alone the run directory is still empty.
+    const ToolRun withAdapters = run(VDSCAN_BIN, {"--nic"});
+    EXPECT_EQ(withAdapters.code, 3) << withAdapters.out << withAdapters.err;
+
+    const ToolRun ctl = halvixctlWithBrick("127.0.68.2", {"scan"});
+    EXPECT_EQ(ctl.code, 0) << ctl.err;
+    EXPECT_NE(ctl.out.find("0 entries, 0 free"), std::string::npos) << ctl.out;
+    EXPECT_NE(ctl.err.find("halvixctl: " + message + "\n"), std::string::npos) << ctl.err;
+    // The report stays exactly the report; the remark goes to standard error only.
+    const ToolRun json = halvixctlWithBrick("127.0.68.2", {"scan", "--json"});
+    EXPECT_EQ(json.out, "[]\n");
+    EXPECT_NE(json.err.find(message), std::string::npos) << json.err;
+
+    START_SIM(sim, sourceFile("sim/rigs/empty.json"));
+    const ToolRun served = run(VDSCAN_BIN, {});
+    EXPECT_EQ(served.code, 0) << served.out << served.err;
+    EXPECT_EQ(served.err.find("no driver"), std::string::npos) << served.err;
+    const ToolRun ctlServed = halvixctlWithBrick("127.0.68.2", {"scan"});
+    EXPECT_EQ(ctlServed.code, 0) << ctlServed.err;
+    EXPECT_EQ(ctlServed.err.find("no driver"), std::string::npos) << ctlServed.err;
+}
+
+// The demo's path (the reference rig, halvixctl scan --dte, halvix on 127.0.0.1) lists the
+// Ethernet devices and sends nothing off the machine. In a private network whose only way out
+// is one end of a veth pair carrying the default route, every packet to an address that is not
+// loopback (a dial, its address resolution, a discovery probe) is counted on that adapter; its
+// peer has no address and answers nothing.
+TEST(Tools, DemoNetwork)
+{
+    IN_PRIVATE_NETWORK();
+    using Vdapi::TestSupport::RunQuiet;
+    ASSERT_TRUE(RunQuiet("ip link set lo up") && RunQuiet("ip link add wan0 type veth peer name wan1") &&
+                RunQuiet("ip link set wan0 addrgenmode none") && RunQuiet("ip link set wan1 addrgenmode none") &&
+                RunQuiet("ip addr add 198.51.100.1/24 dev wan0") && RunQuiet("ip link set wan1 up") &&
+                RunQuiet("ip link set wan0 up") && RunQuiet("ip route add default dev wan0") &&
+                // The probe's address is resolved in advance: otherwise its address resolution
+                // goes on asking, one packet a second, while the demo runs.
+                RunQuiet("ip neigh replace 203.0.113.9 lladdr 02:00:00:00:00:09 dev wan0 nud permanent"))
+        << "cannot make the dummy way out";
+
+    // The counter sees a dial: a connection attempt to an outside address is counted.
+    const long quiet = sentPackets("wan0");
+    ASSERT_GE(quiet, 0);
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(probe, 0);
+    sockaddr_in outside{};
+    outside.sin_family = AF_INET;
+    outside.sin_port = htons(8000);
+    ::inet_pton(AF_INET, "203.0.113.9", &outside.sin_addr);
+    ::connect(probe, reinterpret_cast<sockaddr*>(&outside), sizeof outside);
+    EXPECT_TRUE(sentMoreThan("wan0", quiet)) << "a dial to 203.0.113.9 was not counted on wan0";
+    ::close(probe);
+
+    START_SIM(sim, sourceFile("sim/rigs/reference.json"));
+    const long before = sentPackets("wan0");
+    const ToolRun demo = halvixctlWithBrick("127.0.0.1", {"scan", "--dte"});
+    EXPECT_EQ(demo.code, 0) << demo.err;
+    for (const char* device : {"VDE-3137:1", "VDE-3124:1"})
+        EXPECT_NE(demo.out.find(device), std::string::npos) << device << " is missing:\n" << demo.out;
+    EXPECT_EQ(sentPackets("wan0"), before) << "the demo sent packets to an address that is not loopback";
+}
+
+// Every tool of ours: --help on standard output with exit code 0, --version with the one
+// version of the tree, a bad option refused with its usage and exit code 2.
+TEST(Tools, HelpVersionAndBadUsage)
+{
+    struct Tool {
+        std::string binary;
+        std::vector<std::string> prefix; // words before the option (a halvixctl mode)
+        std::string name;
+    };
+    const Tool tools[] = {{HALVIXCTL_BIN, {}, "halvixctl"},
+                          {HALVIXCTL_BIN, {"serve"}, "halvixctl serve"},
+                          {VDSCAN_BIN, {}, "vdscan"},
+                          {VDSIM_BIN, {}, "vdsim"},
+                          {VDSIMCTL_BIN, {}, "vdsimctl"}};
+    std::string version;
+    for (const Tool& tool : tools) {
+        auto with = [&](const std::string& option) {
+            std::vector<std::string> arguments = tool.prefix;
+            arguments.push_back(option);
+            return run(tool.binary, arguments);
+        };
+        const ToolRun help = with("--help");
+        EXPECT_EQ(help.code, 0) << tool.name << help.err;
+        EXPECT_EQ(help.out.rfind("usage: " + tool.name + " ", 0), 0u) << tool.name << ":\n" << help.out;
+        EXPECT_NE(help.out.find("--version"), std::string::npos) << tool.name << ":\n" << help.out;
+
+        const ToolRun shown = with("--version");
+        EXPECT_EQ(shown.code, 0) << tool.name << shown.err;
+        const std::string executable = tool.name.substr(0, tool.name.find(' '));
+        ASSERT_EQ(shown.out.rfind(executable + " ", 0), 0u) << shown.out;
+        const std::string number = shown.out.substr(executable.size() + 1);
+        if (version.empty())
+            version = number;
+        EXPECT_EQ(number, version) << tool.name << " reports another version";
+
+        const ToolRun bad = with("--bogus");
+        EXPECT_EQ(bad.code, 2) << tool.name << bad.out << bad.err;
+        EXPECT_NE(bad.err.find("usage: " + tool.name), std::string::npos) << tool.name << ":\n" << bad.err;
+        EXPECT_EQ(bad.out, "") << tool.name;
+    }
+    EXPECT_EQ(version.find_first_not_of("0123456789."), version.size() - 1) << version;
+    EXPECT_EQ(version.back(), '\n');
+}
+
+// --why adds this machine's device layer's reasons and facts beside the report; --kind and
+// --free keep only the matching rows.
+TEST(Tools, ScanWhyAndFilters)
+{
+    START_SIM(sim, sourceFile("sim/rigs/reference.json"));
+    ASSERT_EQ(sim.Control("hold 2144000101 1"), 0);
+    auto row = [](const std::string& table, const std::string& device) {
+        const size_t at = table.find("\n" + device + " ");
+        return at == std::string::npos ? std::string() : table.substr(at + 1, table.find('\n', at + 1) - at - 1);
+    };
+    const ToolRun why = halvixctlWithBrick("127.0.68.3", {"scan", "--why"});
+    ASSERT_EQ(why.code, 0) << why.err;
+    EXPECT_NE(why.out.find("WHY (this machine's device layer)"), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2144:1").find("  no  "), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2144:1").find("held by another user; firmware 7"), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2162:1").find("no link; firmware 5"), std::string::npos) << why.out;
+    EXPECT_NE(row(why.out, "VDA-2182:1").find("firmware 2 (tainted)"), std::string::npos) << why.out;
+    // A free port carries its device's facts only.
+    EXPECT_EQ(row(why.out, "VDA-2144:2").substr(row(why.out, "VDA-2144:2").rfind("  ") + 2), "firmware 7") << why.out;
+
+    const ToolRun sdi = halvixctlWithBrick("127.0.68.3", {"scan", "--kind", "sdi", "--free"});
+    ASSERT_EQ(sdi.code, 0) << sdi.err;
+    std::istringstream lines(sdi.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("DEVICE ", 0), 0u) << sdi.out;
+    size_t rows = 0;
+    while (std::getline(lines, line) && line.find(" entries, ") == std::string::npos) {
+        ++rows;
+        EXPECT_NE(line.find("  SDI   in/out  yes  "), std::string::npos) << line;
+    }
+    EXPECT_EQ(line, std::to_string(rows) + " entries, " + std::to_string(rows) + " free");
+    EXPECT_GT(rows, 10u) << sdi.out;
+    EXPECT_EQ(row(sdi.out, "VDA-2182:1"), "") << "a busy SDI port was kept";
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("(filtered: " + std::to_string(rows) + " of ", 0), 0u) << line;
+
+    const ToolRun refused = run(HALVIXCTL_BIN, {"scan", "--why", "--json"});
+    EXPECT_EQ(refused.code, 2) << refused.err;
+}
