@@ -1,16 +1,24 @@
-// Windows only. The test's own process id and executable, from the C runtime rather than kel::process.
+// Windows only. The test's own process id and executable, read independently of kel::process.
 #pragma once
 
-#include <process.h>
-#include <stdlib.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-inline int64_t thisProcessId() { return ::_getpid(); }
+inline int64_t thisProcessId() { return static_cast<int64_t>(GetCurrentProcessId()); }
 
 inline std::string thisExecutablePath()
 {
-    char* path = nullptr;
-    return _get_pgmptr(&path) == 0 && path != nullptr ? std::string(path) : std::string();
+    std::vector<wchar_t> wide(32768);
+    const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (n == 0 || n >= wide.size())
+        return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return {};
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(n), path.data(), bytes, nullptr, nullptr);
+    return path;
 }
