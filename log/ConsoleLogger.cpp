@@ -1,9 +1,5 @@
-// Console output of log lines, in UTF-8 or reduced to ASCII depending on the locale.
+// Console output of log lines, in UTF-8 or in the console's narrow character set.
 #include "log/ConsoleLogger.h"
-
-#include <langinfo.h>
-#include <locale.h>
-#include <strings.h>
 
 #include <iostream>
 #include <mutex>
@@ -51,11 +47,6 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
     return length;
 }
 
-bool codesetIsUtf8(const char* codeset)
-{
-    return codeset != nullptr && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0);
-}
-
 }  // namespace
 
 bool isValidUtf8(std::string_view text)
@@ -81,27 +72,27 @@ void ConsoleLogger::log(const LogMessage& message)
     out_.flush();
 }
 
-bool ConsoleLogger::environmentUsesUtf8()
-{
-    // Asks the environment's locale without changing the process locale (which stays "C").
-    locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
-    if (locale == static_cast<locale_t>(nullptr))
-        return false;
-    const bool utf8 = codesetIsUtf8(nl_langinfo_l(CODESET, locale));
-    freelocale(locale);
-    return utf8;
-}
+bool ConsoleLogger::environmentUsesUtf8() { return console::usesUtf8(); }
 
 std::string ConsoleLogger::toConsoleText(std::string_view utf8Line, bool utf8Console)
 {
+    if (!isValidUtf8(utf8Line))
+        return {};
+    if (utf8Console)
+        return std::string(utf8Line);
+    return console::toNarrow(utf8Line);
+}
+
+std::string replaceNonAscii(std::string_view utf8Text)
+{
     std::string result;
-    result.reserve(utf8Line.size());
-    for (std::size_t at = 0; at < utf8Line.size();) {
-        const std::size_t length = utf8SequenceLength(utf8Line, at);
+    result.reserve(utf8Text.size());
+    for (std::size_t at = 0; at < utf8Text.size();) {
+        const std::size_t length = utf8SequenceLength(utf8Text, at);
         if (length == 0)
             return {};
-        if (length == 1 || utf8Console)
-            result.append(utf8Line.substr(at, length));
+        if (length == 1)
+            result += utf8Text[at];
         else
             result += '?';
         at += length;

@@ -88,14 +88,18 @@ std::string formatLogTime(std::int64_t time)
 {
     const std::int64_t seconds = time / unitsPerSecond;  // rounds toward zero
     const std::int64_t milliseconds = (time % unitsPerSecond) / unitsPerMillisecond;
-    const std::time_t clock = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    if (gmtime_r(&clock, &utc) == nullptr)
-        return "?";
+    // Civil UTC date from the proleptic Gregorian calendar, without the C library's time zone
+    // calls (which differ between systems); every 64-bit time lies within the calendar's years.
+    using namespace std::chrono;
+    const sys_seconds moment{std::chrono::seconds(seconds)};
+    const sys_days day = floor<days>(moment);
+    const year_month_day date{day};
+    const hh_mm_ss<std::chrono::seconds> clock{moment - day};
     char buffer[64];
-    const int length = std::snprintf(buffer, sizeof buffer, "%lld-%02d-%02dT%02d:%02d:%02d.%03dZ",
-                                     static_cast<long long>(utc.tm_year) + 1900, utc.tm_mon + 1, utc.tm_mday,
-                                     utc.tm_hour, utc.tm_min, utc.tm_sec,
+    const int length = std::snprintf(buffer, sizeof buffer, "%d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                                     static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                                     static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                                     static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
                                      static_cast<int>(milliseconds < 0 ? -milliseconds : milliseconds));
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof buffer)
         return "?";

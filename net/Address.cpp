@@ -1,10 +1,7 @@
-// Text-to-address lookup for IPv4 (dotted quads and host names).
+// Text-to-address lookup for IPv4 (dotted quads and host names), over this OS's socket API.
 #include "net/Address.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "SocketApi.h" // net/posix/ or net/windows/, chosen by CMake
 
 #include <cstring>
 
@@ -15,6 +12,7 @@ Address resolve(const std::string& text)
     if (text == "255.255.255.255")
         return Broadcast;
 
+    sockets::ensureStarted();
     in_addr parsed{};
     if (inet_pton(AF_INET, text.c_str(), &parsed) == 1)
         return parsed.s_addr;

@@ -12,8 +12,9 @@
 
 namespace ip {
 
-/// Platform socket handle (a file descriptor here).
-using SocketHandle = int;
+/// Platform socket handle: a file descriptor, or a Winsock SOCKET (whose invalid value, all
+/// bits set, is -1 here too).
+using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle InvalidSocket = -1;
 
 /// One socket handle, closed until `open`, exclusively owned (movable, not copyable).
@@ -67,7 +68,7 @@ public:
 protected:
     /// Takes ownership of an already created handle (used by accept).
     void adopt(SocketHandle handle);
-    /// Records errno of a failed call and returns its status.
+    /// Records the platform error of the failed call just made and returns its status.
     SocketStatus fail();
 
     SocketType type_;

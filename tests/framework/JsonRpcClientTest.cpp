@@ -2,6 +2,7 @@
 // headers are logged and do not stop later frames; the announcement's contents; the count
 // of notifications that could not be delivered.
 #include "TestClient.h"
+#include "ThisProcess.h" // tests/framework/posix/ or tests/framework/windows/
 
 #include "framework/Frame.h"
 
@@ -9,7 +10,6 @@
 
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -116,10 +116,10 @@ TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
     const Json& params = announced[0];
     EXPECT_EQ(params["appType"], "TestApp");
     EXPECT_EQ(params["appId"], "brick-7");
-    EXPECT_EQ(params["pid"], getpid());
+    EXPECT_EQ(params["pid"], thisProcessId());
     EXPECT_EQ(params["logFilePath"], "");
-    char exe[4096] = {};
-    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    const std::string exe = thisExecutablePath();
+    ASSERT_FALSE(exe.empty());
     EXPECT_EQ(params["exePath"], exe);
     // Members in ascending key order, pid as an integer.
     EXPECT_EQ(params.dump().substr(0, 27), R"({"appId":"brick-7","appType)");

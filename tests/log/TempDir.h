@@ -1,4 +1,4 @@
-// A private temporary directory for one test (mkdtemp), removed with its contents afterwards.
+// A private temporary directory for one test, removed with its contents afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 class TempDir {
@@ -14,11 +15,20 @@ public:
     /// Makes the directory below `base`; a failure fails the test and leaves path() empty.
     explicit TempDir(const std::string& base = std::filesystem::temp_directory_path().string())
     {
-        std::string pattern = base + "/halvix-test-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-        else
-            ADD_FAILURE() << "mkdtemp failed in " << base;
+        // A fresh name per try: create_directory fails on one that exists, so no two tests
+        // (threads or processes) ever share a directory.
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string candidate = base + "/halvix-test-" + std::to_string(random());
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error))
+                path_ = candidate;
+            else if (error)
+                break;
+        }
+        if (path_.empty())
+            ADD_FAILURE() << "cannot create a directory in " << base;
     }
     ~TempDir()
     {

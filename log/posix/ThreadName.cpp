@@ -1,4 +1,4 @@
-// Thread naming through the POSIX thread-name call.
+// POSIX only. Thread naming through the POSIX thread-name call.
 #include "log/ThreadName.h"
 
 #include <pthread.h>

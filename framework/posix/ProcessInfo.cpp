@@ -1,4 +1,4 @@
-// Linux side of the process facts: getpid, /proc/self/exe and sched_setaffinity.
+// POSIX only. Linux side of the process facts: getpid, /proc/self/exe and sched_setaffinity.
 #include "framework/ProcessInfo.h"
 
 #include <dirent.h>

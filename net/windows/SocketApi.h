@@ -1,0 +1,13 @@
+// Windows only. Winsock 2 headers and the process's Winsock 2.2 session (started once, before main).
+#pragma once
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace ip::sockets {
+
+/// Starts Winsock 2.2 once per process (later calls return the first answer). Every socket
+/// and lookup entry point calls it, so a program that never built a socket still gets it.
+bool ensureStarted();
+
+} // namespace ip::sockets
