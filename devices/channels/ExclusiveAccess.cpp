@@ -1,6 +1,8 @@
 // Exclusive-access requests on function blocks, block collections and legacy ports.
 #include "devices/channels/ExclusiveAccess.h"
 
+#include "devices/pcie/DriverProtocol.h"
+
 namespace Vdapi {
 
 namespace DP = DriverProtocol;
