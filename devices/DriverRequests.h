@@ -241,7 +241,10 @@ inline void decodeIoReplyRecord(const uint8_t* p, IoConfigItem& item)
 /// name records; its reply is 136 bytes per record with no header.
 inline constexpr size_t kCountHeaderSize = 4;
 
-// ---- Exclusive access by port: a legacy PCI driver request the USB driver accepts too ----
+// ---- Exclusive access ----
+/// Request code of the PCIe and Bb2 drivers for one function block.
+inline constexpr uint32_t kExclusiveAccess = 0xAFC86F06; ///< in: FunctionBlockHeader, no output
+// By port: a legacy PCI driver request the USB driver accepts too.
 inline constexpr uint32_t kLegacyExclusiveAccess = 0xB02C70AE; ///< in: 12 bytes, no output
 /// Legacy exclusive-access request (kLegacyExclusiveAccess): {1, 0-based port, command 1..3}.
 struct LegacyExclusiveRequest {

@@ -1,7 +1,5 @@
 // Exclusive-access requests on function blocks, block collections and legacy ports.
-#include "devices/channels/ExclusiveAccess.h"
-
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/ExclusiveAccess.h"
 
 namespace Vdapi {
 

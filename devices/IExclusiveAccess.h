@@ -1,5 +1,5 @@
 // What a channel claims exclusively on a port, as the device object hands it out; the
-// implementations for function blocks and per-port requests are in channels/ExclusiveAccess.h.
+// implementations for function blocks and per-port requests are in ExclusiveAccess.h.
 #pragma once
 
 #include "devices/VdapiResult.h"

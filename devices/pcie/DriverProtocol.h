@@ -34,7 +34,6 @@ inline constexpr uint32_t kGetDeviceInfo = 0xAFC87046;   ///< in: Header, out: 1
 inline constexpr uint32_t kGetDeviceInfoOld = 0xAFC86EE6; ///< in: Header, out: 104-byte record, word 92 is 0
 inline constexpr uint32_t kGetProperty = 0xAFC86F1A;     ///< in: 104-byte query, out: 16
 inline constexpr uint32_t kIoConfig = 0xAFC86F0E;        ///< in: 20 + 56n, out: 8 + 136n
-inline constexpr uint32_t kExclusiveAccess = 0xAFC86F06; ///< in: FunctionBlockHeader, no output
 inline constexpr uint32_t kGetLinkSpeed = 0xAFC86FBE;    ///< in: FunctionBlockHeader (command 11), out: int32
 inline constexpr uint32_t kListFunctionBlocks = 0xAFC86F32; ///< driver extension, see below
 inline constexpr uint32_t kGetMacAddress = 0xAFC86FC2; ///< driver extension, in: FunctionBlockHeader (command 12), out: 8

@@ -1,7 +1,7 @@
 // PCIe device: function blocks for channel claims and the network block's link speed.
 #include "devices/pcie/PcieDevice.h"
 
-#include "devices/channels/ExclusiveAccess.h"
+#include "devices/ExclusiveAccess.h"
 
 namespace Vdapi {
 

@@ -1,7 +1,7 @@
 // USB device: identity, properties and I/O configuration through the VduHal.
 #include "devices/usb/VduDevice.h"
 
-#include "devices/channels/ExclusiveAccess.h"
+#include "devices/ExclusiveAccess.h"
 
 #include <algorithm>
 
