@@ -1,8 +1,8 @@
 // Entry point of halvix: builds the logger, the JSON-RPC client and the application, reads the
 // command line, connects to the GUI and runs until the GUI sends "quit".
 #include "app/App.h"
-#include "app/JsonRpcClient.h"
 #include "app/PortProbe.h"
+#include "framework/JsonRpcClient.h"
 #include "log/LogMessage.h"
 #include "log/SharedLogger.h"
 
@@ -27,7 +27,7 @@ void log(kel::SharedLogger& logger, uint32_t level, std::string text)
 
 // Every option takes the next argument verbatim; anything else is reported and skipped.
 // --app_id and --log_file_path take effect as they are met, so the last occurrence wins.
-CommandLine parseArguments(int argc, char** argv, kel::SharedLogger& logger, Halvix::JsonRpcClient& client)
+CommandLine parseArguments(int argc, char** argv, kel::SharedLogger& logger, kel::JsonRpcClient& client)
 {
     CommandLine line;
     for (int i = 1; i < argc; ++i) {
@@ -50,7 +50,7 @@ CommandLine parseArguments(int argc, char** argv, kel::SharedLogger& logger, Hal
 
 // Runs with the objects built; returns the exit code. Returning destroys the application
 // first (the first step of the orderly stop); the caller's objects follow in reverse order.
-int run(int argc, char** argv, kel::SharedLogger& logger, Halvix::JsonRpcClient& client)
+int run(int argc, char** argv, kel::SharedLogger& logger, kel::JsonRpcClient& client)
 {
     Halvix::App app(&logger, &client, Halvix::isPortAvailable);
     client.setApp(&app);
@@ -88,7 +88,7 @@ int run(int argc, char** argv, kel::SharedLogger& logger, Halvix::JsonRpcClient&
 int main(int argc, char** argv)
 {
     kel::SharedLogger logger("SharedLogger");
-    // The client registers the scan methods; they serve the application built in run().
-    Halvix::JsonRpcClient client(&logger);
+    // The application built in run() registers its scan methods in the client.
+    kel::JsonRpcClient client(&logger);
     return run(argc, argv, logger, client);
 }

@@ -4,7 +4,7 @@
 //   bench_JsonRpcBench --benchmark_min_time=2
 //
 // Round-trip benchmarks report median_us and p99_us; pipelined ones report items_per_second.
-#include "app/JsonRpcClient.h"
+#include "framework/JsonRpcClient.h"
 #include "framework/Frame.h"
 #include "log/SharedLogger.h"
 
@@ -296,7 +296,7 @@ void BM_ClientAllocationsPerRequest(benchmark::State& state)
 {
     std::ostream nowhere(nullptr);
     kel::SharedLogger logger("BenchLogger", nowhere, true);
-    Halvix::JsonRpcClient client(&logger);
+    kel::JsonRpcClient client(&logger);
     const std::string request = framed(kRequest);
     const auto* bytes = reinterpret_cast<const uint8_t*>(request.data());
     for (int i = 0; i < 100; ++i)

@@ -40,7 +40,7 @@ bool driverRoundTrip(int fd, uint32_t code, const std::vector<uint8_t>& input, s
 
 void BM_PciePropertyLookup(benchmark::State& state)
 {
-    vdsim::UniqueFd fd = vdsim::connectUnix(sim().run + "/drivers/" + DP::kPcieInterfaceClass + "/0");
+    vdsim::UniqueFd fd = vdsim::connectUnix(sim().run + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie) + "/0");
     if (!fd) {
         state.SkipWithError("vdsim not reachable");
         return;
@@ -115,7 +115,7 @@ void BM_ConnectAndReadVersion(benchmark::State& state)
 {
     std::vector<uint8_t> in(DP::kHeaderSize), out;
     DP::encodePlainHeader(in.data());
-    const std::string path = sim().run + "/drivers/" + DP::kPcieInterfaceClass + "/0";
+    const std::string path = sim().run + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie) + "/0";
     for (auto _ : state) {
         vdsim::UniqueFd fd = vdsim::connectUnix(path);
         if (!fd || !driverRoundTrip(fd.get(), DP::kGetVersion, in, out)) {

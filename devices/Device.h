@@ -4,7 +4,7 @@
 
 #include "devices/IDevice.h"
 #include "devices/IDriverAccess.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 
 #include <span>
 #include <string_view>

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "devices/DeviceDescriptor.h"
+#include "devices/DriverRequests.h"
+#include "devices/IExclusiveAccess.h"
 #include "devices/VdCaps.h"
 #include "devices/VdapiResult.h"
-#include "devices/channels/ExclusiveAccess.h"
-#include "devices/pcie/DriverProtocol.h"
 
 #include <cstdint>
 #include <memory>

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "devices/VdapiResult.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 
 namespace Vdapi {
 

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "devices/VdapiResult.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 
 #include <cstdint>
 #include <map>

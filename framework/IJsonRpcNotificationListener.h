@@ -1,13 +1,5 @@
-// Interface of whoever accepts outgoing JSON-RPC notifications (the JSON-RPC client).
+// Interface of whoever accepts outgoing JSON-RPC notifications, as the framework uses it: the
+// JSON-RPC client implements it, applications send through it. Declared below the loggers.
 #pragma once
 
-#include "framework/json/JsonRpcMessage.h"
-
-class IJsonRpcNotificationListener {
-public:
-    virtual ~IJsonRpcNotificationListener() = default;
-
-    /// Takes one complete notification object (as built by kel::makeNotification).
-    /// Must not throw; a listener that cannot deliver drops the notification.
-    virtual void onNotification(const kel::Json& notification) = 0;
-};
+#include "log/IJsonRpcNotificationListener.h"

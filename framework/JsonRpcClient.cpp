@@ -163,19 +163,15 @@ void JsonRpcClient::extractFrames()
 
 void JsonRpcClient::queueReply(const Json& reply)
 {
-    // Serialised into a reused string and appended to the reply packet behind the replies
-    // of earlier frames of the same chunk: no buffer is allocated per frame once both have
-    // grown to the largest reply.
-    replyText_.clear();
-    nlohmann::detail::serializer<Json> serializer(nlohmann::detail::output_adapter<char>(replyText_), ' ',
-                                                  Json::error_handler_t::replace);
-    serializer.dump(reply, false, false, 0);
-    const size_t needed = pendingReplyBytes_ + frame::kHeaderSize + replyText_.size();
+    // Appended to the reply packet behind the replies of earlier frames of the same chunk;
+    // the packet keeps its capacity, so only the text itself is allocated per reply.
+    const std::string text = jsonText(reply);
+    const size_t needed = pendingReplyBytes_ + frame::kHeaderSize + text.size();
     if (replyPacket_->size() < needed)
         replyPacket_->resize(needed);
     uint8_t* at = replyPacket_->data() + pendingReplyBytes_;
-    frame::writeHeader(at, replyText_.size());
-    std::memcpy(at + frame::kHeaderSize, replyText_.data(), replyText_.size());
+    frame::writeHeader(at, text.size());
+    std::memcpy(at + frame::kHeaderSize, text.data(), text.size());
     pendingReplyBytes_ = needed;
     if (pendingReplyBytes_ >= kReplyFlushBytes)
         flushReplies();
@@ -206,6 +202,16 @@ void JsonRpcClient::onDisconnected()
     log(LogLevel::Verbose, "Disconnected from GUI");
     // A half-received frame of the lost connection must not prefix the next one's stream.
     frameReader_.clear();
+}
+
+Json JsonRpcClient::getStatus()
+{
+    return Json::object();
+}
+
+Json JsonRpcClient::getSettings()
+{
+    return Json::object();
 }
 
 void JsonRpcClient::fillConnectionInfo(Json& params)

@@ -64,7 +64,9 @@ public:
     JsonRpcClient(const JsonRpcClient&) = delete;
     JsonRpcClient& operator=(const JsonRpcClient&) = delete;
 
-    /// Registers a request method; a name already taken keeps its first function.
+    /// Registers a request method; a name already taken keeps its first function. The built-in
+    /// methods are registered by the constructor; an application registers its own next to
+    /// them before connect(): the tables are read without a lock once frames arrive.
     bool addMethod(const std::string& name, RequestMethod method);
     /// Registers a notification method; a name already taken keeps its first function.
     bool addNotificationMethod(const std::string& name, NotificationMethod method);
@@ -91,10 +93,11 @@ public:
     void onConnected() override;
     void onDisconnected() override;
 
-    /// The status sent as "newStatusReport" params.
-    virtual Json getStatus() = 0;
-    /// The result of "getSettings".
-    virtual Json getSettings() = 0;
+    /// The status sent as "newStatusReport" params: an empty object unless a derived client
+    /// reports more.
+    virtual Json getStatus();
+    /// The result of "getSettings": an empty object unless a derived client has settings.
+    virtual Json getSettings();
     /// Fills the "newConnection" params: appId, appType, exePath, logFilePath, pid.
     virtual void fillConnectionInfo(Json& params);
 
@@ -112,9 +115,9 @@ public:
 
     /// The orderly stop of the client: no handler runs any more, the status reports end,
     /// queued notifications are sent, the TCP client is destroyed and the lost notifications
-    /// not yet reported are logged. Call it before stopping the logger. Idempotent. A derived
-    /// client calls it first thing in its destructor, so that no thread calls its overrides
-    /// while it is being destroyed.
+    /// not yet reported are logged. Call it before stopping the logger and before destroying
+    /// what the registered methods use. Idempotent. A derived client calls it first thing in
+    /// its destructor, so that no thread calls its overrides while it is being destroyed.
     void shutdown();
 
 protected:
@@ -152,7 +155,6 @@ private:
     FrameReader frameReader_;                      // receiving thread only
     std::shared_ptr<RawDataPacket> replyPacket_;   // receiving thread only; grows, never shrinks
     size_t pendingReplyBytes_ = 0;                 // receiving thread only: framed replies not yet sent
-    std::string replyText_;                        // receiving thread only: reused serialisation buffer
 
     std::mutex sendMutex_;
     std::unique_ptr<ip::TcpClient> tcpClient_;     // guarded by sendMutex_

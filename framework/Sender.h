@@ -1,74 +1,12 @@
-// kel::Sender: a thread-safe list of non-owning listener pointers.
+// kel::Sender: what the framework's classes derive from to hand events to their listeners.
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
-#include <mutex>
-#include <vector>
+#include "log/ListenerList.h"
 
 namespace kel {
 
-/// Keeps the listeners of one kind of event. Listeners are not owned: whoever adds a
-/// listener removes it (or destroys the sender) before the listener goes away.
-/// Listeners are called under the list mutex, so a callback must not add or remove
-/// listeners of the same sender (that would deadlock).
+/// The one listener list of the system (log/ListenerList.h) under the framework's name.
 template <class Listener>
-class Sender {
-public:
-    Sender() = default;
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-
-    /// Clears the list under the lock, so a delivery in progress finishes first.
-    virtual ~Sender()
-    {
-        std::lock_guard<std::mutex> lock(listenersMutex_);
-        listeners_.clear();
-    }
-
-    /// Appends `listener`. Returns false (and changes nothing) when it is null or already present.
-    bool addListener(Listener* listener)
-    {
-        if (listener == nullptr)
-            return false;
-        std::lock_guard<std::mutex> lock(listenersMutex_);
-        if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
-            return false;
-        listeners_.push_back(listener);
-        return true;
-    }
-
-    /// Removes `listener`. Returns false when it was not present.
-    bool removeListener(Listener* listener)
-    {
-        std::lock_guard<std::mutex> lock(listenersMutex_);
-        auto it = std::find(listeners_.begin(), listeners_.end(), listener);
-        if (it == listeners_.end())
-            return false;
-        listeners_.erase(it);
-        return true;
-    }
-
-    /// Number of listeners at this moment.
-    std::size_t listenerCount() const
-    {
-        std::lock_guard<std::mutex> lock(listenersMutex_);
-        return listeners_.size();
-    }
-
-    /// Calls `call(Listener&)` for every listener, in the order they were added, with the
-    /// list mutex held for the whole round.
-    template <class Call>
-    void forEachListener(Call&& call) const
-    {
-        std::lock_guard<std::mutex> lock(listenersMutex_);
-        for (Listener* listener : listeners_)
-            call(*listener);
-    }
-
-private:
-    mutable std::mutex listenersMutex_;  // guards listeners_
-    std::vector<Listener*> listeners_;
-};
+using Sender = ListenerList<Listener>;
 
 }  // namespace kel

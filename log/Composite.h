@@ -1,15 +1,16 @@
-// kel::Composite: an interface implemented by forwarding to a set of members.
+// kel::Composite: an interface implemented by forwarding to a list of members.
 #pragma once
 
+#include "log/ListenerList.h"
+
 #include <cstddef>
-#include <mutex>
-#include <set>
+#include <utility>
 
 namespace kel {
 
-/// Holds a set of non-owning pointers to `Interface` objects, ordered by address.
-/// The set may change on one thread while a derived class forwards calls on another:
-/// both sides take the members mutex, so remove() returns only when no forwarded call
+/// Holds non-owning pointers to `Interface` objects in a listener list, in the order they
+/// were added. The list may change on one thread while a derived class forwards calls on
+/// another: both sides take the list's mutex, so remove() returns only when no forwarded call
 /// is still running on the removed member.
 template <class Interface>
 class Composite : public Interface {
@@ -19,47 +20,23 @@ public:
     Composite& operator=(const Composite&) = delete;
 
     /// Adds `member`. Returns false when it is null or already present.
-    bool add(Interface* member)
-    {
-        if (member == nullptr)
-            return false;
-        std::lock_guard<std::mutex> lock(membersMutex_);
-        return members_.insert(member).second;
-    }
-
+    bool add(Interface* member) { return members_.addListener(member); }
     /// Removes `member`. Returns false when it was not present.
-    bool remove(Interface* member)
-    {
-        std::lock_guard<std::mutex> lock(membersMutex_);
-        return members_.erase(member) != 0;
-    }
-
-    bool contains(Interface* member) const
-    {
-        std::lock_guard<std::mutex> lock(membersMutex_);
-        return members_.count(member) != 0;
-    }
-
-    std::size_t size() const
-    {
-        std::lock_guard<std::mutex> lock(membersMutex_);
-        return members_.size();
-    }
+    bool remove(Interface* member) { return members_.removeListener(member); }
+    bool contains(Interface* member) const { return members_.hasListener(member); }
+    std::size_t size() const { return members_.listenerCount(); }
 
 protected:
-    /// Calls `call(Interface&)` on every member with the members mutex held. A member must
+    /// Calls `call(Interface&)` on every member with the list's mutex held. A member must
     /// not change this composite from inside the call.
     template <class Call>
     void forEachMember(Call&& call) const
     {
-        std::lock_guard<std::mutex> lock(membersMutex_);
-        for (Interface* member : members_)
-            call(*member);
+        members_.forEachListener(std::forward<Call>(call));
     }
 
 private:
-    mutable std::mutex membersMutex_;  // guards members_
-    std::set<Interface*> members_;
+    ListenerList<Interface> members_;
 };
 
 }  // namespace kel

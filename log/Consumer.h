@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "framework/Sender.h"
+#include "log/ListenerList.h"
 #include "log/ThreadName.h"
 
 namespace kel {
@@ -30,9 +30,9 @@ public:
 ///
 /// Mutexes: queueMutex_ guards incoming_ and accepting_; wakeMutex_ pairs with wake_ for
 /// the worker's timed sleep and is never held while queueMutex_ is taken; the listener
-/// list mutex (Sender) is held while one item is delivered; stopMutex_ serialises stop().
+/// list's mutex is held while one item is delivered; stopMutex_ serialises stop().
 template <class T>
-class Consumer : public Sender<IConsumerListener<T>> {
+class Consumer : public ListenerList<IConsumerListener<T>> {
 public:
     /// Starts the worker, which names itself `threadName`.
     explicit Consumer(std::string threadName, std::chrono::milliseconds period = std::chrono::milliseconds(100))

@@ -1,14 +1,14 @@
 // kel::JsonLogger: turns log messages into "newLogMessage" notifications for its listeners.
 #pragma once
 
-#include "framework/IJsonRpcNotificationListener.h"
-#include "framework/Sender.h"
-#include "framework/json/JsonRpcMessage.h"
+#include "framework/json/JsonRpcMessage.h" // the JSON library below the loggers
+#include "log/IJsonRpcNotificationListener.h"
 #include "log/ILogger.h"
+#include "log/ListenerList.h"
 
 namespace kel {
 
-class JsonLogger : public Sender<IJsonRpcNotificationListener>, public ILogger {
+class JsonLogger : public ListenerList<IJsonRpcNotificationListener>, public ILogger {
 public:
     /// Hands the notification of `message` to every listener, in the order they were added.
     void log(const LogMessage& message) override;

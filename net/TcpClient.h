@@ -1,7 +1,7 @@
 // ip::TcpClient keeps one outgoing TCP connection alive; ip::TcpClientListener gets its events.
 #pragma once
 
-#include "framework/Sender.h"
+#include "log/ListenerList.h"
 #include "net/Address.h"
 #include "net/TcpConnection.h"
 
@@ -44,7 +44,7 @@ protected:
 /// Locks, in the order they nest: the connection's listener list, then this client's listener
 /// list, then `connectionMutex_` (a listener may send from a callback). No listener list is
 /// ever locked while `connectionMutex_` is held.
-class TcpClient : public kel::Sender<TcpClientListener>, public TcpConnectionListener {
+class TcpClient : public kel::ListenerList<TcpClientListener>, public TcpConnectionListener {
 public:
     static constexpr int64_t ConnectTimeoutMicroseconds = 300000;
     static constexpr std::chrono::milliseconds AttemptPeriod{1000};

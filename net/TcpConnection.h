@@ -1,7 +1,7 @@
 // ip::TcpConnection: one established TCP connection with the thread that receives its bytes.
 #pragma once
 
-#include "framework/Sender.h"
+#include "log/ListenerList.h"
 #include "net/Socket.h"
 
 #include <array>
@@ -34,7 +34,7 @@ protected:
 /// that waits up to 500 ms at a time for bytes and reads at most 65,535 bytes per call.
 /// Always owned through std::shared_ptr (create with std::make_shared): the receiving thread
 /// holds its own reference while it runs.
-class TcpConnection : public kel::Sender<TcpConnectionListener>,
+class TcpConnection : public kel::ListenerList<TcpConnectionListener>,
                       public std::enable_shared_from_this<TcpConnection> {
 public:
     static constexpr std::size_t BufferSize = 65536;

@@ -1,6 +1,7 @@
 // The running simulator: sockets, threads, the device list and the control commands.
 #include "sim/Simulator.h"
 
+#include "devices/DriverClass.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
@@ -130,11 +131,11 @@ std::vector<Endpoint> Simulator::endpointsOf(size_t device)
 
 std::string Simulator::pathOf(const Endpoint& ep) const
 {
-    if (ep.legacyName) return Vdapi::RunDir::legacyDriver(DP::kLegacyNamePrefix + std::to_string(ep.index));
-    const char* guid = DP::kPcieInterfaceClass;
-    if (ep.family == Family::Legacy) guid = DP::kLegacyInterfaceClass;
-    else if (ep.family == Family::Bb2) guid = DP::kBb2InterfaceClass;
-    else if (ep.family == Family::Usb) guid = DP::kUsbInterfaceClass;
+    if (ep.legacyName) return Vdapi::RunDir::legacyDriver(Vdapi::kLegacyDriverNamePrefix + std::to_string(ep.index));
+    const char* guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie);
+    if (ep.family == Family::Legacy) guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::LegacyPci);
+    else if (ep.family == Family::Bb2) guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::Bb2);
+    else if (ep.family == Family::Usb) guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::Usb);
     return Vdapi::RunDir::driverInterface(guid, unsigned(ep.index));
 }
 
@@ -203,8 +204,8 @@ bool Simulator::start(std::string& error)
         return false;
     }
     std::vector<std::string> dirs = {root, root + "/drivers", root + "/pipe", root + "/mutex", root + "/shm"};
-    for (const char* guid : {DP::kPcieInterfaceClass, DP::kLegacyInterfaceClass, DP::kBb2InterfaceClass, DP::kUsbInterfaceClass})
-        dirs.push_back(root + "/drivers/" + guid);
+    for (Vdapi::DriverClass c : {Vdapi::DriverClass::Pcie, Vdapi::DriverClass::LegacyPci, Vdapi::DriverClass::Bb2, Vdapi::DriverClass::Usb})
+        dirs.push_back(root + "/drivers/" + Vdapi::DriverClassGuid(c));
     for (const auto& dir : dirs) {
         if (::mkdir(dir.c_str(), kRunDirMode) == 0) {
             createdDirs_.push_back(dir);

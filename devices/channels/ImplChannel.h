@@ -4,7 +4,7 @@
 
 #include "devices/IDevice.h"
 #include "devices/VdCaps.h"
-#include "devices/channels/ExclusiveAccess.h"
+#include "devices/ExclusiveAccess.h"
 #include "devices/pcie/VdPcieProxyCORE.h"
 
 #include <memory>

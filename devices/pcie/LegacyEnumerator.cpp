@@ -1,7 +1,7 @@
 // Enumerator of the legacy PCI family: version by interface or by device name, then one
 // device per card, grouping the card's PCI functions by their 64-bit device key.
 #include "devices/FamilyScan.h"
-#include "devices/pcie/DriverVersion.h"
+#include "devices/DriverVersion.h"
 #include "devices/pcie/PcieDevice.h"
 #include "devices/pcie/VdaDevice.h"
 #include "devices/platform/Xp.h"
@@ -17,10 +17,10 @@ namespace {
 bool FindLegacyVersion(DP::VersionRecord& version)
 {
     VdaHal hal;
-    for (int i = 0; i < DP::kMaxInterfaces; ++i)
+    for (int i = 0; i < kMaxDriverInterfaces; ++i)
         if (isSuccess(hal.Open(i)) && isSuccess(hal.GetVersion(version)))
             return true;
-    for (int i = 0; i < DP::kMaxInterfaces; ++i)
+    for (int i = 0; i < kMaxDriverInterfaces; ++i)
         if (isSuccess(VdaHal::VersionByName(i, version)))
             return true;
     return false;
@@ -47,7 +47,7 @@ VdResult EnumerateLegacyPci(FamilyScan& scan)
     std::vector<uint64_t> keyOrder;
     std::map<uint64_t, std::vector<std::unique_ptr<VdaHal>>> cards;
     bool versionChecked = false;
-    for (int i = 0; i < DP::kMaxInterfaces; ++i) {
+    for (int i = 0; i < kMaxDriverInterfaces; ++i) {
         if (scan.Skips(ScanFamily::LegacyPci, i))
             continue;
         auto hal = std::make_unique<VdaHal>();

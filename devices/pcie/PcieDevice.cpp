@@ -1,6 +1,8 @@
 // PCIe device: function blocks for channel claims and the network block's link speed.
 #include "devices/pcie/PcieDevice.h"
 
+#include "devices/ExclusiveAccess.h"
+
 namespace Vdapi {
 
 namespace DP = DriverProtocol;

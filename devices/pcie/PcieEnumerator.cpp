@@ -1,6 +1,6 @@
 // Enumerators of the PCIe family and of the Bb2 family, which shares the PCIe request set.
 #include "devices/FamilyScan.h"
-#include "devices/pcie/DriverVersion.h"
+#include "devices/DriverVersion.h"
 #include "devices/pcie/PcieDevice.h"
 #include "devices/platform/Xp.h"
 
@@ -15,7 +15,7 @@ template <class Proxy>
 bool FindDriverVersion(DP::VersionRecord& version)
 {
     Proxy proxy;
-    for (int i = 0; i < DP::kMaxInterfaces; ++i)
+    for (int i = 0; i < kMaxDriverInterfaces; ++i)
         if (isSuccess(proxy.Open(i)) && isSuccess(proxy.GetVersion(version)))
             return true;
     return false;
@@ -50,7 +50,7 @@ VdResult EnumeratePcie(FamilyScan& scan)
 
     bool versionChecked = false;
     std::unique_ptr<VdPcieProxyCORE> proxy;
-    for (int i = 0; i < DP::kMaxInterfaces; ++i) {
+    for (int i = 0; i < kMaxDriverInterfaces; ++i) {
         // A proxy that did not open, or was not handed to a device, serves the next index.
         if (scan.Skips(ScanFamily::Pcie, i))
             continue;
@@ -89,7 +89,7 @@ VdResult EnumerateBb2(FamilyScan& scan)
 
     VdBb2Dal probe;
     int first = -1;
-    for (int i = 0; i < DP::kMaxInterfaces && first < 0; ++i)
+    for (int i = 0; i < kMaxDriverInterfaces && first < 0; ++i)
         if (isSuccess(probe.Open(i)))
             first = i;
     if (first < 0)
@@ -101,7 +101,7 @@ VdResult EnumerateBb2(FamilyScan& scan)
     }
     probe.Close();
 
-    for (int i = first; i < DP::kMaxInterfaces; ++i) {
+    for (int i = first; i < kMaxDriverInterfaces; ++i) {
         if (scan.Skips(ScanFamily::Bb2, i))
             continue;
         auto dal = std::make_unique<VdBb2Dal>();

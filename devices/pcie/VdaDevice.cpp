@@ -1,6 +1,7 @@
 // Legacy PCI device: per-port exclusive access and link speed through the access object.
 #include "devices/pcie/VdaDevice.h"
 
+#include "devices/ExclusiveAccess.h"
 #include "devices/pcie/VdPcieProxyCORE.h"
 
 namespace Vdapi {

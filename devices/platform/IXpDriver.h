@@ -2,7 +2,7 @@
 #pragma once
 
 #include "devices/VdapiResult.h"
-#include "devices/platform/DriverClass.h"
+#include "devices/DriverClass.h"
 #include "devices/platform/IInterface.h"
 
 #include <cstdint>

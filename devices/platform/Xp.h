@@ -2,7 +2,7 @@
 // two that exist once per process, the network and the log.
 #pragma once
 
-#include "devices/platform/DriverClass.h"
+#include "devices/DriverClass.h"
 #include "devices/platform/IXpDriver.h"
 #include "devices/platform/IXpLog.h"
 #include "devices/platform/IXpMutex.h"

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "devices/WireBytes.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,8 @@
 // USB device: identity, properties and I/O configuration through the VduHal.
 #include "devices/usb/VduDevice.h"
 
+#include "devices/ExclusiveAccess.h"
+
 #include <algorithm>
 
 namespace Vdapi {

@@ -2,7 +2,7 @@
 // name-based I/O configuration, each reply length checked before use.
 #include "devices/usb/VduHal.h"
 
-#include "devices/pcie/VdPcieProxyCORE.h"
+#include "devices/DriverCalls.h"
 #include "devices/platform/Xp.h"
 
 #include <cstring>

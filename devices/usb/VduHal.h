@@ -3,7 +3,7 @@
 #pragma once
 
 #include "devices/VdapiResult.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 #include "devices/platform/IXpDriver.h"
 #include "devices/usb/UsbDriverProtocol.h"
 

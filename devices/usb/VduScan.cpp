@@ -1,7 +1,7 @@
 // Enumerator of the USB family: one device per USB driver interface that answers its
 // information record; a targeted search also checks the driver's version.
 #include "devices/FamilyScan.h"
-#include "devices/pcie/DriverVersion.h"
+#include "devices/DriverVersion.h"
 #include "devices/platform/Xp.h"
 #include "devices/usb/VduDevice.h"
 

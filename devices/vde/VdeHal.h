@@ -3,7 +3,7 @@
 #pragma once
 
 #include "devices/VdapiResult.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 #include "devices/vde/ServiceProtocol.h"
 #include "devices/vde/VdDeviceRpc.h"
 #include "devices/vde/VdeSvcClient.h"

@@ -1,6 +1,7 @@
 // Exclusive access to an Ethernet-attached device's port through the device service.
 #include "devices/vde/VdePortAccess.h"
 
+#include "devices/ExclusiveAccess.h"
 #include "devices/platform/Xp.h"
 
 namespace Vdapi {

@@ -2,7 +2,7 @@
 // through its port commands (open a handle, set the access mode, close the handle).
 #pragma once
 
-#include "devices/channels/ExclusiveAccess.h"
+#include "devices/IExclusiveAccess.h"
 #include "devices/vde/VdeSvcClient.h"
 
 #include <array>

@@ -130,13 +130,6 @@ TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
 
 // The client itself, without the test client's capture of notifications: what it cannot
 // deliver is counted in the report line, also when no connection exists and after the stop.
-class PlainClient : public kel::JsonRpcClient {
-public:
-    using kel::JsonRpcClient::JsonRpcClient;
-    ~PlainClient() { shutdown(); }
-    Json getStatus() override { return Json::object(); }
-    Json getSettings() override { return Json::object(); }
-};
 
 TEST(ClientNotifications, UndeliveredNotificationsAreCountedAndReportedAtTheStop)
 {
@@ -144,7 +137,7 @@ TEST(ClientNotifications, UndeliveredNotificationsAreCountedAndReportedAtTheStop
     std::ostringstream console;
     kel::SharedLogger logger{"TestLogger", console, true};
     logger.composite().add(&captured);
-    PlainClient client{&logger};
+    kel::JsonRpcClient client{&logger};
     const Json note = kel::makeNotification("scheduledCommandExecuted", Json::object());
     for (int i = 0; i < 3; ++i)
         client.onNotification(note);

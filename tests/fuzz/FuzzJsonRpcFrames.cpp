@@ -13,14 +13,6 @@
 
 namespace {
 
-class FuzzClient : public kel::JsonRpcClient {
-public:
-    using kel::JsonRpcClient::JsonRpcClient;
-    ~FuzzClient() { shutdown(); }
-    kel::Json getStatus() override { return kel::Json::object(); }
-    kel::Json getSettings() override { return kel::Json::object(); }
-};
-
 class FuzzApp : public kel::App {
 public:
     using kel::App::App;
@@ -104,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto sizes = chunking(data[0], size - 1);
     if (anyPayloadTouchesOutside(data + 1, sizes))
         return 0;
-    FuzzClient client(&logger);
+    kel::JsonRpcClient client(&logger);
     FuzzApp app("Fuzz", &logger, &client);
     client.setApp(&app);
     const uint8_t* at = data + 1;

@@ -94,11 +94,11 @@ bool SimProcess::waitForControl(const std::string& line, const std::string& expe
     }
 }
 
-std::string SimProcess::pciePath(int i) const { return runDir_ + "/drivers/" + DP::kPcieInterfaceClass + "/" + std::to_string(i); }
-std::string SimProcess::legacyPath(int i) const { return runDir_ + "/drivers/" + DP::kLegacyInterfaceClass + "/" + std::to_string(i); }
+std::string SimProcess::pciePath(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie) + "/" + std::to_string(i); }
+std::string SimProcess::legacyPath(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::LegacyPci) + "/" + std::to_string(i); }
 std::string SimProcess::legacyNamePath(int i) const { return runDir_ + "/drivers/Vda1xx-" + std::to_string(i); }
-std::string SimProcess::bb2Path(int i) const { return runDir_ + "/drivers/" + DP::kBb2InterfaceClass + "/" + std::to_string(i); }
-std::string SimProcess::usbPath(int i) const { return runDir_ + "/drivers/" + DP::kUsbInterfaceClass + "/" + std::to_string(i); }
+std::string SimProcess::bb2Path(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Bb2) + "/" + std::to_string(i); }
+std::string SimProcess::usbPath(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Usb) + "/" + std::to_string(i); }
 std::string SimProcess::pipePath() const { return runDir_ + "/pipe/VdeRecvPipe"; }
 
 DriverConnection::DriverConnection(const std::string& path) : fd_(connectUnix(path)) {}

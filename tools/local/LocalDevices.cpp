@@ -6,8 +6,8 @@
 #include "devices/VdDevice.h"
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
+#include "devices/DriverClass.h"
 #include "devices/nic/NicHal.h"
-#include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/Xp.h"
 #include "devices/vde/ServiceProtocol.h"
 
@@ -35,7 +35,7 @@ bool hasDriverOrService()
     }
     // Legacy drivers are found by name only; one that exists but refuses us still exists.
     if (const std::unique_ptr<IXpDriver> legacy = Xp::NewDriver(DriverClass::LegacyPci)) {
-        for (int i = 0; i < DriverProtocol::kMaxInterfaces; ++i) {
+        for (int i = 0; i < kMaxDriverInterfaces; ++i) {
             const VdResult rc = legacy->OpenLegacy(i, true);
             legacy->Close();
             if (isSuccess(rc) || rc == VDAPI_E_NO_PERMISSION)

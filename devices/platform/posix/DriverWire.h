@@ -51,6 +51,8 @@
 // outputCapacity <= capacity. A request that does not fit the slot is refused before sending.
 #pragma once
 
+#include "devices/WireBytes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -98,18 +100,9 @@ struct ReplyHeader {
     uint32_t outputLength = 0;
 };
 
-inline void putU32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-inline uint32_t getU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+// The little-endian word helpers of every record, under the names this format's users know.
+using Wire::getU32;
+using Wire::putU32;
 
 inline void encode(const RequestHeader& h, uint8_t (&out)[kRequestHeaderSize])
 {

@@ -1,4 +1,4 @@
-// Translation of errno values to result codes, with the raw value logged for the catch-all.
+// Translation of errno values to result codes, with the raw value logged.
 #include "devices/platform/posix/ErrnoResult.h"
 
 #include "devices/platform/Xp.h"
@@ -37,15 +37,24 @@ constexpr ErrnoMapping kErrnoMappings[] = {
 
 VdResult ResultFromErrno(int err, VdResult catchAll, const char* operation)
 {
-    for (const ErrnoMapping& m : kErrnoMappings)
-        if (m.err == err)
-            return m.result;
+    VdResult result = catchAll;
+    bool mapped = false;
+    for (const ErrnoMapping& m : kErrnoMappings) {
+        if (m.err == err) {
+            result = m.result;
+            mapped = true;
+            break;
+        }
+    }
     char text[128];
     // GNU strerror_r returns the message pointer (possibly not text).
     const char* message = strerror_r(err, text, sizeof(text));
-    VDAPI_LOG(Warning, "%s failed: errno %d (%s) -> %s", operation ? operation : "system call", err, message,
-              ResultName(catchAll));
-    return catchAll;
+    const char* what = operation ? operation : "system call";
+    if (mapped && result == VDAPI_E_NOT_FOUND)
+        VDAPI_LOG(Verbose, "%s failed: errno %d (%s) -> %s", what, err, message, ResultName(result));
+    else
+        VDAPI_LOG(Warning, "%s failed: errno %d (%s) -> %s", what, err, message, ResultName(result));
+    return result;
 }
 
 } // namespace Vdapi

@@ -9,7 +9,9 @@ namespace Vdapi {
 /// VDAPI_E_NO_PERMISSION; ENAMETOOLONG → VDAPI_E_BUF_TOO_SMALL; ENOMEM → VDAPI_E_OUT_OF_MEM;
 /// EMFILE/ENFILE/ENOBUFS/ENOSPC → VDAPI_E_OUT_OF_RESOURCES; ETIMEDOUT → VDAPI_E_TIMEOUT;
 /// EPIPE/ECONNRESET → VDAPI_E_COMMUNICATION; EBUSY → VDAPI_E_IN_USE. Any other errno gives
-/// catchAll and is logged with its raw value and operation, so nothing is lost.
-VdResult ResultFromErrno(int err, VdResult catchAll, const char* operation);
+/// catchAll. Every call logs the operation, the raw errno and the code returned, so nothing is
+/// lost: at Verbose for a missing object (the everyday answer of a look-up), at Warning
+/// otherwise. The caller returns the result.
+[[nodiscard]] VdResult ResultFromErrno(int err, VdResult catchAll, const char* operation);
 
 } // namespace Vdapi

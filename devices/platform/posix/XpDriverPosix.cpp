@@ -90,17 +90,15 @@ VdResult XpDriverPosix::openPath(const std::string& path)
         return VDAPI_E_BUF_TOO_SMALL;
     UnixSocketAddress address;
     if (VdResult r = address.assign(path); !isSuccess(r))
-        return r == VDAPI_E_BUF_TOO_SMALL || r == VDAPI_E_NOT_FOUND ? r : VDAPI_E_NO_PERMISSION;
+        return r == VDAPI_E_INTERNAL ? VDAPI_E_NO_PERMISSION : r; // the folder's errno, mapped
     // An enumeration tries every interface index and most are absent: one look-up of the path
     // answers those, where a socket, a connect and a close would cost three system calls.
     struct stat entry {};
     if (::stat(path.c_str(), &entry) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return VDAPI_E_NOT_FOUND;
     UniqueFd s = NewUnixStreamSocket(false);
-    if (!s) {
-        ResultFromErrno(errno, VDAPI_E_NO_PERMISSION, "socket");
-        return VDAPI_E_NO_PERMISSION;
-    }
+    if (!s)
+        return ResultFromErrno(errno, VDAPI_E_NO_PERMISSION, "socket");
     while (::connect(s.get(), address.get(), address.length()) != 0) {
         const int err = errno;
         if (err == EINTR)
@@ -108,8 +106,7 @@ VdResult XpDriverPosix::openPath(const std::string& path)
         if (err == ENOENT || err == ENOTDIR)
             return VDAPI_E_NOT_FOUND;
         // Present but unusable (no one serving it, no access, ...): the raw reason goes to the log.
-        ResultFromErrno(err, VDAPI_E_NO_PERMISSION, "open driver interface");
-        return VDAPI_E_NO_PERMISSION;
+        return ResultFromErrno(err, VDAPI_E_NO_PERMISSION, "open driver interface");
     }
     socket_ = std::move(s);
     requestsSent_ = 0;
@@ -470,8 +467,7 @@ VdResult XpDriverPosix::ListInterfaces(uint64_t& presentMask)
         if (!dir) {
             if (errno == ENOENT)
                 return VDAPI_OK; // driver not installed: no interfaces
-            ResultFromErrno(errno, VDAPI_E_INTERNAL, "list driver interfaces");
-            return VDAPI_E_INTERNAL;
+            return ResultFromErrno(errno, VDAPI_E_INTERNAL, "list driver interfaces");
         }
         uint64_t mask = 0;
         errno = 0;

@@ -16,16 +16,14 @@ VdResult XpMutexPosix::Init()
     if (!mutex)
         return VDAPI_E_OUT_OF_RESOURCES;
     pthread_mutexattr_t attr;
-    if (pthread_mutexattr_init(&attr) != 0)
-        return VDAPI_E_OUT_OF_RESOURCES;
+    if (const int rc = pthread_mutexattr_init(&attr); rc != 0)
+        return ResultFromErrno(rc, VDAPI_E_OUT_OF_RESOURCES, "pthread_mutexattr_init");
     // Recursive, and only the owner may unlock: the semantics of the system mutex it stands for.
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     const int rc = pthread_mutex_init(mutex.get(), &attr);
     pthread_mutexattr_destroy(&attr);
-    if (rc != 0) {
-        ResultFromErrno(rc, VDAPI_E_OUT_OF_RESOURCES, "pthread_mutex_init");
-        return VDAPI_E_OUT_OF_RESOURCES;
-    }
+    if (rc != 0)
+        return ResultFromErrno(rc, VDAPI_E_OUT_OF_RESOURCES, "pthread_mutex_init");
     mutex_ = std::move(mutex);
     return VDAPI_OK;
 }
@@ -35,10 +33,8 @@ VdResult XpMutexPosix::Lock()
     if (!mutex_)
         return VDAPI_E_NOT_INITIALIZED;
     const int rc = pthread_mutex_lock(mutex_.get());
-    if (rc != 0) {
-        ResultFromErrno(rc, VDAPI_E_NO_PERMISSION, "lock mutex");
-        return VDAPI_E_NO_PERMISSION;
-    }
+    if (rc != 0)
+        return ResultFromErrno(rc, VDAPI_E_NO_PERMISSION, "lock mutex");
     ownership_.acquired();
     return VDAPI_OK;
 }

@@ -37,11 +37,12 @@ VdResult XpNamedMutexPosix::Open(const char* name)
             const int err = errno;
             if (err == ENOENT || err == ENOTDIR)
                 return VDAPI_E_NOT_FOUND;
-            ResultFromErrno(err, VDAPI_E_NO_PERMISSION, "open named mutex");
-            return VDAPI_E_NO_PERMISSION;
+            return ResultFromErrno(err, VDAPI_E_NO_PERMISSION, "open named mutex");
         }
         struct stat st {};
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (::fstat(fd.get(), &st) != 0)
+            return ResultFromErrno(errno, VDAPI_E_NO_PERMISSION, "fstat named mutex");
+        if (!S_ISREG(st.st_mode))
             return VDAPI_E_NO_PERMISSION;
         // A shorter file must not be mapped: touching past its end would fault.
         if (static_cast<size_t>(st.st_size) < sizeof(RunDir::NamedMutexFile)) {
@@ -51,10 +52,8 @@ VdResult XpNamedMutexPosix::Open(const char* name)
         }
         void* address =
             ::mmap(nullptr, sizeof(RunDir::NamedMutexFile), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-        if (address == MAP_FAILED) {
-            ResultFromErrno(errno, VDAPI_E_NO_PERMISSION, "mmap named mutex");
-            return VDAPI_E_NO_PERMISSION;
-        }
+        if (address == MAP_FAILED)
+            return ResultFromErrno(errno, VDAPI_E_NO_PERMISSION, "mmap named mutex");
         UniqueMapping mapping(address, sizeof(RunDir::NamedMutexFile));
         if (readyWord(static_cast<RunDir::NamedMutexFile*>(address)) != RunDir::NamedMutexFile::kReadyMagic)
             return VDAPI_E_NOT_FOUND;
@@ -91,9 +90,9 @@ VdResult XpNamedMutexPosix::Lock(uint32_t timeoutMs)
     }
     if (rc == EOWNERDEAD) {
         // The previous owner died holding it: take it over, as an abandoned mutex is.
-        if (pthread_mutex_consistent(mutex) != 0) {
+        if (const int err = pthread_mutex_consistent(mutex); err != 0) {
             pthread_mutex_unlock(mutex);
-            return VDAPI_E_NO_PERMISSION;
+            return ResultFromErrno(err, VDAPI_E_NO_PERMISSION, "take over named mutex");
         }
         VDAPI_LOG(Info, "named mutex abandoned by a dead owner; taken over");
         ownership_.acquired();
@@ -101,8 +100,7 @@ VdResult XpNamedMutexPosix::Lock(uint32_t timeoutMs)
     }
     if (rc == ETIMEDOUT)
         return VDAPI_E_TIMEOUT;
-    ResultFromErrno(rc, VDAPI_E_NO_PERMISSION, "lock named mutex");
-    return VDAPI_E_NO_PERMISSION;
+    return ResultFromErrno(rc, VDAPI_E_NO_PERMISSION, "lock named mutex");
 }
 
 VdResult XpNamedMutexPosix::Unlock()

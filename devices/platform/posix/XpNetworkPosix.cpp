@@ -72,12 +72,8 @@ VdResult XpNetworkPosix::listAdapters(std::vector<Adapter>& adapters) const
 {
     adapters.clear();
     ifaddrs* raw = nullptr;
-    if (::getifaddrs(&raw) != 0) {
-        if (errno == ENOMEM)
-            return VDAPI_E_OUT_OF_MEM;
-        ResultFromErrno(errno, VDAPI_E_NW_DRIVER, "getifaddrs");
-        return VDAPI_E_NW_DRIVER;
-    }
+    if (::getifaddrs(&raw) != 0)
+        return ResultFromErrno(errno, VDAPI_E_NW_DRIVER, "getifaddrs");
     std::unique_ptr<ifaddrs, IfAddrsFree> list(raw);
 
     auto find = [&](const char* name) -> Adapter* {

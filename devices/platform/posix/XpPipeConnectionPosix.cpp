@@ -57,10 +57,8 @@ VdResult XpPipeConnectionPosix::Init()
 {
     cancelled_.store(false);
     cancelEvent_.clear();
-    if (!cancelEvent_.create()) {
-        ResultFromErrno(errno, VDAPI_E_INTERNAL, "eventfd");
-        return VDAPI_E_INTERNAL;
-    }
+    if (!cancelEvent_.create())
+        return ResultFromErrno(errno, VDAPI_E_INTERNAL, "eventfd");
     return VDAPI_OK;
 }
 
@@ -69,12 +67,10 @@ VdResult XpPipeConnectionPosix::connectOnce(const char* name, bool& busy)
     busy = false;
     UnixSocketAddress address;
     if (VdResult r = address.assign(RunDir::pipe(name)); !isSuccess(r))
-        return r == VDAPI_E_BUF_TOO_SMALL ? r : VDAPI_E_NOT_FOUND;
+        return r == VDAPI_E_INTERNAL ? VDAPI_E_NOT_FOUND : r; // the folder's errno, mapped
     UniqueFd s = NewUnixStreamSocket(true);
-    if (!s) {
-        ResultFromErrno(errno, VDAPI_E_NOT_FOUND, "socket");
-        return VDAPI_E_NOT_FOUND;
-    }
+    if (!s)
+        return ResultFromErrno(errno, VDAPI_E_NOT_FOUND, "socket");
     if (::connect(s.get(), address.get(), address.length()) != 0) {
         const int err = errno;
         // A refused connect (socket file without a listener) or a full accept queue is a busy pipe.
@@ -82,9 +78,7 @@ VdResult XpPipeConnectionPosix::connectOnce(const char* name, bool& busy)
             busy = true;
             return VDAPI_E_NOT_FOUND;
         }
-        if (err != ENOENT)
-            ResultFromErrno(err, VDAPI_E_NOT_FOUND, "connect pipe");
-        return VDAPI_E_NOT_FOUND;
+        return ResultFromErrno(err, VDAPI_E_NOT_FOUND, "connect pipe");
     }
     socket_ = std::move(s);
     return VDAPI_OK;

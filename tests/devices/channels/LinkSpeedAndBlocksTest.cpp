@@ -1,7 +1,7 @@
 // Link-speed queries and function-block exclusive access against the real simulator.
 #include "devices/VdDevice.h"
 #include "devices/channels/ChannelCaps.h"
-#include "devices/channels/ExclusiveAccess.h"
+#include "devices/ExclusiveAccess.h"
 #include "devices/channels/ImplChannel.h"
 #include "devices/pcie/PcieDevice.h"
 #include "tests/devices/channels/ChannelRig.h"

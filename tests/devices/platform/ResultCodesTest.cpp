@@ -1,9 +1,24 @@
-// Result codes: values and names of the codes the device layer produces, and unnamed gaps.
+// Result codes: values and names of the codes the device layer produces, unnamed gaps, and the
+// codes system-call failures become.
+#include "TestRunDir.h"
+
 #include "devices/VdapiResult.h"
+#include "devices/platform/Xp.h"
+#include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/XpNamedMutexPosix.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace Vdapi {
@@ -103,6 +118,81 @@ TEST(ResultCodes, EveryNameIsUniqueAndSuccessEndsAt4096)
     EXPECT_EQ(288, named);
     EXPECT_TRUE(isSuccess(4095));
     EXPECT_FALSE(isSuccess(4096));
+}
+
+// A process out of descriptors (EMFILE) gets the code the errno maps to from every call that
+// opens one, not a fixed code of the call, and the log names the raw errno of each.
+TEST(ErrnoResults, ExhaustedDescriptorsGiveOutOfResourcesAndLogTheRawErrno)
+{
+    TestSupport::TempRunDir runDir;
+    // Objects that exist, so that each call gets as far as opening its descriptor.
+    const std::string interface = RunDir::driverInterface(DriverClassGuid(DriverClass::Pcie), 0);
+    std::filesystem::create_directories(std::filesystem::path(interface).parent_path());
+    std::ofstream(interface) << "";
+    ASSERT_EQ(VDAPI_OK, XpNamedMutexPosix::Create("Exhausted"));
+    const std::string logPath = runDir.path() + "/child.log";
+    int fds[2];
+    ASSERT_EQ(0, ::pipe2(fds, O_CLOEXEC));
+
+    constexpr int kCalls = 5;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        const int logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (logFd < 0 || ::dup2(logFd, STDERR_FILENO) < 0)
+            ::_exit(2);
+        auto driver = Xp::NewDriver(DriverClass::Pcie);
+        auto connected = Xp::NewPipeConnection();
+        auto fresh = Xp::NewPipeConnection();
+        XpNamedMutexPosix mutex;
+        if (!driver || !connected || !fresh || connected->Init() != VDAPI_OK)
+            ::_exit(3);
+        // Each call once before the limit: the sanitizers' check of an object's dynamic type
+        // needs two free descriptors of its own the first time it meets a type.
+        VdResult codes[kCalls] = {};
+        auto callEach = [&](IXpPipeConnection& toInit) {
+            uint64_t mask = 0;
+            codes[0] = driver->Open(0, false, true);
+            codes[1] = driver->ListInterfaces(mask);
+            codes[2] = connected->Connect("Service");
+            codes[3] = toInit.Init(); // an Init closes the descriptor it had first
+            codes[4] = mutex.Open("Exhausted");
+        };
+        callEach(*connected);
+        const rlimit limit{32, 32};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            ::_exit(4);
+        while (::dup(STDERR_FILENO) >= 0) {
+        }
+        if (errno != EMFILE)
+            ::_exit(5);
+        callEach(*fresh);
+        ::_exit(::write(fds[1], codes, sizeof(codes)) == ssize_t(sizeof(codes)) ? 0 : 6);
+    }
+    ::close(fds[1]);
+    VdResult codes[kCalls] = {};
+    const ssize_t got = ::read(fds[0], codes, sizeof(codes));
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    std::stringstream log;
+    log << std::ifstream(logPath).rdbuf();
+    const std::string text = log.str();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status << "\n" << text;
+    ASSERT_EQ(ssize_t(sizeof(codes)), got);
+    const char* calls[kCalls] = {"driver Open", "ListInterfaces", "pipe Connect", "pipe Init", "named mutex Open"};
+    for (int i = 0; i < kCalls; ++i)
+        EXPECT_STREQ("VDAPI_E_OUT_OF_RESOURCES", ResultName(codes[i])) << calls[i];
+
+    for (const char* operation : {"socket", "list driver interfaces", "eventfd", "open named mutex"}) {
+        const std::string line = std::string(operation) + " failed: errno " + std::to_string(EMFILE) + " (";
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+    }
+    size_t lines = 0;
+    for (size_t at = 0; (at = text.find("-> VDAPI_E_OUT_OF_RESOURCES", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_EQ(size_t(kCalls), lines) << text;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/Sender.h"
+#include "log/ListenerList.h"
 
 namespace {
 
@@ -15,16 +15,16 @@ struct Listener {
     std::atomic<int> calls{0};
 };
 
-std::vector<int> idsInOrder(const kel::Sender<Listener>& sender)
+std::vector<int> idsInOrder(const kel::ListenerList<Listener>& sender)
 {
     std::vector<int> ids;
     sender.forEachListener([&ids](Listener& listener) { ids.push_back(listener.id); });
     return ids;
 }
 
-TEST(SenderTest, KeepsEachListenerOnceInInsertionOrder)
+TEST(ListenerListTest, KeepsEachListenerOnceInInsertionOrder)
 {
-    kel::Sender<Listener> sender;
+    kel::ListenerList<Listener> sender;
     Listener a(1), b(2), c(3);
     EXPECT_TRUE(sender.addListener(&c));
     EXPECT_TRUE(sender.addListener(&a));
@@ -36,11 +36,13 @@ TEST(SenderTest, KeepsEachListenerOnceInInsertionOrder)
     EXPECT_FALSE(sender.removeListener(&a));
     EXPECT_EQ(std::vector<int>({3, 2}), idsInOrder(sender));
     EXPECT_EQ(2u, sender.listenerCount());
+    EXPECT_TRUE(sender.hasListener(&b));
+    EXPECT_FALSE(sender.hasListener(&a));
 }
 
-TEST(SenderTest, ListChangesWhileAnotherThreadDelivers)
+TEST(ListenerListTest, ListChangesWhileAnotherThreadDelivers)
 {
-    kel::Sender<Listener> sender;
+    kel::ListenerList<Listener> sender;
     Listener stays(0), comesAndGoes(1);
     sender.addListener(&stays);
     std::atomic<bool> done{false};

@@ -1,7 +1,7 @@
 // Minimum kernel-driver versions per PCI-style family and the field-by-field comparison.
 #pragma once
 
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 
 namespace Vdapi {
 

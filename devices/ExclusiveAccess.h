@@ -2,8 +2,9 @@
 // acquire all or nothing, and the legacy per-port request of cards with a hardware-access object.
 #pragma once
 
+#include "devices/IExclusiveAccess.h"
 #include "devices/VdapiResult.h"
-#include "devices/pcie/DriverProtocol.h"
+#include "devices/DriverRequests.h"
 #include "devices/platform/IXpDriver.h"
 
 #include <cstdint>
@@ -11,24 +12,6 @@
 #include <vector>
 
 namespace Vdapi {
-
-/// Exclusive-access commands as the channel layer names them.
-enum ExclusiveCommand : int32_t {
-    kExclAcquire = 1,
-    kExclRelease = 2,
-    kExclProbe = 3,
-    kExclPassThrough = 4, ///< handed to the driver unchanged
-};
-
-/// Something a channel can claim exclusively. Does not own the driver handle it talks through:
-/// its owner keeps the handle (or the device holding it) alive for as long as this object.
-class IExclusiveAccess {
-public:
-    virtual ~IExclusiveAccess() = default;
-    /// Applies one ExclusiveCommand. VDAPI_E_IN_USE when another user holds the function
-    /// (not for release); otherwise as the implementation says.
-    virtual VdResult Exclusive(int32_t command) = 0;
-};
 
 /// One hardware function block of a PCIe or Bb2 card, addressed by its identifier pair.
 class FunctionBlock : public IExclusiveAccess {

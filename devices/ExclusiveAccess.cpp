@@ -1,5 +1,5 @@
 // Exclusive-access requests on function blocks, block collections and legacy ports.
-#include "devices/channels/ExclusiveAccess.h"
+#include "devices/ExclusiveAccess.h"
 
 namespace Vdapi {
 

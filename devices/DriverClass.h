@@ -30,7 +30,8 @@ constexpr const char* DriverClassGuid(DriverClass driverClass)
     return "";
 }
 
-/// Prefix of the legacy PCI driver's device names; the name of device N is this plus N in decimal.
+/// Prefix of the legacy PCI driver's device names; the name of device N is this plus N in
+/// decimal ("Vda1xx-0" .. "Vda1xx-49"); Windows opens them as "\\.\Vda1xx-N".
 inline constexpr const char* kLegacyDriverNamePrefix = "Vda1xx-";
 
 } // namespace Vdapi
