@@ -74,6 +74,8 @@ std::string Socket::lastErrorText() const
     const int error = lastError();
     if (error == 0)
         return "no error";
+    if (const char* known = sockets::knownErrorText(error))
+        return known;
     char text[256] = {};
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(error),
                                    0, text, sizeof text, nullptr);
@@ -112,7 +114,10 @@ bool Socket::open()
         setIntOption(handle_, IPPROTO_TCP, TCP_NODELAY, 1);
     else
         setIntOption(handle_, SOL_SOCKET, SO_BROADCAST, 1);
-    setIntOption(handle_, SOL_SOCKET, SO_REUSEADDR, 1);
+    // Winsock's SO_REUSEADDR would let a second socket take over an address in use; exclusive
+    // use makes a second bind fail with WSAEADDRINUSE, as on other systems. (Winsock lets a
+    // listener rebind while old connections linger without any option.)
+    setIntOption(handle_, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
     return true;
 }
 

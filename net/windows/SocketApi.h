@@ -10,4 +10,8 @@ namespace ip::sockets {
 /// and lookup entry point calls it, so a program that never built a socket still gets it.
 bool ensureStarted();
 
+/// Short English text of the Winsock errors a user meets most (the wording other systems use,
+/// so log lines read alike everywhere); null for the others, whose text comes from the system.
+const char* knownErrorText(int error);
+
 } // namespace ip::sockets
