@@ -94,7 +94,7 @@ bool Socket::open()
         setIntOption(handle_, IPPROTO_TCP, TCP_NODELAY, 1);
     else
         setIntOption(handle_, SOL_SOCKET, SO_BROADCAST, 1);
-    setIntOption(handle_, SOL_SOCKET, SO_REUSEADDR, 1);
+    setIntOption(handle_, SOL_SOCKET, sockets::kReuseAddressOption, 1);
     return true;
 }
 

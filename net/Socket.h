@@ -29,7 +29,8 @@ public:
     Socket& operator=(Socket&& other) noexcept;
 
     /// Creates the handle if there is none, applies the blocking mode and the options
-    /// (TCP: TCP_NODELAY; others: SO_BROADCAST; all: SO_REUSEADDR). Returns false when the
+    /// (TCP: TCP_NODELAY; others: SO_BROADCAST; all: a second bind of an address in use fails,
+    /// a listener may bind again while old connections linger). Returns false when the
     /// handle cannot be created; the socket then stays closed.
     bool open();
 

@@ -5,6 +5,13 @@
 
 #include <cstdarg>
 
+// Lets GCC and Clang check Write's format string against its arguments; other compilers skip it.
+#if defined(__GNUC__) || defined(__clang__)
+#define VDAPI_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define VDAPI_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 namespace Vdapi {
 
 /// Higher is more severe; a line is written when its level is at or above the threshold.
@@ -29,7 +36,7 @@ public:
 
     /// printf-style convenience over WriteV.
     void Write(XpLogLevel level, const char* file, int line, const char* format, ...)
-        __attribute__((format(printf, 5, 6)))
+        VDAPI_PRINTF_FORMAT(5, 6)
     {
         va_list args;
         va_start(args, format);

@@ -8,8 +8,6 @@
 #include <soapH.h>
 #include <wsaapi.h>
 
-#include <netinet/in.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -97,9 +95,10 @@ VdResult RunPass(const uint8_t (&adapterIpv4)[4], uint32_t probeCounter, size_t 
     s->recv_timeout = kReceiveLimitSeconds;
     // The toolkit sets the outgoing multicast interface on every socket it opens for this
     // context right after creating it, and binds the socket to the adapter's address.
-    in_addr multicastIf{};
-    std::memcpy(&multicastIf.s_addr, adapterIpv4, 4);
-    s->ipv4_multicast_if = reinterpret_cast<char*>(&multicastIf);
+    // The toolkit reads the interface as the 4 bytes of an IPv4 address in network order.
+    alignas(4) char multicastIf[4];
+    std::memcpy(multicastIf, adapterIpv4, 4);
+    s->ipv4_multicast_if = multicastIf;
     char bindAddress[16];
     std::snprintf(bindAddress, sizeof bindAddress, "%u.%u.%u.%u", adapterIpv4[0], adapterIpv4[1], adapterIpv4[2],
                   adapterIpv4[3]);

@@ -15,6 +15,9 @@ namespace ip::sockets {
 using NativeSocket = int;
 using AddressLength = socklen_t;
 inline constexpr int kShutdownBoth = SHUT_RDWR;
+/// Lets a listener bind again while connections of its previous run linger; a second bind of
+/// an address in use still fails.
+inline constexpr int kReuseAddressOption = SO_REUSEADDR;
 
 inline NativeSocket native(SocketHandle handle) { return NativeSocket(handle); }
 

@@ -73,6 +73,8 @@ std::string Socket::lastErrorText() const
     const int error = lastError();
     if (error == 0)
         return "no error";
+    if (const char* known = sockets::knownErrorText(error))
+        return known;
     char text[256] = {};
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(error),
                                    0, text, sizeof text, nullptr);

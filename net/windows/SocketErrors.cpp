@@ -26,4 +26,25 @@ SocketStatus statusFromError(int error)
     }
 }
 
+namespace sockets {
+
+const char* knownErrorText(int error)
+{
+    switch (error) {
+    case WSAEACCES: return "Permission denied";
+    case WSAEADDRINUSE: return "Address already in use";
+    case WSAEADDRNOTAVAIL: return "Cannot assign requested address";
+    case WSAECONNREFUSED: return "Connection refused";
+    case WSAECONNRESET: return "Connection reset by peer";
+    case WSAECONNABORTED: return "Software caused connection abort";
+    case WSAENETUNREACH: return "Network is unreachable";
+    case WSAEHOSTUNREACH: return "No route to host";
+    case WSAETIMEDOUT: return "Connection timed out";
+    case WSAENOTCONN: return "Transport endpoint is not connected";
+    default: return nullptr;
+    }
+}
+
+} // namespace sockets
+
 } // namespace ip
