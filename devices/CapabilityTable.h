@@ -21,6 +21,15 @@ inline constexpr int kCapDblBuf = 59;
 inline constexpr int kCapLoopThr = 62;
 inline constexpr int kCapIp = 95;
 inline constexpr int kCapAsi = 87;
+inline constexpr int kCapMatrix = 69;
+inline constexpr int kCapAvEnc = 88;
+inline constexpr int kCapVendorSt = 89;
+inline constexpr int kCapDemod = 90;
+inline constexpr int kCapIfAdc = 94;
+inline constexpr int kCapMod = 96;
+inline constexpr int kCapPhaseNoise = 97;
+inline constexpr int kCapSdi = 100;
+inline constexpr int kCapSpi = 101;
 
 struct CapabilityRow {
     const char* name = "";  ///< "" for an index this system gives no name

@@ -2,7 +2,6 @@
 #include "devices/Device.h"
 
 #include "devices/CapabilityTable.h"
-#include "devices/channels/ChannelCaps.h"
 #include "devices/IoConfigTable.h"
 #include "devices/ScanSession.h"
 #include "devices/platform/Xp.h"
@@ -377,7 +376,6 @@ VdResult Device::GetPortMac(int port, uint8_t (&mac)[6])
 
 VdResult Device::ProbeExclusiveAccess(int port)
 {
-    namespace CC = ChannelCaps;
     std::unique_ptr<IExclusiveAccess> access;
     if (HasHardwareAccess()) {
         const VdResult rc = BindExclusiveAccess(port, DriverProtocol::kRoleReceive, access);
@@ -386,22 +384,22 @@ VdResult Device::ProbeExclusiveAccess(int port)
     if (!HasProxy())
         return VDAPI_E_NOT_SUPPORTED;
     const VdCaps caps = PortCaps(port);
-    if (!caps.Has(CC::kInput) && !caps.Has(CC::kOutput))
+    if (!caps.Has(kCapInput) && !caps.Has(kCapOutput))
         return VDAPI_OK;
     int value = -1, subValue = -1;
     int64_t par1 = -1, par2 = -1;
     const VdResult read = GetIoConfig(port + 1, kIoDir, value, subValue, par1, par2);
     if (!isSuccess(read))
         return read;
-    const bool asiOrSdi = caps.Has(CC::kAsi) || caps.Has(CC::kSdi);
+    const bool asiOrSdi = caps.Has(kCapAsi) || caps.Has(kCapSdi);
     DriverProtocol::BlockRole role;
     if (value == kIoInput && asiOrSdi)
         role = DriverProtocol::kRoleReceive;
     else if (value == kIoOutput && asiOrSdi)
         role = DriverProtocol::kRoleTransmit;
-    else if (value == kIoInput && caps.Has(CC::kDemod))
+    else if (value == kIoInput && caps.Has(kCapDemod))
         role = DriverProtocol::kRoleDemod;
-    else if (value == kIoOutput && caps.Has(CC::kMod))
+    else if (value == kIoOutput && caps.Has(kCapMod))
         role = DriverProtocol::kRoleMod;
     else
         return VDAPI_E_NOT_IMPLEMENTED;

@@ -8,15 +8,15 @@ namespace Vdapi::ChannelCaps {
 inline constexpr int kInput = kCapInput;
 inline constexpr int kOutput = kCapOutput;
 inline constexpr int kIp = kCapIp;
-inline constexpr int kMatrix = 69;
+inline constexpr int kMatrix = kCapMatrix;
 inline constexpr int kAsi = kCapAsi;
-inline constexpr int kAvEnc = 88;
-inline constexpr int kVendorSt = 89;
-inline constexpr int kDemod = 90;
-inline constexpr int kIfAdc = 94;
-inline constexpr int kMod = 96;
-inline constexpr int kPhaseNoise = 97;
-inline constexpr int kSdi = 100;
-inline constexpr int kSpi = 101;
+inline constexpr int kAvEnc = kCapAvEnc;
+inline constexpr int kVendorSt = kCapVendorSt;
+inline constexpr int kDemod = kCapDemod;
+inline constexpr int kIfAdc = kCapIfAdc;
+inline constexpr int kMod = kCapMod;
+inline constexpr int kPhaseNoise = kCapPhaseNoise;
+inline constexpr int kSdi = kCapSdi;
+inline constexpr int kSpi = kCapSpi;
 
 } // namespace Vdapi::ChannelCaps
