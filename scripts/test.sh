@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test: the threaded suites under ThreadSanitizer, the whole suite under
+# Runs every test: the include check of the layers (scripts/check-layers.sh), the threaded suites under ThreadSanitizer, the whole suite under
 # AddressSanitizer+UndefinedBehaviorSanitizer, the whole suite in a normal build (its CTest
 # summary), then the Windows tree under Wine (scripts/test-windows.sh, its summary line last).
 # Exits non-zero when any run failed.
@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${HALVIX_BUILD_ROOT:-$root/build}
 jobs=$(nproc)
 status=0
+"$root/scripts/check-layers.sh" || status=1
 
 run() { # name, ctest args...
   local dir=$1; shift
