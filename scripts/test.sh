@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: the include check of the layers (scripts/check-layers.sh), the threaded suites under ThreadSanitizer, the whole suite under
-# AddressSanitizer+UndefinedBehaviorSanitizer, the whole suite in a normal build (its CTest
-# summary), then the Windows tree under Wine (scripts/test-windows.sh, its summary line last).
+# Runs every test: the layers' include check (scripts/check-layers.sh), the threaded suites
+# under ThreadSanitizer, the whole suite under AddressSanitizer+UndefinedBehaviorSanitizer, the
+# whole suite in a normal build (its CTest summary), then the Windows tree under Wine
+# (scripts/test-windows.sh, its summary line last).
 # Exits non-zero when any run failed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
