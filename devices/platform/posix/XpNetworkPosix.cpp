@@ -168,21 +168,27 @@ VdResult XpNetworkPosix::GetAdapterAddress(const uint8_t (&mac)[6], AdapterAddre
     });
 }
 
-VdResult XpNetworkPosix::GetLinkState(const uint8_t (&mac)[6], AdapterLinkState& state)
+VdResult XpNetworkPosix::withAdapter(const uint8_t (&mac)[6],
+                                    const std::function<VdResult(const Adapter&)>& use) const
 {
-    state = AdapterLinkState{};
     return CatchAllocation([&]() -> VdResult {
         std::vector<Adapter> adapters;
         if (VdResult r = listAdapters(adapters); !isSuccess(r))
             return r;
-        for (const Adapter& adapter : adapters) {
-            if (std::memcmp(adapter.info.macAddress, mac, kMacLength) != 0)
-                continue;
-            state.up = adapterUp(adapter);
-            state.transmitBps = state.receiveBps = linkSpeedBps(adapter);
-            return VDAPI_OK;
-        }
+        for (const Adapter& adapter : adapters)
+            if (std::memcmp(adapter.info.macAddress, mac, kMacLength) == 0)
+                return use(adapter);
         return VDAPI_E_NOT_FOUND;
+    });
+}
+
+VdResult XpNetworkPosix::GetLinkState(const uint8_t (&mac)[6], AdapterLinkState& state)
+{
+    state = AdapterLinkState{};
+    return withAdapter(mac, [&](const Adapter& adapter) {
+        state.up = adapterUp(adapter);
+        state.transmitBps = state.receiveBps = linkSpeedBps(adapter);
+        return VDAPI_OK;
     });
 }
 
@@ -191,19 +197,11 @@ VdResult XpNetworkPosix::GetAdapterName(const uint8_t (&mac)[6], char* name, int
     if (name == nullptr || capacity < 1)
         return VDAPI_E_INVALID_BUF;
     name[0] = '\0';
-    return CatchAllocation([&]() -> VdResult {
-        std::vector<Adapter> adapters;
-        if (VdResult r = listAdapters(adapters); !isSuccess(r))
-            return r;
-        for (const Adapter& adapter : adapters) {
-            if (std::memcmp(adapter.info.macAddress, mac, kMacLength) != 0)
-                continue;
-            if (adapter.name.size() >= size_t(capacity))
-                return VDAPI_E_BUF_TOO_SMALL;
-            std::memcpy(name, adapter.name.c_str(), adapter.name.size() + 1);
-            return VDAPI_OK;
-        }
-        return VDAPI_E_NOT_FOUND;
+    return withAdapter(mac, [&](const Adapter& adapter) {
+        if (adapter.name.size() >= size_t(capacity))
+            return VDAPI_E_BUF_TOO_SMALL;
+        std::memcpy(name, adapter.name.c_str(), adapter.name.size() + 1);
+        return VDAPI_OK;
     });
 }
 

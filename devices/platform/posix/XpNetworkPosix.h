@@ -3,6 +3,7 @@
 
 #include "devices/platform/IXpNetwork.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ private:
 
     /// Every adapter with a 6-byte physical address except loopback, in the system's order.
     VdResult listAdapters(std::vector<Adapter>& adapters) const;
+    /// Calls `use` with the first adapter that has this MAC and returns its answer;
+    /// VDAPI_E_NOT_FOUND when none has it, or the listing's failure.
+    VdResult withAdapter(const uint8_t (&mac)[6], const std::function<VdResult(const Adapter&)>& use) const;
     bool adapterUp(const Adapter& adapter) const;
     uint64_t linkSpeedBps(const Adapter& adapter) const;
     /// Up to 63 bytes of sysfs attribute attribute of interface, trailing whitespace removed; "" when
