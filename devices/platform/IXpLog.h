@@ -6,7 +6,11 @@
 #include <cstdarg>
 
 // Lets GCC and Clang check Write's format string against its arguments; other compilers skip it.
-#if defined(__GNUC__) || defined(__clang__)
+// GCC checks against the C99 formatting the C++ runtime provides everywhere (%zu, %lld): its
+// plain "printf" check would mean the older system formatting on some targets.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VDAPI_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#elif defined(__clang__)
 #define VDAPI_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
 #else
 #define VDAPI_PRINTF_FORMAT(formatIndex, firstArgument)

@@ -1,7 +1,7 @@
 // The machine's network adapters on Linux.
 #include "devices/platform/posix/XpNetworkPosix.h"
 
-#include "devices/platform/posix/CatchAllocation.h"
+#include "devices/platform/CatchAllocation.h"
 #include "devices/platform/posix/ErrnoResult.h"
 #include "devices/platform/posix/UniqueFd.h"
 

@@ -1,7 +1,7 @@
 // Named-pipe server end on POSIX: bind/listen/accept on a Unix stream socket.
 #include "devices/platform/posix/XpPipeListenerPosix.h"
 
-#include "devices/platform/posix/CatchAllocation.h"
+#include "devices/platform/CatchAllocation.h"
 #include "devices/platform/posix/ErrnoResult.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/RunDirFiles.h"

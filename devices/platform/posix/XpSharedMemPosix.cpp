@@ -2,7 +2,7 @@
 #include "devices/platform/posix/XpSharedMemPosix.h"
 
 #include "devices/platform/Xp.h"
-#include "devices/platform/posix/CatchAllocation.h"
+#include "devices/platform/CatchAllocation.h"
 #include "devices/platform/posix/ErrnoResult.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/RunDirFiles.h"
