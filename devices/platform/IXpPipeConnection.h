@@ -20,7 +20,7 @@ public:
 
     /// Connects to the pipe called name (a plain name, without any namespace prefix). While the
     /// pipe exists but is busy, waits up to 1000 ms and tries again, at most 10 attempts in all;
-    /// blocks for that long at worst (a Cancel ends the waiting early). Returns VDAPI_OK;
+    /// blocks for that long at worst (a Cancel stops further attempts). Returns VDAPI_OK;
     /// VDAPI_E_IN_USE when already connected; VDAPI_E_BUF_TOO_SMALL when the name is too long
     /// (the full pipe path would reach 260 characters); VDAPI_E_INVALID_ARG for an empty name or
     /// one containing '/'; VDAPI_E_NOT_FOUND when the pipe does not exist or stayed busy.
@@ -32,7 +32,9 @@ public:
 
     /// Writes exactly length bytes, blocking at most timeoutMs (kXpInfinite: for ever).
     /// Returns VDAPI_OK; VDAPI_E_NOT_INITIALIZED when not connected; VDAPI_E_CANCELLED when the
-    /// cancel flag is set or Cancel is called while waiting; VDAPI_E_TIMEOUT when nothing could
+    /// cancel flag is set or Cancel is called while waiting (a Cancel that breaks off a transfer
+    /// the system had already taken on answers VDAPI_E_INTERNAL instead: the pipe's state is then
+    /// unknown); VDAPI_E_TIMEOUT when nothing could
     /// be written in time; VDAPI_E_COMMUNICATION when only part was written (time-out) or the
     /// other end has gone; VDAPI_E_INTERNAL for any other failure.
     virtual VdResult Write(const void* buffer, uint32_t length, uint32_t timeoutMs) = 0;

@@ -18,12 +18,6 @@
 
 namespace local {
 
-std::string runDirectory()
-{
-    const char* env = std::getenv("VDAPI_RUN_DIR");
-    return env && *env ? std::string(env) : std::string("/run/vdapi");
-}
-
 bool hasDriverOrService()
 {
     using namespace Vdapi;
@@ -67,11 +61,6 @@ bool isLocalAddress(const std::string& address)
             return true;
     }
     return false;
-}
-
-std::string nothingToScanMessage()
-{
-    return "no driver or device service found below " + runDirectory() + ": is vdsim running, or VDAPI_RUN_DIR set?";
 }
 
 Vdapi::VdResult scanPorts(std::vector<Vdapi::HwFunctionDescriptor>& ports, bool vde, bool nic, int32_t order)

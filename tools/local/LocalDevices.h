@@ -10,8 +10,10 @@
 
 namespace local {
 
-/// The run directory this process's device layer reads: $VDAPI_RUN_DIR, or /run/vdapi.
-std::string runDirectory();
+/// Where the device layer of this process looks for devices, for messages: "the devices below
+/// DIR" (the run directory: $VDAPI_RUN_DIR, or /run/vdapi) on Linux, "this machine's devices"
+/// on Windows.
+std::string scanScope();
 
 /// True when the run directory holds a kernel-driver interface of any class, a legacy driver
 /// name or the device service's pipe. Opens nothing but a moment's handle on what it finds.
@@ -22,7 +24,8 @@ bool hasDriverOrService();
 /// device layer.
 bool isLocalAddress(const std::string& address);
 
-/// "no driver or device service found below DIR: is vdsim running, or VDAPI_RUN_DIR set?"
+/// Why nothing can be scanned and what to check ("no driver or device service found below DIR:
+/// is vdsim running, or VDAPI_RUN_DIR set?" on Linux).
 std::string nothingToScanMessage();
 
 /// One complete two-call port scan (count, then fill) of ScanHwFunctions into ports.

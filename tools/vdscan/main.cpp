@@ -92,7 +92,7 @@ int main(int argc, char** argv)
         }
     }
 
-    std::fprintf(stderr, "vdscan: scanning the devices below %s ...\n", local::runDirectory().c_str());
+    std::fprintf(stderr, "vdscan: scanning %s ...\n", local::scanScope().c_str());
 
     std::vector<HwFunctionDescriptor> ports;
     if (repeat > 0) {

@@ -3,6 +3,7 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/CatchAllocation.h"
+#include "devices/platform/DriverPath.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/ErrnoResult.h"
 #include "devices/platform/posix/RunDir.h"
@@ -23,9 +24,6 @@
 namespace Vdapi {
 
 namespace {
-
-/// Interface paths of 256 characters or more are refused, as the system's device paths are.
-constexpr size_t kMaxDriverPath = 255;
 
 /// Index named by a directory entry: decimal without leading zeros, below the class limit; -1 otherwise.
 int interfaceIndex(const char* name)
@@ -80,14 +78,14 @@ VdResult XpDriverPosix::OpenLegacy(int index, bool /*shared*/)
         Close();
         if (index < 0 || index >= kMaxDriverInterfaces)
             return VDAPI_E_INVALID_ARG;
-        return openPath(RunDir::legacyDriver(kLegacyDriverNamePrefix + std::to_string(index)));
+        return openPath(RunDir::legacyDriver(LegacyDriverName(index)));
     });
 }
 
 VdResult XpDriverPosix::openPath(const std::string& path)
 {
-    if (path.size() > kMaxDriverPath)
-        return VDAPI_E_BUF_TOO_SMALL;
+    if (VdResult r = CheckDriverPathLength(path.size()); !isSuccess(r))
+        return r;
     UnixSocketAddress address;
     if (VdResult r = address.assign(path); !isSuccess(r))
         return r == VDAPI_E_INTERNAL ? VDAPI_E_NO_PERMISSION : r; // the folder's errno, mapped
