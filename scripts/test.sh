@@ -37,5 +37,5 @@ run "$out/asan"
 run "$out/release"
 # The Windows tree, cross-built and run under Wine (about 4 minutes from clean here).
 echo "== tests: Windows build under Wine =="
-"$root/scripts/test-windows.sh" "$out/windows" || status=1
+HALVIX_LINUX_TREE="$out/release" "$root/scripts/test-windows.sh" "$out/windows" || status=1
 exit $status
