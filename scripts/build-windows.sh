@@ -53,7 +53,7 @@ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w6
   -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DHALVIX_BENCH=OFF -DHALVIX_UNITY=ON \
   -DHALVIX_GSOAP_SOURCE_DIR="$gsoap_src" -DHALVIX_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=($(ninja -C "$dir" -t targets all 2>/dev/null | grep -v '^cmake_' | sed -n 's/^\([a-z_]*_tests\|halvix\|vdscan\): phony$/\1/p'))
+  targets=($(ninja -C "$dir" -t targets all 2>/dev/null | grep -v '^cmake_' | sed -n 's/^\([a-z_]*_tests\|halvix\|vdscan\|vdsvc\): phony$/\1/p'))
 fi
 echo "build-windows: $dir ${targets[*]}"
 cmake --build "$dir" -j 2 --target "${targets[@]}"

@@ -3,8 +3,8 @@
 # build-windows.sh, then runs its test programs under Wine, one after the other, in a Wine
 # prefix inside DIR. One wineserver is kept alive for the whole run and stopped at the end;
 # Wine's debugger is disabled, so a crashing test fails instead of waiting for a user. Then
-# halvix.exe runs against the Linux halvixctl (scripts/test-windows-halvix.sh; the Linux tree is
-# $HALVIX_LINUX_TREE, default build/release). Exits non-zero when the build or any test program fails.
+# halvix.exe, vdscan.exe and vdsvc.exe run against the Linux programs
+# (scripts/test-windows-programs.sh; the Linux tree is $HALVIX_LINUX_TREE, default build/release). Exits non-zero when the build or any test program fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build/windows}
@@ -58,13 +58,13 @@ for exe in "${exes[@]}"; do
     failed+=("$name"); status=1
   fi
 done
-# halvix.exe itself against the Linux halvixctl (built in the Linux release tree when missing).
+# The programs themselves against the Linux ones (built in the Linux release tree when missing).
 linux=${HALVIX_LINUX_TREE:-$root/build/release}
-if [ ! -x "$linux/tools/halvixctl" ]; then
-  "$root/scripts/build.sh" "$linux" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DHALVIX_UNITY=ON -- halvixctl ||
-    { echo "test-windows: cannot build halvixctl in $linux"; exit 1; }
+if [ ! -x "$linux/tools/halvixctl" ] || [ ! -x "$linux/tools/vdscan" ] || [ ! -x "$linux/sim/vdsim" ]; then
+  "$root/scripts/build.sh" "$linux" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DHALVIX_UNITY=ON -- \
+    halvixctl vdscan vdsim || { echo "test-windows: cannot build the Linux programs in $linux"; exit 1; }
 fi
-"$root/scripts/test-windows-halvix.sh" "$dir" "$linux/tools/halvixctl" || { failed+=("halvix.exe"); status=1; }
+"$root/scripts/test-windows-programs.sh" "$dir" "$linux" || { failed+=("programs"); status=1; }
 
 echo "test-windows: $programs programs, $cases tests passed, ${#failed[@]} programs failed${failed[*]:+: ${failed[*]}}" \
      "($(( $(date +%s) - started )) s under Wine)"

@@ -4,7 +4,6 @@
 
 #include "sim/Catalog.h"
 
-#include <arpa/inet.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -231,10 +230,27 @@ void applyPortOverrides(std::vector<PortSpec>& ports, const json& dev, const Whe
     }
 }
 
+// A dotted quad of four decimal numbers 0..255 without leading zeros, nothing else.
+bool parseDottedQuad(const std::string& text, std::array<uint8_t, 4>& ip)
+{
+    size_t at = 0;
+    for (size_t part = 0; part < 4; ++part) {
+        if (part > 0 && (at >= text.size() || text[at++] != '.')) return false;
+        const size_t start = at;
+        unsigned value = 0;
+        while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9')
+            value = value * 10 + unsigned(text[at++] - '0');
+        const size_t digits = at - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
+        ip[part] = uint8_t(value);
+    }
+    return at == text.size();
+}
+
 std::array<uint8_t, 4> parseIp(const std::string& text, const Where& w)
 {
     std::array<uint8_t, 4> ip{};
-    if (inet_pton(AF_INET, text.c_str(), ip.data()) != 1) w.fail("bad IPv4 address \"" + text + "\"");
+    if (!parseDottedQuad(text, ip)) w.fail("bad IPv4 address \"" + text + "\"");
     return ip;
 }
 

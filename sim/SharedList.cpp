@@ -1,7 +1,8 @@
-// Shared-memory device list: creation through the platform's named objects and publishing.
+// Shared-memory device list: made through the service's named objects, written under its mutex.
 #include "sim/SharedList.h"
 
 #include "devices/VdapiResult.h"
+#include "devices/platform/Xp.h"
 
 #include <cstring>
 
@@ -14,21 +15,20 @@ SharedList::~SharedList() { destroy(); }
 bool SharedList::create(const std::string& mutexName, const std::string& listName, std::string& error)
 {
     destroy();
-    mutexName_ = mutexName;
-    listName_ = listName;
-    created_ = true;
-    // Objects left behind by a simulator that died are replaced, not reused.
-    Vdapi::XpNamedMutexPosix::Remove(mutexName.c_str());
-    Vdapi::XpSharedMemPosix::Remove(listName.c_str());
+    if (!objects_.create(mutexName, listName, SP::kListMappedSize, error)) return false;
+    mutex_ = Vdapi::Xp::NewNamedMutex();
+    section_ = Vdapi::Xp::NewSharedMem();
+    if (!mutex_ || !section_) {
+        error = "out of memory";
+        return false;
+    }
     void* address = nullptr;
-    Vdapi::VdResult r = Vdapi::XpNamedMutexPosix::Create(mutexName.c_str());
-    if (Vdapi::isSuccess(r)) r = mutex_.Open(mutexName.c_str());
+    Vdapi::VdResult r = mutex_->Open(mutexName.c_str());
     if (!Vdapi::isSuccess(r)) {
         error = "named mutex " + mutexName + ": result " + std::to_string(r);
         return false;
     }
-    r = Vdapi::XpSharedMemPosix::Create(listName.c_str(), SP::kListMappedSize);
-    if (Vdapi::isSuccess(r)) r = section_.Open(listName.c_str(), SP::kListMappedSize, address, false);
+    r = section_->Open(listName.c_str(), SP::kListMappedSize, address, false);
     if (!Vdapi::isSuccess(r)) {
         error = "shared memory " + listName + ": result " + std::to_string(r);
         return false;
@@ -43,7 +43,7 @@ bool SharedList::publish(const std::vector<SP::VdeListEntry>& entries, uint32_t 
     // Readers hold the mutex for one 40-byte copy and a dead one's hold is taken over, so the
     // wait is short; the untimed lock also keeps ThreadSanitizer (which does not see a timed
     // clock lock) able to follow the mutex.
-    if (!list_ || !Vdapi::isSuccess(mutex_.Lock(Vdapi::kXpInfinite))) return false;
+    if (!list_ || !Vdapi::isSuccess(mutex_->Lock(Vdapi::kXpInfinite))) return false;
     std::memset(list_, openFill >= 0 ? openFill : 0, SP::kListMappedSize);
     Vdapi::Wire::putU32(list_ + SP::kListVersionOffset, versionWord);
     Vdapi::Wire::putI32(list_ + SP::kListCountOffset, countWord);
@@ -52,19 +52,16 @@ bool SharedList::publish(const std::vector<SP::VdeListEntry>& entries, uint32_t 
         entries[i].encode(e);
         if (openFill >= 0) std::memset(e + SP::VdeListEntry::kPadding, openFill, SP::VdeListEntry::kOpMode - SP::VdeListEntry::kPadding);
     }
-    mutex_.Unlock();
+    mutex_->Unlock();
     return true;
 }
 
 void SharedList::destroy()
 {
-    if (!created_) return;
-    created_ = false;
     list_ = nullptr;
-    section_.Close();
-    mutex_.Close();
-    Vdapi::XpNamedMutexPosix::Remove(mutexName_.c_str());
-    Vdapi::XpSharedMemPosix::Remove(listName_.c_str());
+    if (section_) section_->Close();
+    if (mutex_) mutex_->Close();
+    objects_.remove();
 }
 
 } // namespace vdsim

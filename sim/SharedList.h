@@ -2,11 +2,13 @@
 // with the platform layer's named objects below the run directory (mutex/NAME, shm/NAME).
 #pragma once
 
-#include "devices/platform/posix/XpNamedMutexPosix.h"
-#include "devices/platform/posix/XpSharedMemPosix.h"
+#include "devices/platform/IXpNamedMutex.h"
+#include "devices/platform/IXpSharedMem.h"
 #include "devices/vde/ServiceProtocol.h"
+#include "sim/ServiceObjects.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,11 +34,10 @@ public:
     void destroy();
 
 private:
-    std::string mutexName_, listName_;
-    Vdapi::XpNamedMutexPosix mutex_;
-    Vdapi::XpSharedMemPosix section_;
+    ServiceObjects objects_;
+    std::unique_ptr<Vdapi::IXpNamedMutex> mutex_;
+    std::unique_ptr<Vdapi::IXpSharedMem> section_;
     uint8_t* list_ = nullptr; // mapping of section_
-    bool created_ = false;
 };
 
 } // namespace vdsim

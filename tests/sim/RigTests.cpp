@@ -95,6 +95,9 @@ TEST(Rig, ErrorsNameTheFileAndThePlace)
     EXPECT_EQ(errorOf({{"drivers", {{"scsi", json::object()}}}}), "test.json: drivers: unknown driver family \"scsi\"");
     EXPECT_EQ(errorOf({{"service", {{"devices", {{{"type", 3137}, {"serial", 3137000001}, {"ip", "1.2.3"}}}}}}}),
               "test.json: service.devices[0].ip: bad IPv4 address \"1.2.3\"");
+    for (const char* bad : {"1.2.3.256", "01.2.3.4", "1.2.3.4 ", "1.2..4", "1.2.3.4.5", "1.2.3.1234"})
+        EXPECT_NE(errorOf({{"service", {{"devices", {{{"type", 3137}, {"serial", 3137000001}, {"ip", bad}}}}}}}).find("bad IPv4"),
+                  std::string::npos) << bad;
     EXPECT_EQ(errorOf({{"service", {{"devices", {{{"type", 3137}, {"serial", 3137000001}, {"mac", "00-11-22-33-44"}}}}}}}),
               "test.json: service.devices[0].mac: bad MAC address \"00-11-22-33-44\" (expected 00-11-22-33-44-55)");
     EXPECT_EQ(errorOf({{"service", {{"listName", "a/b"}}}}), "test.json: service: list names have 1 to 64 characters and no '/'");
