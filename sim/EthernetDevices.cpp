@@ -4,6 +4,7 @@
 #include "devices/VdapiResult.h"
 #include "devices/vde/soap/SoapContext.h"
 #include "devices/vde/soap/SoapNamespaces.h"
+#include "sim/ControlCommands.h"
 
 #include <soapH.h>
 
@@ -385,12 +386,12 @@ std::string EthernetDevices::control(const std::vector<std::string>& a)
         char* end = nullptr;
         errno = 0;
         long long serial = std::strtoll(a[2].c_str(), &end, 10);
-        if (errno || !end || *end) return "error: usage: vde xaddrs SERIAL TEXT|default";
+        if (errno || !end || *end) return usageRefusal(a[0], a[1]);
         if (a[3] == "default") xaddrs_.erase(serial);
         else xaddrs_[serial] = a[3];
         return "ok xaddrs of " + a[2] + " is " + a[3];
     }
-    return "error: usage: vde probes [reset] | vde bound | vde xaddrs SERIAL TEXT|default | vde opmode SERIAL N";
+    return usageRefusal(a[0]);
 }
 
 } // namespace vdsim
