@@ -94,8 +94,8 @@ DriverReply DriverTransport::answerBatch(Connection& c, const std::vector<uint8_
     }
     state_.countEvent("batch");
     DriverReply packed;
-    packed.output.resize(DW::kBatchCountSize);
-    DW::putU32(packed.output.data(), uint32_t(items.size()));
+    DW::beginBatch(packed.output);
+    DW::setBatchCount(packed.output, uint32_t(items.size()));
     std::vector<uint8_t> one;
     for (const BatchItem& item : items) {
         one.assign(input.begin() + std::ptrdiff_t(item.inputAt),
@@ -103,10 +103,7 @@ DriverReply DriverTransport::answerBatch(Connection& c, const std::vector<uint8_
         const DriverReply reply = answer(c, item.header.code, one, item.header.outputCapacity, stopping);
         if (stopping) return packed;
         const size_t length = std::min<size_t>(reply.output.size(), item.header.outputCapacity);
-        uint8_t rh[DW::kReplyHeaderSize];
-        DW::encode(DW::ReplyHeader{reply.windowsError, uint32_t(length)}, rh);
-        packed.output.insert(packed.output.end(), rh, rh + sizeof rh);
-        packed.output.insert(packed.output.end(), reply.output.begin(), reply.output.begin() + std::ptrdiff_t(length));
+        DW::appendBatchReply(packed.output, DW::ReplyHeader{reply.windowsError, uint32_t(length)}, reply.output.data());
     }
     return packed;
 }
