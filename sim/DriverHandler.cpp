@@ -415,30 +415,4 @@ DriverReply answerDriverRequest(SimState& state, const Endpoint& endpoint, uint6
     return reply;
 }
 
-BatchParse parseBatchRequest(const std::vector<uint8_t>& input, uint32_t outputCapacity,
-                             std::vector<BatchItem>& items)
-{
-    items.clear();
-    const size_t size = input.size();
-    if (size < DW::kBatchCountSize) return BatchParse::BadHeader;
-    const uint32_t count = DW::getU32(input.data());
-    if (count == 0 || count > DW::kMaxBatchRequests) return BatchParse::BadHeader;
-    items.reserve(count);
-    size_t at = DW::kBatchCountSize;
-    uint64_t room = DW::kBatchCountSize;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (size - at < DW::kRequestHeaderSize) return BatchParse::BadHeader;
-        uint8_t raw[DW::kRequestHeaderSize];
-        std::memcpy(raw, input.data() + at, sizeof raw);
-        const DW::RequestHeader h = DW::decodeRequest(raw);
-        at += DW::kRequestHeaderSize;
-        if (h.code == DW::kRequestBatch || h.code == DW::kNegotiateFastChannel || h.inputLength > size - at)
-            return BatchParse::BadHeader;
-        items.push_back({h, at});
-        at += h.inputLength;
-        room += DW::kReplyHeaderSize + uint64_t(h.outputCapacity);
-    }
-    return at != size || room > outputCapacity ? BatchParse::BadTotal : BatchParse::Ok;
-}
-
 } // namespace vdsim

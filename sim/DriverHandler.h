@@ -37,23 +37,9 @@ void fillOpenDriverBytes(Family family, uint32_t code, std::vector<uint8_t>& out
 DriverReply answerDriverRequest(SimState& state, const Endpoint& endpoint, uint64_t connection, uint32_t code,
                                 const std::vector<uint8_t>& input, uint32_t outputCapacity);
 
-/// One request of a request batch: its header and where its input starts in the batch.
-struct BatchItem {
-    Vdapi::DriverWire::RequestHeader header;
-    size_t inputAt = 0;
-};
-
-enum class BatchParse {
-    Ok,
-    BadHeader, ///< the count, a header or an input length does not fit the batch
-    BadTotal,  ///< every header fits, but bytes are left over or the answers need more room
-};
-
-/// Splits a request batch (a count, then per request a header and its input) into `items`,
-/// checking every header and length against the input and, summed, the answer room against
-/// `outputCapacity`. A batch inside a batch and a fast-channel negotiation are refused.
-/// `items` holds what was read (all of them unless BadHeader).
-BatchParse parseBatchRequest(const std::vector<uint8_t>& input, uint32_t outputCapacity,
-                             std::vector<BatchItem>& items);
+// The request batch reader, shared with the device layer's batch writer.
+using Vdapi::DriverWire::BatchItem;
+using Vdapi::DriverWire::BatchParse;
+using Vdapi::DriverWire::parseBatchRequest;
 
 } // namespace vdsim

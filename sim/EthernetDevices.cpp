@@ -4,6 +4,7 @@
 #include "devices/VdapiResult.h"
 #include "devices/vde/soap/SoapContext.h"
 #include "devices/vde/soap/SoapNamespaces.h"
+#include "sim/ControlCommands.h"
 
 #include <soapH.h>
 
@@ -138,13 +139,10 @@ EthernetDevices::~EthernetDevices() { stop(); }
 
 void EthernetDevices::start(void (*log)(const std::string&))
 {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!makePipe(stopRead_, stopWrite_)) {
         log(std::string("Ethernet devices not served: pipe: ") + std::strerror(errno));
         return;
     }
-    stopRead_.reset(fds[0]);
-    stopWrite_.reset(fds[1]);
     std::vector<std::pair<int64_t, std::string>> wanted;
     {
         auto lk = state_.lock();
@@ -220,8 +218,8 @@ void EthernetDevices::serve(Device& d)
         if (fds[2].revents) return;
         if (fds[0].revents & POLLIN) answerProbe(d);
         if (fds[1].revents & POLLIN) {
-            int cfd = ::accept4(d.tcp.get(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (cfd >= 0) serveCall(d, cfd);
+            UniqueFd accepted(::accept4(d.tcp.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (accepted) serveCall(d, std::move(accepted));
         }
     }
 }
@@ -235,10 +233,9 @@ void EthernetDevices::answerProbe(Device& d)
                              reinterpret_cast<sockaddr*>(&peer), &peerLen);
     if (got <= 0) return;
 
-    struct soap* s = soap_new();
+    const Vdapi::SoapContext context(SOAP_IO_DEFAULT, VS::kDiscoveryNamespaces);
+    struct soap* s = context.Get();
     if (!s) return;
-    Vdapi::SoapContext::ApplyLimits(s);
-    soap_set_namespaces(s, VS::kDiscoveryNamespaces);
     std::istringstream in(std::string(datagram.data(), size_t(got)));
     s->is = &in;
     struct __wsd__Probe probe;
@@ -259,12 +256,7 @@ void EthernetDevices::answerProbe(Device& d)
     DeviceCall call{this, d.index, d.serial};
     bool stopped = false;
     FaultDecision fault = wanted ? beginCall(call, "probe", stopped) : FaultDecision{};
-    if (!wanted || stopped || fault.failWith) {
-        soap_destroy(s);
-        soap_end(s);
-        soap_free(s);
-        return;
-    }
+    if (!wanted || stopped || fault.failWith) return;
 
     Vdapi::ServiceProtocol::VdeListEntry entry;
     {
@@ -334,34 +326,24 @@ void EthernetDevices::answerProbe(Device& d)
                          soap_end_send(s) == SOAP_OK;
     s->os = nullptr;
     s->header = nullptr;
-    soap_destroy(s);
-    soap_end(s);
-    soap_free(s);
     if (!written) return;
     std::string reply = out.str();
     if (fault.corrupt) reply.resize(reply.size() / 2); // cut inside the body: not well-formed
     ::sendto(d.udp.get(), reply.data(), reply.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&peer), peerLen);
 }
 
-void EthernetDevices::serveCall(Device& d, int fd)
+void EthernetDevices::serveCall(Device& d, UniqueFd connection)
 {
-    struct soap* s = soap_new();
-    if (!s) {
-        ::close(fd);
-        return;
-    }
-    Vdapi::SoapContext::ApplyLimits(s);
-    soap_set_namespaces(s, VS::kDeviceCallNamespaces);
+    const Vdapi::SoapContext context(SOAP_IO_DEFAULT, VS::kDeviceCallNamespaces);
+    struct soap* s = context.Get();
+    if (!s) return;
     s->recv_timeout = kCallTimeoutSeconds;
     s->send_timeout = kCallTimeoutSeconds;
     DeviceCall call{this, d.index, d.serial};
     s->user = &call;
-    s->socket = fd;
+    s->socket = connection.release(); // the context closes it
     soap_serve(s);
     soap_force_closesock(s);
-    soap_destroy(s);
-    soap_end(s);
-    soap_free(s);
 }
 
 std::string EthernetDevices::control(const std::vector<std::string>& a)
@@ -385,12 +367,12 @@ std::string EthernetDevices::control(const std::vector<std::string>& a)
         char* end = nullptr;
         errno = 0;
         long long serial = std::strtoll(a[2].c_str(), &end, 10);
-        if (errno || !end || *end) return "error: usage: vde xaddrs SERIAL TEXT|default";
+        if (errno || !end || *end) return usageRefusal(a[0], a[1]);
         if (a[3] == "default") xaddrs_.erase(serial);
         else xaddrs_[serial] = a[3];
         return "ok xaddrs of " + a[2] + " is " + a[3];
     }
-    return "error: usage: vde probes [reset] | vde bound | vde xaddrs SERIAL TEXT|default | vde opmode SERIAL N";
+    return usageRefusal(a[0]);
 }
 
 } // namespace vdsim

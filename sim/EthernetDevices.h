@@ -66,7 +66,7 @@ private:
 
     void serve(Device& d);
     void answerProbe(Device& d);
-    void serveCall(Device& d, int fd);
+    void serveCall(Device& d, UniqueFd connection);
     /// Waits ms unless stopping; true when stopping.
     bool waitStop(int ms);
 

@@ -3,6 +3,7 @@
 
 #include "devices/platform/posix/UnixSocket.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -54,6 +55,15 @@ UniqueFd connectUnix(const std::string& path)
     UniqueFd fd = Vdapi::NewUnixStreamSocket(false);
     if (!fd || ::connect(fd.get(), address.get(), address.length()) != 0) return {};
     return fd;
+}
+
+bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    readEnd.reset(fds[0]);
+    writeEnd.reset(fds[1]);
+    return true;
 }
 
 bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs, int spinMicros)

@@ -19,6 +19,9 @@ UniqueFd listenUnix(const std::string& path, std::string& error);
 /// Connects to `path`. Invalid fd on failure (errno kept).
 UniqueFd connectUnix(const std::string& path);
 
+/// A non-blocking close-on-exec pipe (a stop or wake signal); false with errno set on failure.
+bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd);
+
 /// Reads exactly `n` bytes. False on end of stream, error, or when `stopFd` (>= 0) becomes
 /// readable first. `timeoutMs` < 0 waits without limit, else bounds the whole read.
 bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs = -1, int spinMicros = 0);

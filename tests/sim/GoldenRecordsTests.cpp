@@ -5,6 +5,8 @@
 #include "devices/IoConfigTable.h"
 #include "devices/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
+#include "devices/platform/posix/DriverWire.h"
+#include "devices/platform/posix/XpDriverPosix.h"
 #include "devices/usb/UsbDriverProtocol.h"
 #include "devices/vde/ServiceProtocol.h"
 #include "devices/vde/ServiceReply.h"
@@ -293,6 +295,56 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
     EXPECT_EQ(l.subValue, Vdapi::kIoDblBuf);
     EXPECT_EQ(l.par1, 3);
     EXPECT_EQ(l.par2, 5);
+}
+
+TEST_F(GoldenRecords, RequestBatchAndItsAnswerAsBothSidesWriteAndReadThem)
+{
+    namespace DW = Vdapi::DriverWire;
+    // Two requests: one with two input bytes and 8 bytes of room, one with neither.
+    const Bytes requests = hex("02 00 00 00 | E2 6E C8 AF | 02 00 00 00 | 08 00 00 00 | AA BB |"
+                               "11 00 00 00 | 00 00 00 00 | 00 00 00 00");
+    Bytes written;
+    const uint8_t input[] = {0xAA, 0xBB};
+    DW::beginBatch(written);
+    DW::appendBatchRequest(written, {0xAFC86EE2, 2, 8}, input);
+    DW::appendBatchRequest(written, {0x11, 0, 0}, nullptr);
+    DW::setBatchCount(written, 2);
+    EXPECT_EQ(dump(written), dump(requests));
+    // The answers need 4 + (8 + 8) + (8 + 0) bytes of room.
+    std::vector<BatchItem> items;
+    EXPECT_EQ(parseBatchRequest(requests, 27, items), BatchParse::BadTotal);
+    ASSERT_EQ(parseBatchRequest(requests, 28, items), BatchParse::Ok);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].header.code, 0xAFC86EE2u);
+    EXPECT_EQ(items[0].header.inputLength, 2u);
+    EXPECT_EQ(items[0].header.outputCapacity, 8u);
+    EXPECT_EQ(items[0].inputAt, 16u);
+    EXPECT_EQ(items[1].header.code, 0x11u);
+    EXPECT_EQ(items[1].inputAt, 30u);
+
+    // Their answers: three output bytes and success, then error 87 with no output.
+    const Bytes answers = hex("02 00 00 00 | 00 00 00 00 | 03 00 00 00 | 01 02 03 | 57 00 00 00 | 00 00 00 00");
+    Bytes packed;
+    const uint8_t output[] = {1, 2, 3};
+    DW::beginBatch(packed);
+    DW::setBatchCount(packed, 2);
+    DW::appendBatchReply(packed, {0, 3}, output);
+    DW::appendBatchReply(packed, {87, 0}, nullptr);
+    EXPECT_EQ(dump(packed), dump(answers));
+    uint8_t room[8] = {};
+    std::vector<Vdapi::DriverRequestItem> handed(2);
+    handed[0].output = room;
+    handed[0].outputCapacity = sizeof room;
+    ASSERT_TRUE(Vdapi::UnpackBatchReply(answers.data(), answers.size(), handed));
+    EXPECT_EQ(handed[0].returnedSize, 3u);
+    EXPECT_EQ(handed[0].windowsError, 0u);
+    EXPECT_EQ(dump(Bytes(room, room + 3)), "01 02 03 ");
+    EXPECT_EQ(handed[1].returnedSize, 0u);
+    EXPECT_EQ(handed[1].windowsError, 87u);
+    // An answer cut short, or one announcing more output than its request's room, is refused.
+    EXPECT_FALSE(Vdapi::UnpackBatchReply(answers.data(), answers.size() - 1, handed));
+    handed[0].outputCapacity = 2;
+    EXPECT_FALSE(Vdapi::UnpackBatchReply(answers.data(), answers.size(), handed));
 }
 
 TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)

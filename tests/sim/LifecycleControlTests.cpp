@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <utility>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace vdsim::test {
@@ -215,11 +217,22 @@ TEST_F(SimControl, BadCommandsAreRefusedWithAReason)
     }
     EXPECT_EQ(sim_.control(""), "error: empty command");
     EXPECT_EQ(sim_.control("hold 1 1"), "error: no card or Ethernet device with serial 1");
-    EXPECT_EQ(sim_.control("hold x"), "error: usage: hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw]");
-    EXPECT_EQ(sim_.control("fail svc:x 1 2"), "error: usage: fail KIND COUNT ERROR (KIND: request code or svc:N)");
     EXPECT_EQ(sim_.control("linkspeed 2144000101 1 3"), "error: port 1 is not an IP port");
-    EXPECT_EQ(sim_.control("service version 5.1"), "error: usage: service version A.B.C[.D]");
-    EXPECT_EQ(sim_.control("list count many"), "error: usage: list version N | list count N | list restore");
+    // A malformed command is answered with its usage: the one form it got wrong, or all of them.
+    for (const auto& [line, usage] : std::vector<std::pair<const char*, const char*>>{
+             {"hold x", "hold SERIAL PORT [all|dma|rx|tx|demod|mod|nw]"},
+             {"release 1", "release SERIAL PORT [all|dma|rx|tx|demod|mod|nw]"},
+             {"fail svc:x 1 2", "fail KIND COUNT ERROR (KIND: request code or svc:N)"},
+             {"unplug", "unplug SERIAL"},
+             {"service version 5.1", "service version A.B.C[.D]"},
+             {"service pause", "service stop|start|version A.B.C[.D]"},
+             {"list count many", "list version N | list count N | list restore"},
+             {"fill-open a", "fill-open HEX|off (HEX: one byte, e.g. a5)"},
+             {"counters all", "counters [reset]"},
+             {"vde opmode 5", "vde opmode SERIAL N"},
+             {"vde xaddrs many x", "vde xaddrs SERIAL TEXT|default"},
+             {"vde", "vde probes [reset] | vde bound | vde xaddrs SERIAL TEXT|default | vde opmode SERIAL N"}})
+        EXPECT_EQ(sim_.control(line), std::string("error: usage: ") + usage) << line;
     EXPECT_EQ(sim_.control("unplug 99"), "error: no device with serial 99");
     // An endless line is cut off; the socket keeps serving new connections.
     UniqueFd raw = connectUnix(sim_.runDir() + "/vdsim.ctl");

@@ -56,6 +56,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace Vdapi::DriverWire {
 
@@ -126,5 +127,122 @@ inline ReplyHeader decodeReply(const uint8_t (&in)[kReplyHeaderSize])
 {
     return {getU32(in), getU32(in + 4)};
 }
+
+// ---- Request batch records: the one place their layout is written and read ----
+
+/// What one request adds to a batch's input, and the answer room it adds to the batch's output.
+inline constexpr size_t batchInputBytes(uint32_t inputLength) { return kRequestHeaderSize + size_t(inputLength); }
+inline constexpr size_t batchAnswerBytes(uint32_t outputCapacity) { return kReplyHeaderSize + size_t(outputCapacity); }
+
+/// Starts a batch of requests or of answers in `out`: the count word, set by setBatchCount.
+inline void beginBatch(std::vector<uint8_t>& out) { out.assign(kBatchCountSize, 0); }
+inline void setBatchCount(std::vector<uint8_t>& out, uint32_t count) { putU32(out.data(), count); }
+
+/// Appends one record to a batch: its header bytes, then `length` bytes from `payload`.
+template <size_t HeaderSize>
+inline void appendBatchRecord(std::vector<uint8_t>& out, const uint8_t (&header)[HeaderSize], const uint8_t* payload,
+                              uint32_t length)
+{
+    out.insert(out.end(), header, header + HeaderSize);
+    if (length > 0)
+        out.insert(out.end(), payload, payload + length);
+}
+
+/// Appends one request to a batch: its header, then its h.inputLength input bytes.
+inline void appendBatchRequest(std::vector<uint8_t>& out, const RequestHeader& h, const uint8_t* input)
+{
+    uint8_t raw[kRequestHeaderSize];
+    encode(h, raw);
+    appendBatchRecord(out, raw, input, h.inputLength);
+}
+
+/// Appends one answer to a batch's answer: its header, then its h.outputLength output bytes.
+inline void appendBatchReply(std::vector<uint8_t>& out, const ReplyHeader& h, const uint8_t* output)
+{
+    uint8_t raw[kReplyHeaderSize];
+    encode(h, raw);
+    appendBatchRecord(out, raw, output, h.outputLength);
+}
+
+/// One request of a request batch: its header and where its input starts in the batch.
+struct BatchItem {
+    RequestHeader header;
+    size_t inputAt = 0;
+};
+
+enum class BatchParse {
+    Ok,
+    BadHeader, ///< the count, a header or an input length does not fit the batch
+    BadTotal,  ///< every header fits, but bytes are left over or the answers need more room
+};
+
+/// Splits a request batch into `items`, checking every header and length against the input
+/// and, summed, the answer room against `outputCapacity`. A batch inside a batch and a
+/// fast-channel negotiation are refused. `items` holds what was read (all unless BadHeader).
+inline BatchParse parseBatchRequest(const std::vector<uint8_t>& input, uint32_t outputCapacity,
+                                    std::vector<BatchItem>& items)
+{
+    items.clear();
+    const size_t size = input.size();
+    if (size < kBatchCountSize)
+        return BatchParse::BadHeader;
+    const uint32_t count = getU32(input.data());
+    if (count == 0 || count > kMaxBatchRequests)
+        return BatchParse::BadHeader;
+    items.reserve(count);
+    size_t at = kBatchCountSize;
+    uint64_t room = kBatchCountSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (size - at < kRequestHeaderSize)
+            return BatchParse::BadHeader;
+        uint8_t raw[kRequestHeaderSize];
+        std::memcpy(raw, input.data() + at, sizeof raw);
+        const RequestHeader h = decodeRequest(raw);
+        at += kRequestHeaderSize;
+        if (h.code == kRequestBatch || h.code == kNegotiateFastChannel || h.inputLength > size - at)
+            return BatchParse::BadHeader;
+        items.push_back({h, at});
+        at += h.inputLength;
+        room += batchAnswerBytes(h.outputCapacity);
+    }
+    return at != size || room > outputCapacity ? BatchParse::BadTotal : BatchParse::Ok;
+}
+
+/// Reads a batch's answer one record after the other, each checked against what arrived.
+class BatchReplyReader {
+public:
+    BatchReplyReader(const uint8_t* answer, size_t length) : at_(answer), end_(answer + length) {}
+
+    /// The count word; false when the answer is too short to hold one.
+    bool readCount(uint32_t& count)
+    {
+        if (size_t(end_ - at_) < kBatchCountSize)
+            return false;
+        count = getU32(at_);
+        at_ += kBatchCountSize;
+        return true;
+    }
+
+    /// The next answer's header and output; false when the header does not fit what arrived
+    /// or the announced output exceeds `room` or what follows it.
+    bool next(uint32_t room, ReplyHeader& h, const uint8_t*& output)
+    {
+        if (size_t(end_ - at_) < kReplyHeaderSize)
+            return false;
+        uint8_t raw[kReplyHeaderSize];
+        std::memcpy(raw, at_, sizeof raw);
+        h = decodeReply(raw);
+        at_ += kReplyHeaderSize;
+        if (h.outputLength > room || h.outputLength > size_t(end_ - at_))
+            return false;
+        output = at_;
+        at_ += h.outputLength;
+        return true;
+    }
+
+private:
+    const uint8_t* at_;
+    const uint8_t* end_;
+};
 
 } // namespace Vdapi::DriverWire

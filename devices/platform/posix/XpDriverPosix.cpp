@@ -351,28 +351,23 @@ size_t XpDriverPosix::packBatch(std::span<const DriverRequestItem> items, uint32
     namespace DW = DriverWire;
     // One transport request carries at most a slot's (or the wire's) payload each way.
     const size_t limit = slot_.Valid() ? slot_.Capacity() : std::min(policy_.slotCapacity, DW::kMaxPayload);
-    size_t inputBytes = DW::kBatchCountSize;
     size_t outputBytes = DW::kBatchCountSize;
     size_t taken = 0;
-    batchInput_.resize(DW::kBatchCountSize);
+    DW::beginBatch(batchInput_);
     for (const DriverRequestItem& item : items) {
         if (taken == DW::kMaxBatchRequests || (item.input == nullptr && item.inputSize > 0) ||
             (item.output == nullptr && item.outputCapacity > 0))
             break;
         const uint32_t capacity = std::min(item.outputCapacity, DW::kMaxPayload);
-        if (inputBytes + DW::kRequestHeaderSize + item.inputSize > limit ||
-            outputBytes + DW::kReplyHeaderSize + capacity > limit)
+        if (batchInput_.size() + DW::batchInputBytes(item.inputSize) > limit ||
+            outputBytes + DW::batchAnswerBytes(capacity) > limit)
             break;
-        uint8_t header[DW::kRequestHeaderSize];
-        DW::encode(DW::RequestHeader{item.code, item.inputSize, capacity}, header);
-        batchInput_.insert(batchInput_.end(), header, header + sizeof header);
-        const auto* input = static_cast<const uint8_t*>(item.input);
-        batchInput_.insert(batchInput_.end(), input, input + item.inputSize);
-        inputBytes += DW::kRequestHeaderSize + item.inputSize;
-        outputBytes += DW::kReplyHeaderSize + capacity;
+        DW::appendBatchRequest(batchInput_, DW::RequestHeader{item.code, item.inputSize, capacity},
+                               static_cast<const uint8_t*>(item.input));
+        outputBytes += DW::batchAnswerBytes(capacity);
         ++taken;
     }
-    DW::putU32(batchInput_.data(), uint32_t(taken));
+    DW::setBatchCount(batchInput_, uint32_t(taken));
     outputRoom = uint32_t(outputBytes);
     return taken;
 }
@@ -380,26 +375,21 @@ size_t XpDriverPosix::packBatch(std::span<const DriverRequestItem> items, uint32
 bool UnpackBatchReply(const uint8_t* reply, size_t length, std::span<DriverRequestItem> items)
 {
     namespace DW = DriverWire;
-    const uint8_t* at = reply;
-    const uint8_t* end = at + length;
-    if (length < DW::kBatchCountSize || DW::getU32(at) != items.size())
+    DW::BatchReplyReader reader(reply, length);
+    uint32_t count = 0;
+    if (!reader.readCount(count) || count != items.size())
         return false;
-    at += DW::kBatchCountSize;
     for (DriverRequestItem& item : items) {
-        if (size_t(end - at) < DW::kReplyHeaderSize)
-            return false;
-        const uint32_t error = DW::getU32(at);
-        const uint32_t produced = DW::getU32(at + 4);
-        at += DW::kReplyHeaderSize;
         // Each announced length is checked against its own room and what arrived before use.
-        if (produced > std::min(item.outputCapacity, DW::kMaxPayload) || produced > size_t(end - at))
+        DW::ReplyHeader h;
+        const uint8_t* output = nullptr;
+        if (!reader.next(std::min(item.outputCapacity, DW::kMaxPayload), h, output))
             return false;
-        if (produced > 0)
-            std::memcpy(item.output, at, produced);
-        at += produced;
-        item.returnedSize = produced;
-        item.windowsError = error;
-        item.result = DriverErrorToResult(error);
+        if (h.outputLength > 0)
+            std::memcpy(item.output, output, h.outputLength);
+        item.returnedSize = h.outputLength;
+        item.windowsError = h.windowsError;
+        item.result = DriverErrorToResult(h.windowsError);
     }
     return true;
 }
