@@ -2,6 +2,7 @@
 #include "sim/DriverTransport.h"
 
 #include "devices/DriverClass.h"
+#include "devices/platform/DriverPath.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
@@ -36,7 +37,7 @@ std::vector<Endpoint> DriverTransport::endpointsOf(size_t device)
 
 std::string DriverTransport::pathOf(const Endpoint& ep)
 {
-    if (ep.legacyName) return Vdapi::RunDir::legacyDriver(Vdapi::kLegacyDriverNamePrefix + std::to_string(ep.index));
+    if (ep.legacyName) return Vdapi::RunDir::legacyDriver(Vdapi::LegacyDriverName(ep.index));
     const char* guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie);
     if (ep.family == Family::Legacy) guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::LegacyPci);
     else if (ep.family == Family::Bb2) guid = Vdapi::DriverClassGuid(Vdapi::DriverClass::Bb2);
