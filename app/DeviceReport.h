@@ -5,7 +5,7 @@
 #include "devices/DeviceDescriptor.h"
 #include "devices/VdCaps.h"
 #include "devices/platform/IXpNetwork.h"
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 
 #include <array>
 #include <cstdint>

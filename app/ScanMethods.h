@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/DeviceReport.h"
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 
 #include <atomic>
 #include <functional>

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "devices/DriverClass.h"
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Method tables and the processing of one received JSON-RPC message (or batch).
 #pragma once
 
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 
 #include <functional>
 #include <map>

@@ -1,7 +1,7 @@
 // kel::Sender: what the framework's classes derive from to hand events to their listeners.
 #pragma once
 
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 
 namespace kel {
 

@@ -1,7 +1,7 @@
 // kel::Composite: an interface implemented by forwarding to a list of members.
 #pragma once
 
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 
 #include <cstddef>
 #include <utility>

@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 #include "log/ThreadName.h"
 
 namespace kel {

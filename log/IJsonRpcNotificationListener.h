@@ -2,7 +2,7 @@
 // below the loggers, whose JSON logger hands its notifications to such listeners.
 #pragma once
 
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 
 class IJsonRpcNotificationListener {
 public:

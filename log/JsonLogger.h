@@ -1,10 +1,10 @@
 // kel::JsonLogger: turns log messages into "newLogMessage" notifications for its listeners.
 #pragma once
 
-#include "framework/json/JsonRpcMessage.h" // the JSON library below the loggers
+#include "base/json/JsonRpcMessage.h" // the JSON library below the loggers
 #include "log/IJsonRpcNotificationListener.h"
 #include "log/ILogger.h"
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 
 namespace kel {
 

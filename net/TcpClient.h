@@ -1,7 +1,7 @@
 // ip::TcpClient keeps one outgoing TCP connection alive; ip::TcpClientListener gets its events.
 #pragma once
 
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 #include "net/Address.h"
 #include "net/TcpConnection.h"
 

@@ -1,7 +1,7 @@
 // ip::TcpConnection: one established TCP connection with the thread that receives its bytes.
 #pragma once
 
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 #include "net/Socket.h"
 
 #include <array>

@@ -28,7 +28,7 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 # compiles without optimisation, which halves its build and costs its runs little.
 san_opts=(-DCMAKE_BUILD_TYPE=Debug -DHALVIX_BENCH=OFF -DHALVIX_UNITY=ON)
 "$root/scripts/build.sh" "$out/tsan" -DHALVIX_SANITIZE=thread "${san_opts[@]}" "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
-  -- log_tests net_tests framework_tests integration_tests vde_tests || exit 1
+  -- base_tests log_tests net_tests framework_tests integration_tests vde_tests || exit 1
 run "$out/tsan" -L threaded
 "$root/scripts/build.sh" "$out/asan" -DHALVIX_SANITIZE=address "${san_opts[@]}" "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g1" || exit 1
 run "$out/asan"

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "devices/DriverRequests.h"
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 #include <array>
 #include <cstddef>

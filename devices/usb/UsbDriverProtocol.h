@@ -7,7 +7,7 @@
 // u32 count then 56-byte records; reply 136 bytes per record, no header).
 #pragma once
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/DriverRequests.h"
 
 #include <cstddef>

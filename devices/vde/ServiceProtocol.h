@@ -6,7 +6,7 @@
 // Texts are NUL-terminated; offsets are in bytes.
 #pragma once
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 #include <array>
 #include <cstddef>

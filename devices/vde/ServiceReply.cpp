@@ -1,7 +1,7 @@
 // Reply checks and field decoders for the device-service commands.
 #include "devices/vde/ServiceReply.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 namespace Vdapi {
 

@@ -1,7 +1,7 @@
 // Requests of the device-service pipe.
 #include "devices/vde/ServiceRequest.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/vde/ServiceProtocol.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Bounds-checked reading of the shared device list.
 #include "devices/vde/VdeListView.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Device-service client: connection with version check and the command requests.
 #include "devices/vde/VdeSvcClient.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/platform/Xp.h"
 #include "devices/vde/ServiceRequest.h"
 

@@ -2,7 +2,7 @@
 // byte, property look-ups, I/O configuration, exclusive access and malformed requests.
 #include "tests/sim/SimHarness.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/usb/UsbDriverProtocol.h"

@@ -6,7 +6,7 @@
 #include "tests/sim/SimHarness.h"
 
 #include "devices/VdapiResult.h"
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/UnixSocket.h"
 #include "devices/platform/posix/XpDriverPosix.h"

@@ -3,7 +3,7 @@
 // of the same record against those bytes, so an offset moved in either codec fails here even
 // when both sides would still agree with each other.
 #include "devices/IoConfigTable.h"
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/platform/posix/XpDriverPosix.h"

@@ -4,7 +4,7 @@
 
 #include "sim/ControlCommands.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 

@@ -3,7 +3,7 @@
 #include "tests/sim/SimHarness.h"
 
 #include "devices/VdapiResult.h"
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/Xp.h"
 

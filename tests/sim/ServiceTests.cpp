@@ -2,7 +2,7 @@
 // named mutex, and the faults the control socket injects into both.
 #include "tests/sim/SimHarness.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/vde/ServiceProtocol.h"
 

@@ -2,7 +2,7 @@
 #include "tools/gui/BrickConnection.h"
 
 #include "framework/Frame.h"
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 #include "net/SocketSelector.h"
 
 #include <algorithm>

@@ -51,7 +51,7 @@
 // outputCapacity <= capacity. A request that does not fit the slot is refused before sending.
 #pragma once
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,8 @@
 // Owning wrappers for a file descriptor and a memory mapping: released whatever happens.
 #pragma once
 
+#include "base/UniqueResource.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -9,40 +11,15 @@
 
 namespace Vdapi {
 
-/// Owns one file descriptor (-1 = none) and closes it on destruction or reset.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        if (this != &other)
-            reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    explicit operator bool() const { return valid(); }
-
-    /// Gives up ownership without closing.
-    int release() { return std::exchange(fd_, -1); }
-
-    /// Closes the owned descriptor (if any) and takes fd.
-    void reset(int fd = -1)
-    {
-        const int old = std::exchange(fd_, fd);
-        if (old >= 0)
-            ::close(old);
-    }
-
-private:
-    int fd_ = -1;
+struct FdTraits {
+    using Handle = int;
+    static int none() { return -1; }
+    static bool valid(int fd) { return fd >= 0; }
+    static void close(int fd) { ::close(fd); }
 };
+
+/// Owns one file descriptor (-1 = none) and closes it on destruction or reset.
+using UniqueFd = base::UniqueResource<FdTraits>;
 
 /// Owns one mmap'ed region and unmaps it on destruction or reset.
 class UniqueMapping {

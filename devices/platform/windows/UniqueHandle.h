@@ -1,47 +1,25 @@
 // Owning wrappers for a Windows HANDLE and a mapped view: released whatever happens.
 #pragma once
 
+#include "base/UniqueResource.h"
+
 #include <windows.h>
 
 #include <utility>
 
 namespace Vdapi {
 
-/// Owns one kernel-object HANDLE and closes it on destruction or reset. Both null and
-/// INVALID_HANDLE_VALUE mean "none" (the system calls use one or the other for failure).
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept
-    {
-        if (this != &other)
-            reset(std::exchange(other.handle_, nullptr));
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    explicit operator bool() const { return valid(); }
-
-    /// Gives up ownership without closing.
-    HANDLE release() { return std::exchange(handle_, nullptr); }
-
-    /// Closes the owned handle (if any) and takes handle.
-    void reset(HANDLE handle = nullptr)
-    {
-        const HANDLE old = std::exchange(handle_, handle);
-        if (old != nullptr && old != INVALID_HANDLE_VALUE)
-            ::CloseHandle(old);
-    }
-
-private:
-    HANDLE handle_ = nullptr;
+struct HandleTraits {
+    using Handle = HANDLE;
+    static HANDLE none() { return nullptr; }
+    /// Both null and INVALID_HANDLE_VALUE mean "none": the system calls use one or the other
+    /// for failure.
+    static bool valid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void close(HANDLE handle) { ::CloseHandle(handle); }
 };
+
+/// Owns one kernel-object HANDLE and closes it on destruction or reset.
+using UniqueHandle = base::UniqueResource<HandleTraits>;
 
 /// Owns one view mapped with MapViewOfFile and unmaps it on destruction or reset.
 class UniqueView {

@@ -2,7 +2,7 @@
 // lengths beyond the limit refused.
 #include "devices/vde/PipeMessenger.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/platform/Xp.h"
 #include "tests/sim/SimHarness.h"
 

@@ -1,7 +1,7 @@
 // Exclusive access to the ports of Ethernet-attached devices: the simulated service's
 // arbitration on the pipe, and the channel attaches of the device layer over it.
 #include "devices/VdDevice.h"
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
 #include "devices/vde/ServiceProtocol.h"

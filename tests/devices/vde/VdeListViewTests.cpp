@@ -1,7 +1,7 @@
 // The shared-list view over plain bytes: the entry count is clamped to what the bytes hold.
 #include "devices/vde/VdeListView.h"
 
-#include "devices/WireBytes.h"
+#include "base/WireBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Builders and accessors for JSON-RPC 2.0 messages.
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 
 #include <cmath>
 #include <stdexcept>

@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "framework/json/JsonRpcMessage.h"
+#include "base/json/JsonRpcMessage.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "log/ListenerList.h"
+#include "base/ListenerList.h"
 
 namespace {
 
