@@ -7,7 +7,7 @@
 
 // The tests' simulator starter (private run directory, readiness wait, VDAPI_RUN_DIR),
 // compiled into this benchmark rather than copied.
-#include "tests/devices/core/SimProcess.cpp"
+#include "tests/support/SimProcess.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,9 +19,11 @@ namespace {
 constexpr int64_t kAsiCard = 2144000101;
 constexpr int64_t kIpNoLinkCard = 2162000909;
 
-VdapiTest::SimProcess& Sim()
+test::SimProcess& Sim()
 {
-    static VdapiTest::SimProcess sim(std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json");
+    static test::SimProcess sim(test::sourcePath("sim/rigs/reference.json"));
+    static const bool exported = (sim.exportRunDir(), true);
+    (void)exported;
     return sim;
 }
 
@@ -39,8 +41,8 @@ Vdapi::HwFunctionDescriptor PortRecord(int64_t serial, int port)
 
 void ProbeOne(benchmark::State& state, int64_t serial, int port, bool expected)
 {
-    if (!Sim().Ready()) {
-        state.SkipWithError(Sim().Error().c_str());
+    if (!Sim().ready()) {
+        state.SkipWithError(Sim().error().c_str());
         return;
     }
     const Vdapi::HwFunctionDescriptor record = PortRecord(serial, port);
@@ -60,10 +62,10 @@ BENCHMARK(BM_ProbeFreeAsiPort)->Unit(benchmark::kMicrosecond);
 
 void BM_ProbeHeldAsiPort(benchmark::State& state)
 {
-    if (Sim().Ready() && Sim().Control("hold 2144000101 2") != 0)
+    if (Sim().ready() && !Sim().command("hold 2144000101 2"))
         state.SkipWithError("hold failed");
     ProbeOne(state, kAsiCard, 2, false);
-    Sim().Control("release 2144000101 2");
+    Sim().command("release 2144000101 2");
 }
 BENCHMARK(BM_ProbeHeldAsiPort)->Unit(benchmark::kMicrosecond);
 
@@ -75,8 +77,8 @@ BENCHMARK(BM_ProbeIpPortWithoutLink)->Unit(benchmark::kMicrosecond);
 
 void BM_AttachAndDetachDevice(benchmark::State& state)
 {
-    if (!Sim().Ready()) {
-        state.SkipWithError(Sim().Error().c_str());
+    if (!Sim().ready()) {
+        state.SkipWithError(Sim().error().c_str());
         return;
     }
     for (auto _ : state) {

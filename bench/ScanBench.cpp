@@ -1,6 +1,6 @@
 // One two-call ScanHwFunctions (count, then fill) against vdsim with the reference rig: wall
 // time per scan (median of 20 repetitions) and the driver requests one scan sends, per code.
-#include "bench/BenchSim.h"
+#include "tests/support/SimProcess.h"
 #include "devices/DeviceDescriptor.h"
 #include "devices/Scan.h"
 
@@ -13,9 +13,9 @@
 
 namespace {
 
-bench::BenchSim& sim()
+test::SimProcess& sim()
 {
-    static bench::BenchSim s;
+    static test::SimProcess s(test::sourcePath("sim/rigs/reference.json"));
     return s;
 }
 
@@ -51,11 +51,11 @@ uint64_t reportRequests(benchmark::State& state, const std::string& answer)
 
 void BM_ScanHwFunctionsTwoCall(benchmark::State& state)
 {
-    if (!sim().ready) {
+    if (!sim().ready()) {
         state.SkipWithError("vdsim did not start");
         return;
     }
-    ::setenv("VDAPI_RUN_DIR", sim().run.c_str(), 1);
+    sim().exportRunDir();
     // One untimed scan, counted by the simulator.
     int32_t ports = 0;
     sim().control("counters reset");

@@ -9,8 +9,8 @@
 // from the simulator's counters, the driver requests and driver opens of one scan. A summary
 // table at the end gives the requests per port and the ratio of the scan without batches to the
 // scan with them.
-#include "tests/devices/core/SimProcess.cpp"
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tools/gui/GuiServer.h"
 
 #include <benchmark/benchmark.h>
@@ -117,21 +117,22 @@ struct Brick {
 
 /// A simulator with one rig and one brick per client kind.
 struct ScanRig {
-    std::unique_ptr<VdapiTest::SimProcess> sim;
+    std::unique_ptr<test::SimProcess> sim;
     std::map<Client, std::unique_ptr<Brick>> bricks;
     std::string error;
 
     /// The bricks listen on 127.0.68.`firstHost` and the addresses after it.
     ScanRig(const std::string& rigPath, int firstHost)
     {
-        sim = std::make_unique<VdapiTest::SimProcess>(rigPath);
-        if (!sim->Ready()) {
-            error = "vdsim: " + sim->Error();
+        sim = std::make_unique<test::SimProcess>(rigPath);
+        if (!sim->ready()) {
+            error = "vdsim: " + sim->error();
             return;
         }
+        sim->exportRunDir();
         for (Client client : kClients) {
             const std::string address = "127.0.68." + std::to_string(firstHost++);
-            bricks[client] = std::make_unique<Brick>(sim->RunDir(), address, client, error);
+            bricks[client] = std::make_unique<Brick>(sim->runDir(), address, client, error);
             if (!error.empty())
                 return;
         }
@@ -140,7 +141,7 @@ struct ScanRig {
     /// Runs vdsimctl with `command`; its answer.
     std::string control(const std::string& command) const
     {
-        test::ChildProcess ctl(VDSIMCTL_BIN, {"--run-dir", sim->RunDir(), command});
+        test::ChildProcess ctl(VDSIMCTL_BIN, {"--run-dir", sim->runDir(), command});
         ctl.wait();
         return ctl.output();
     }

@@ -6,7 +6,7 @@
 // scan) and by the client around the POST (what a user waits), and the slowdown.
 //
 //   bench_ServeBench [--seconds S] [--clients N] [--interval-ms P]   (defaults 10, 50, 100)
-#include "tests/devices/core/SimProcess.cpp"
+#include "tests/support/SimProcess.h"
 #include "tests/integration/HalvixProcess.h"
 #include "tests/tools/ServeProcess.h"
 
@@ -101,11 +101,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "halvixctl serve did not start: %s\n", serve.process().errors().c_str());
         return 1;
     }
-    VdapiTest::SimProcess sim(std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json");
-    if (!sim.Ready()) {
-        std::fprintf(stderr, "vdsim: %s\n", sim.Error().c_str());
+    test::SimProcess sim(std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json");
+    if (!sim.ready()) {
+        std::fprintf(stderr, "vdsim: %s\n", sim.error().c_str());
         return 1;
     }
+    sim.exportRunDir();
     integration::HalvixProcess halvix({"--server_address", kAddress, "--local_address", kAddress});
     const nlohmann::json listed = serve.waitForBricks(
         [](const nlohmann::json& list) { return list.size() == 1 && list[0]["state"] == "idle"; });

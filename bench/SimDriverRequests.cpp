@@ -4,7 +4,7 @@
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
-#include "bench/BenchSim.h"
+#include "tests/support/SimProcess.h"
 #include "sim/SocketIo.h"
 
 #include <benchmark/benchmark.h>
@@ -18,9 +18,9 @@ namespace DP = Vdapi::DriverProtocol;
 namespace DW = Vdapi::DriverWire;
 namespace SP = Vdapi::ServiceProtocol;
 
-bench::BenchSim& sim()
+test::SimProcess& sim()
 {
-    static bench::BenchSim s;
+    static test::SimProcess s(test::sourcePath("sim/rigs/reference.json"));
     return s;
 }
 
@@ -40,7 +40,7 @@ bool driverRoundTrip(int fd, uint32_t code, const std::vector<uint8_t>& input, s
 
 void BM_PciePropertyLookup(benchmark::State& state)
 {
-    vdsim::UniqueFd fd = vdsim::connectUnix(sim().run + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie) + "/0");
+    vdsim::UniqueFd fd = vdsim::connectUnix(sim().pciePath(0));
     if (!fd) {
         state.SkipWithError("vdsim not reachable");
         return;
@@ -63,11 +63,11 @@ BENCHMARK(BM_PciePropertyLookup);
 // The same look-up through the device layer's driver handle, as device initialisation sends it.
 void BM_XpDriverPropertyLookup(benchmark::State& state)
 {
-    if (!sim().ready) {
+    if (!sim().ready()) {
         state.SkipWithError("vdsim not reachable");
         return;
     }
-    ::setenv("VDAPI_RUN_DIR", sim().run.c_str(), 1);
+    sim().exportRunDir();
     std::unique_ptr<Vdapi::IXpDriver> driver = Vdapi::Xp::NewDriver(Vdapi::DriverClass::Pcie);
     if (!driver || driver->Open(0, false, true) != Vdapi::VDAPI_OK) {
         state.SkipWithError("driver interface 0 does not open");
@@ -94,11 +94,11 @@ BENCHMARK(BM_XpDriverPropertyLookup);
 // Open of a driver handle through the device layer (connect and whatever set-up follows).
 void BM_XpDriverOpen(benchmark::State& state)
 {
-    if (!sim().ready) {
+    if (!sim().ready()) {
         state.SkipWithError("vdsim not reachable");
         return;
     }
-    ::setenv("VDAPI_RUN_DIR", sim().run.c_str(), 1);
+    sim().exportRunDir();
     std::unique_ptr<Vdapi::IXpDriver> driver = Vdapi::Xp::NewDriver(Vdapi::DriverClass::Pcie);
     for (auto _ : state) {
         if (!driver || driver->Open(0, false, true) != Vdapi::VDAPI_OK) {
@@ -115,7 +115,7 @@ void BM_ConnectAndReadVersion(benchmark::State& state)
 {
     std::vector<uint8_t> in(DP::kHeaderSize), out;
     DP::encodePlainHeader(in.data());
-    const std::string path = sim().run + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie) + "/0";
+    const std::string path = sim().pciePath(0);
     for (auto _ : state) {
         vdsim::UniqueFd fd = vdsim::connectUnix(path);
         if (!fd || !driverRoundTrip(fd.get(), DP::kGetVersion, in, out)) {
@@ -129,7 +129,7 @@ BENCHMARK(BM_ConnectAndReadVersion);
 
 void BM_ServiceVersion(benchmark::State& state)
 {
-    vdsim::UniqueFd fd = vdsim::connectUnix(sim().run + "/pipe/VdeRecvPipe");
+    vdsim::UniqueFd fd = vdsim::connectUnix(sim().pipePath());
     if (!fd) {
         state.SkipWithError("vdsim not reachable");
         return;

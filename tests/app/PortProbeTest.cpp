@@ -3,7 +3,7 @@
 #include "app/PortProbe.h"
 
 #include "tests/devices/channels/ChannelRig.h"
-#include "tests/devices/channels/SimQuery.h"
+#include "tests/support/SimQuery.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +40,9 @@ TEST(PortProbe, FreePortsOfEveryDirectionAreAvailableAndHeldOnesAreNot)
     for (auto [serial, port] : {std::pair{kAsiCard, 1}, {kAsiCard, 3}, {kLegacyCard, 1}, {kBb2Card, 2}}) {
         const auto record = FindPort(ports, serial, port);
         const std::string where = std::to_string(serial) + " " + std::to_string(port);
-        ASSERT_EQ(sim.Control("hold " + where), 0);
+        ASSERT_TRUE(sim.command("hold " + where));
         EXPECT_FALSE(Halvix::isPortAvailable(record)) << where;
-        ASSERT_EQ(sim.Control("release " + where), 0);
+        ASSERT_TRUE(sim.command("release " + where));
         EXPECT_TRUE(Halvix::isPortAvailable(record)) << where;
     }
     // The probe claimed nothing that outlives it.
@@ -58,7 +58,7 @@ TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
     ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);
     ASSERT_EQ(linked.device.serial, kIpCard);
 
-    ASSERT_EQ(sim.Control("counters reset"), 0);
+    ASSERT_TRUE(sim.command("counters reset"));
     EXPECT_FALSE(Halvix::isPortAvailable(noLink));
     auto counters = VdapiTest::Counters(sim);
     EXPECT_EQ(counters[kLinkSpeedKind], 1u);
@@ -66,9 +66,9 @@ TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
 
     EXPECT_TRUE(Halvix::isPortAvailable(linked));
     // The link goes down and comes back (driver code 0 is the slowest speed, not "no link").
-    ASSERT_EQ(sim.Control("linkspeed " + std::to_string(kIpCard) + " 1 6"), 0);
+    ASSERT_TRUE(sim.command("linkspeed " + std::to_string(kIpCard) + " 1 6"));
     EXPECT_FALSE(Halvix::isPortAvailable(linked));
-    ASSERT_EQ(sim.Control("linkspeed " + std::to_string(kIpCard) + " 1 0"), 0);
+    ASSERT_TRUE(sim.command("linkspeed " + std::to_string(kIpCard) + " 1 0"));
     EXPECT_TRUE(Halvix::isPortAvailable(linked));
 }
 
@@ -78,7 +78,7 @@ TEST(PortProbe, FailingLinkQueryLeavesTheDecisionToTheChannels)
     const auto noLink = FindPort(VdapiTest::ListAllPorts(), kIpNoLinkCard, 2);
     ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);
     // 31 = ERROR_GEN_FAILURE: the query fails, so the link is not known to be down.
-    ASSERT_EQ(sim.Control(std::string("fail ") + kLinkSpeedKind + " 1 31"), 0);
+    ASSERT_TRUE(sim.command(std::string("fail ") + kLinkSpeedKind + " 1 31"));
     EXPECT_TRUE(Halvix::isPortAvailable(noLink));
     // The fault is used up: the next probe hears "no link" again.
     EXPECT_FALSE(Halvix::isPortAvailable(noLink));
@@ -95,9 +95,9 @@ TEST(PortProbe, RecordsOfMissingOrUnusableDevicesAreNotAvailable)
     EXPECT_FALSE(Halvix::isPortAvailable(tainted)); // attach succeeds only with a warning code
 
     auto record = FindPort(ports, kAsiCard, 1);
-    ASSERT_EQ(sim.Control("unplug " + std::to_string(kAsiCard)), 0);
+    ASSERT_TRUE(sim.command("unplug " + std::to_string(kAsiCard)));
     EXPECT_FALSE(Halvix::isPortAvailable(record));
-    ASSERT_EQ(sim.Control("plug " + std::to_string(kAsiCard)), 0);
+    ASSERT_TRUE(sim.command("plug " + std::to_string(kAsiCard)));
     EXPECT_TRUE(Halvix::isPortAvailable(record));
 
     record.device.serial = 999999999; // never existed
@@ -112,15 +112,15 @@ TEST(PortProbe, Type331InputIsProbedByARealExclusiveAttach)
     if (record.device.serial != kUsbReceiver)
         GTEST_SKIP() << "the device layer lists no USB devices yet";
 
-    ASSERT_EQ(sim.Control("counters reset"), 0);
+    ASSERT_TRUE(sim.command("counters reset"));
     EXPECT_TRUE(Halvix::isPortAvailable(record));
     // A real attach acquires and releases; a probe-only attach would have asked once.
     EXPECT_EQ(VdapiTest::Counters(sim)[VdapiTest::kPortExclusiveKind], 2u);
     EXPECT_EQ(VdapiTest::Holds(sim, kUsbReceiver), 0);
 
-    ASSERT_EQ(sim.Control("hold 331000001 1"), 0);
+    ASSERT_TRUE(sim.command("hold 331000001 1"));
     EXPECT_FALSE(Halvix::isPortAvailable(record));
-    ASSERT_EQ(sim.Control("release 331000001 1"), 0);
+    ASSERT_TRUE(sim.command("release 331000001 1"));
     EXPECT_TRUE(Halvix::isPortAvailable(record));
 }
 

@@ -6,8 +6,8 @@
 
 #include "devices/ScanSession.h"
 #include "devices/VdDevice.h"
-#include "tests/devices/channels/SimQuery.h"
-#include "tests/log/TempDir.h"
+#include "tests/support/SimQuery.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ namespace {
 
 using Halvix::ReportList;
 using VdapiTest::Counters;
-using VdapiTest::SimProcess;
+using test::SimProcess;
 
 constexpr const char* kPropertyKind = "0xafc86f1a"; // PCIe property look-up
 
@@ -77,11 +77,11 @@ TEST(ScanSession, EveryRigGivesTheSameReportWithFewerRequests)
     for (const std::string& rig : rigs) {
         SCOPED_TRACE(rig);
         START_SIM(sim, rig);
-        ASSERT_EQ(sim.Control("counters reset"), 0);
+        ASSERT_TRUE(sim.command("counters reset"));
         const std::string fresh = scanReport(false);
         const uint64_t freshRequests = driverRequests(sim);
         const uint64_t freshOpens = Counters(sim)["open"];
-        ASSERT_EQ(sim.Control("counters reset"), 0);
+        ASSERT_TRUE(sim.command("counters reset"));
         const std::string cached = scanReport(true);
         const uint64_t cachedRequests = driverRequests(sim);
         const uint64_t cachedOpens = Counters(sim)["open"];
@@ -113,12 +113,12 @@ TEST(ScanSession, InjectedFaultsEndTheSameWayWithAndWithoutTheCache)
         const std::string kind = args.substr(0, args.find(' '));
         const std::string clear = command == "fail" ? "fail " + kind + " 0 0" : "corrupt " + kind + " 0";
         SCOPED_TRACE(fault);
-        ASSERT_EQ(sim.Control(fault), 0);
+        ASSERT_TRUE(sim.command(fault));
         const std::string fresh = scanReport(false);
-        ASSERT_EQ(sim.Control(clear), 0);
-        ASSERT_EQ(sim.Control(fault), 0);
+        ASSERT_TRUE(sim.command(clear));
+        ASSERT_TRUE(sim.command(fault));
         EXPECT_EQ(scanReport(true), fresh);
-        ASSERT_EQ(sim.Control(clear), 0);
+        ASSERT_TRUE(sim.command(clear));
         EXPECT_NE(fresh, clean) << "the fault changed nothing";
     }
     // What failed is not remembered by the next scan.
@@ -133,7 +133,7 @@ TEST(ScanSession, AFailedLookUpIsAskedAgainAndAnAnswerIsNot)
     ASSERT_NE(Vdapi::ScanSession::Current(), nullptr);
 
     // The first look-up (PORT_COUNT) fails: the attach fails, and nothing of it is kept.
-    ASSERT_EQ(sim.Control(std::string("fail ") + kPropertyKind + " 1 31"), 0);
+    ASSERT_TRUE(sim.command(std::string("fail ") + kPropertyKind + " 1 31"));
     Vdapi::VdDeviceInt device;
     EXPECT_EQ(device.AttachBySerial(kCard, false), Vdapi::VDAPI_E_NO_SUCH_DEVICE);
     EXPECT_EQ(device.AttachBySerial(kCard, false), Vdapi::VDAPI_OK);
@@ -146,7 +146,7 @@ TEST(ScanSession, AFailedLookUpIsAskedAgainAndAnAnswerIsNot)
     device.Detach();
 
     // A second attach in the same session reads no property again and knows the same ports.
-    ASSERT_EQ(sim.Control("counters reset"), 0);
+    ASSERT_TRUE(sim.command("counters reset"));
     EXPECT_EQ(device.AttachBySerial(kCard, false), Vdapi::VDAPI_OK);
     EXPECT_EQ(Counters(sim)[kPropertyKind], 0u);
     ASSERT_EQ(device.GetDescriptor(descriptor), Vdapi::VDAPI_OK);
@@ -155,7 +155,7 @@ TEST(ScanSession, AFailedLookUpIsAskedAgainAndAnAnswerIsNot)
     device.Detach();
 
     // Gone meanwhile, the device cannot be attached, whatever the session knows of it.
-    ASSERT_EQ(sim.Control("unplug " + std::to_string(kCard)), 0);
+    ASSERT_TRUE(sim.command("unplug " + std::to_string(kCard)));
     EXPECT_EQ(device.AttachBySerial(kCard, false), Vdapi::VDAPI_E_NO_SUCH_DEVICE);
     EXPECT_GT(session.Statistics().propertyHits, 0);
 }
@@ -167,7 +167,7 @@ TEST(ScanSession, APortHeldBetweenTwoProbesOfOneScanIsBusy)
     const std::string report = scanReport(true, [&](const Vdapi::HwFunctionDescriptor& record) {
         const bool available = Halvix::isPortAvailable(record);
         if (record.port == 1) {
-            EXPECT_EQ(sim.Control("hold 2144000903 2"), 0);
+            EXPECT_TRUE(sim.command("hold 2144000903 2"));
         }
         free.push_back(available);
         return available;

@@ -1,7 +1,7 @@
 // The built-in control methods and the scheduled commands, driven through the client's
 // dispatcher as the receiving thread would.
 #include "TestClient.h"
-#include "tests/log/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include "framework/CommandScheduler.h"
 

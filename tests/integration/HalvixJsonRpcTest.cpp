@@ -2,8 +2,8 @@
 // dispatcher errors and batches, control methods, scheduling, status reports, log files,
 // reconnection, hostile frames, quit and the command line.
 #include "HalvixProcess.h"
-#include "tests/log/TempDir.h"
-#include "tests/log/WaitUntil.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 #include "framework/Frame.h"
 #include "tools/gui/GuiServer.h"

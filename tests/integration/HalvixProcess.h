@@ -1,7 +1,7 @@
 // Runs the real halvix executable as a child process and collects its console output.
 #pragma once
 
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <optional>
 #include <sstream>

@@ -2,9 +2,9 @@
 // each report rule checked on the reply text as it arrived (key order, number forms).
 #include "HalvixProcess.h"
 
-#include "tests/devices/PrivateNetwork.h"
-#include "tests/devices/core/SimProcess.h"
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/PrivateNetwork.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tools/gui/GuiServer.h"
 
 #include <gtest/gtest.h>
@@ -89,8 +89,9 @@ protected:
     /// Simulator with `rigPath`, a GUI server on `address`, halvix connected to it.
     void start(const std::string& rigPath, const std::string& address)
     {
-        sim = std::make_unique<VdapiTest::SimProcess>(rigPath);
-        ASSERT_TRUE(sim->Ready()) << sim->Error();
+        sim = std::make_unique<test::SimProcess>(rigPath);
+        ASSERT_TRUE(sim->ready()) << sim->error();
+        sim->exportRunDir(); // the halvix started next inherits it
         server = std::make_unique<gui::GuiServer>(address);
         ASSERT_TRUE(server->listen());
         halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{"--server_address", address,
@@ -121,7 +122,7 @@ protected:
     /// Runs vdsimctl with `args`; its answer line.
     std::string control(const std::vector<std::string>& args)
     {
-        std::vector<std::string> all = {"--run-dir", sim->RunDir()};
+        std::vector<std::string> all = {"--run-dir", sim->runDir()};
         all.insert(all.end(), args.begin(), args.end());
         test::ChildProcess ctl(VDSIMCTL_BIN, all);
         EXPECT_EQ(ctl.wait(), 0) << ctl.output() << ctl.errors();
@@ -146,7 +147,7 @@ protected:
         EXPECT_EQ(halvix->waitExit(), 0) << halvix->output();
     }
 
-    std::unique_ptr<VdapiTest::SimProcess> sim;
+    std::unique_ptr<test::SimProcess> sim;
     std::unique_ptr<gui::GuiServer> server;
     std::unique_ptr<HalvixProcess> halvix;
 };

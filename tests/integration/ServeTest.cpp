@@ -2,8 +2,8 @@
 // scans, sees a held port and forgets a brick that quit; headless Chromium shows the page.
 #include "HalvixProcess.h"
 
-#include "tests/devices/core/SimProcess.h"
-#include "tests/log/TempDir.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
 #include "tests/tools/ServeProcess.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 struct Brick {
     std::string name;
-    std::unique_ptr<VdapiTest::SimProcess> sim;
+    std::unique_ptr<test::SimProcess> sim;
     std::unique_ptr<HalvixProcess> halvix; // after sim: stopped first
     int id = 0;                             // its id in the API
 };
@@ -95,9 +95,9 @@ protected:
         for (const auto& [name, rig] : rigs) {
             Brick& brick = bricks.emplace_back();
             brick.name = name;
-            // The simulator points VDAPI_RUN_DIR at its run directory; the halvix started next inherits it.
-            brick.sim = std::make_unique<VdapiTest::SimProcess>(rig);
-            ASSERT_TRUE(brick.sim->Ready()) << brick.sim->Error();
+            brick.sim = std::make_unique<test::SimProcess>(rig);
+            ASSERT_TRUE(brick.sim->ready()) << brick.sim->error();
+            brick.sim->exportRunDir(); // the halvix started next inherits it
             brick.halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{
                 "--server_address", address, "--local_address", address, "--app_id", name});
             ASSERT_TRUE(brick.halvix->started());
@@ -140,7 +140,7 @@ protected:
     }
     void control(const std::string& name, const std::vector<std::string>& args)
     {
-        std::vector<std::string> all = {"--run-dir", brick(name).sim->RunDir()};
+        std::vector<std::string> all = {"--run-dir", brick(name).sim->runDir()};
         all.insert(all.end(), args.begin(), args.end());
         test::ChildProcess ctl(VDSIMCTL_BIN, all);
         EXPECT_EQ(ctl.wait(), 0) << ctl.output() << ctl.errors();

@@ -2,10 +2,10 @@
 // simulator, over real sockets and the real run directory.
 #include "HalvixProcess.h"
 
-#include "tests/devices/PrivateNetwork.h"
-#include "tests/devices/core/SimProcess.h"
-#include "tests/log/TempDir.h"
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/PrivateNetwork.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -222,7 +222,7 @@ TEST(Tools, HelpVersionAndBadUsage)
 TEST(Tools, ScanWhyAndFilters)
 {
     START_SIM(sim, sourceFile("sim/rigs/reference.json"));
-    ASSERT_EQ(sim.Control("hold 2144000101 1"), 0);
+    ASSERT_TRUE(sim.command("hold 2144000101 1"));
     auto row = [](const std::string& table, const std::string& device) {
         const size_t at = table.find("\n" + device + " ");
         return at == std::string::npos ? std::string() : table.substr(at + 1, table.find('\n', at + 1) - at - 1);

@@ -9,7 +9,7 @@
 #include "tests/log/LogTimes.h"
 #include "log/SharedLogger.h"
 #include "tests/log/CapturingLogger.h"
-#include "tests/log/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

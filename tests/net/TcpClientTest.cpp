@@ -4,7 +4,7 @@
 
 #include "log/ILogger.h"
 #include "net/SocketSelector.h"
-#include "tests/log/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 

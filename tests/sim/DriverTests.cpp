@@ -1,6 +1,6 @@
 // The simulated kernel drivers, driven over their sockets by hand: record layouts byte for
 // byte, property look-ups, I/O configuration, exclusive access and malformed requests.
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"

@@ -3,7 +3,7 @@
 // refused slot, and a client that dies in the middle of a request. Request batches: each
 // request answered as alone on both paths, faults per request, a driver without batches, and
 // malformed batches refused whole.
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include "devices/VdapiResult.h"
 #include "base/WireBytes.h"

@@ -16,7 +16,7 @@
 #include "sim/IoCodes.h"
 #include "sim/ServiceHandler.h"
 #include "sim/SharedList.h"
-#include "tests/log/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // vdsim as a process: command line, rig errors, orderly stop, and the control socket with
 // its client vdsimctl.
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include "sim/ControlCommands.h"
 

@@ -1,6 +1,6 @@
 // The device layer's own driver handles (IXpDriver) against the simulator: interface listing,
 // legacy names, and the driver errors as the layer translates them.
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include "devices/VdapiResult.h"
 #include "base/WireBytes.h"

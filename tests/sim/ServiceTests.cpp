@@ -1,6 +1,6 @@
 // The simulated device service: pipe framing and commands, the shared-memory list under its
 // named mutex, and the faults the control socket injects into both.
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include "base/WireBytes.h"
 #include "devices/platform/posix/RunDir.h"

@@ -1,7 +1,7 @@
 // The halvixctl executable against a brick stand-in on its own loopback address: usage errors,
 // call results and errors, timeouts, watch, quit and scan.
 #include "BrickStandIn.h"
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // with an HTTP client; every wait has a deadline.
 #pragma once
 
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>

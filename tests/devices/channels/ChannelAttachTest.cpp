@@ -4,7 +4,7 @@
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
 #include "tests/devices/channels/ChannelRig.h"
-#include "tests/devices/channels/SimQuery.h"
+#include "tests/support/SimQuery.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,7 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
     ASSERT_EQ(monitor.AttachBySerial(kMonitor), VDAPI_OK);
-    ASSERT_EQ(sim.Control("counters reset"), 0);
+    ASSERT_TRUE(sim.command("counters reset"));
 
     VdInpChannel in;
     VdOutpChannel out;
@@ -101,8 +101,8 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
 
     // Held by another user: both probes say so.
-    ASSERT_EQ(sim.Control("hold " + Where(kAsi, 1)), 0);
-    ASSERT_EQ(sim.Control("hold " + Where(kAsi, 3)), 0);
+    ASSERT_TRUE(sim.command("hold " + Where(kAsi, 1)));
+    ASSERT_TRUE(sim.command("hold " + Where(kAsi, 3)));
     EXPECT_EQ(in.Attach(&asi, 1, true, true), VDAPI_E_IN_USE);
     EXPECT_EQ(out.Attach(&asi, 3, true), VDAPI_E_IN_USE);
 }
@@ -156,12 +156,12 @@ TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
     VdDeviceInt asi;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
     // Another user holds only the second block of the port's receive set.
-    ASSERT_EQ(sim.Control("hold " + Where(kAsi, 1) + " dma"), 0);
+    ASSERT_TRUE(sim.command("hold " + Where(kAsi, 1) + " dma"));
     VdInpChannel in;
     EXPECT_EQ(in.Attach(&asi, 1, true, false), VDAPI_E_IN_USE);
     EXPECT_FALSE(in.IsAttached());
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 1); // the receive block was given back
-    ASSERT_EQ(sim.Control("release " + Where(kAsi, 1) + " dma"), 0);
+    ASSERT_TRUE(sim.command("release " + Where(kAsi, 1) + " dma"));
     EXPECT_EQ(in.Attach(&asi, 1, true, false), VDAPI_OK);
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 2);
 }

@@ -5,7 +5,7 @@
 #include "devices/channels/ImplChannel.h"
 #include "devices/pcie/PcieDevice.h"
 #include "tests/devices/channels/ChannelRig.h"
-#include "tests/devices/channels/SimQuery.h"
+#include "tests/support/SimQuery.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
 
     // Every code the driver may answer, set on the simulated link.
     for (auto [code, expected] : {std::pair{0, 1}, {2, 3}, {5, 6}, {6, 0}, {7, 7}, {8, 8}, {42, 0}, {-3, 0}}) {
-        ASSERT_EQ(sim.Control("linkspeed " + std::to_string(kIp) + " 2 " + std::to_string(code)), 0);
+        ASSERT_TRUE(sim.command("linkspeed " + std::to_string(kIp) + " 2 " + std::to_string(code)));
         flag = 1;
         speed = 5;
         EXPECT_EQ(ip.GetLinkSpeed(2, flag, speed), VDAPI_OK) << code;
@@ -64,7 +64,7 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
     EXPECT_EQ(speed, 0);
 
     // A failed query leaves the outputs as they were.
-    ASSERT_EQ(sim.Control("fail 0xafc86fbe 1 31"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc86fbe 1 31"));
     flag = 1;
     speed = 5;
     EXPECT_FALSE(isSuccess(ip.GetLinkSpeed(1, flag, speed)));
@@ -98,18 +98,18 @@ TEST(ExclusiveAccess, CollectionCommandsOnRealBlocks)
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
 
     // Release goes through every block even when one of them is another user's.
-    ASSERT_EQ(sim.Control("hold 2144000001 1 rx"), 0);
+    ASSERT_TRUE(sim.command("hold 2144000001 1 rx"));
     EXPECT_EQ(receive->Exclusive(kExclProbe), VDAPI_E_IN_USE);
     EXPECT_EQ(receive->Exclusive(kExclAcquire), VDAPI_E_IN_USE);
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 1);
-    ASSERT_EQ(sim.Control("release 2144000001 1 rx"), 0);
-    ASSERT_EQ(sim.Control("hold 2144000001 1 dma"), 0);
+    ASSERT_TRUE(sim.command("release 2144000001 1 rx"));
+    ASSERT_TRUE(sim.command("hold 2144000001 1 dma"));
     EXPECT_EQ(FunctionBlock(blocks->Blocks()[0]).Exclusive(kExclAcquire), VDAPI_OK);
     EXPECT_EQ(receive->Exclusive(kExclRelease), VDAPI_E_COMMUNICATION);
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 1); // ours released, the other user's kept
 
     // A block the driver does not know fails the acquire and gives back the ones before it.
-    ASSERT_EQ(sim.Control("release 2144000001 1 dma"), 0);
+    ASSERT_TRUE(sim.command("release 2144000001 1 dma"));
     auto* card = dynamic_cast<PcieDevice*>(asi.Implementation().get());
     ASSERT_NE(card, nullptr);
     FunctionBlockCollection withUnknown(card->Proxy()->Driver(), {blocks->Blocks()[0].Id(), {0xB10C0002u, 0x13Fu}});

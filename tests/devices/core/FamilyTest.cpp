@@ -1,6 +1,6 @@
 // The legacy PCI and Bb2 families and the property store against the real simulator:
 // multi-function cards, legacy driver versions, Bb2 listing, driver lookups and faults.
-#include "SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/Device.h"
@@ -14,7 +14,7 @@
 #include <vector>
 
 using namespace Vdapi;
-using VdapiTest::SimProcess;
+using test::SimProcess;
 
 namespace {
 
@@ -65,15 +65,15 @@ TEST(Families, LegacyCardsAndTheBb2Device)
     EXPECT_EQ(card->RefClockHz(), 27000000); // asked through the hardware-access object
 
     // PORT_COUNT comes from the port map, without a driver request.
-    ASSERT_EQ(sim.Control("counters reset"), 0);
+    ASSERT_TRUE(sim.command("counters reset"));
     int32_t ports = 0, mainPorts = 0;
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
     EXPECT_EQ(card->GetPropertyInt32("MAIN_PORT_COUNT", -1, mainPorts, 124), VDAPI_OK);
     EXPECT_EQ(ports, 4);
     EXPECT_EQ(mainPorts, 4);
-    EXPECT_EQ(sim.Control("fail 0xb02c712a 1000 1"), 0); // any lookup that reached the driver would fail
+    EXPECT_TRUE(sim.command("fail 0xb02c712a 1000 1")); // any lookup that reached the driver would fail
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
-    EXPECT_EQ(sim.Control("fail 0xb02c712a 0 1"), 0);
+    EXPECT_TRUE(sim.command("fail 0xb02c712a 0 1"));
     // A port beyond the map has no capabilities and no other properties.
     bool flag = true;
     EXPECT_EQ(card->GetPropertyBool("CAP_ASI", 9, flag), VDAPI_OK);
@@ -156,17 +156,17 @@ TEST(PropertyStore, LookupsThroughTheDriver)
     EXPECT_EQ(ports, 12);
 
     // 49 characters go to the driver; 50 are refused before anything is sent.
-    ASSERT_EQ(sim.Control("counters reset"), 0);
+    ASSERT_TRUE(sim.command("counters reset"));
     EXPECT_EQ(card->GetPropertyInt32(std::string(49, 'X'), -1, ports), VDAPI_E_NOT_FOUND);
     EXPECT_EQ(card->GetPropertyInt32(std::string(50, 'X'), -1, ports), VDAPI_E_BUF_TOO_SMALL);
     EXPECT_EQ(ports, 0);
 
     // Driver failures come back translated; a broken reply length is a communication error.
-    ASSERT_EQ(sim.Control("fail 0xafc86f1a 1 1450"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc86f1a 1 1450"));
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_E_OUT_OF_RESOURCES);
-    ASSERT_EQ(sim.Control("fail 0xafc86f1a 1 0xE000000A"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc86f1a 1 0xE000000A"));
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_E_IN_USE);
-    ASSERT_EQ(sim.Control("corrupt 0xafc86f1a 1"), 0);
+    ASSERT_TRUE(sim.command("corrupt 0xafc86f1a 1"));
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_E_COMMUNICATION);
 }
 
@@ -175,7 +175,7 @@ TEST(PropertyStore, OlderInformationRequestAndFailingCards)
     START_SIM(sim, "one_asi_card.json");
     // The newer information request is unknown to this driver: the older one serves, without
     // the seventh driver word.
-    ASSERT_EQ(sim.Control("fail 0xafc87046 1000 1"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc87046 1000 1"));
     VdDeviceInt device;
     ASSERT_EQ(device.AttachBySerial(2144000001), VDAPI_OK);
     DeviceDescriptor d;
@@ -183,16 +183,16 @@ TEST(PropertyStore, OlderInformationRequestAndFailingCards)
     EXPECT_EQ(d.driverInfo[5], 6);
     EXPECT_EQ(d.driverInfo[6], 0);
     EXPECT_EQ(device.Detach(), VDAPI_OK);
-    ASSERT_EQ(sim.Control("fail 0xafc87046 0 1"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc87046 0 1"));
 
     // PORT_COUNT failing ends the initialisation: the listing skips the card, the attach fails.
-    ASSERT_EQ(sim.Control("fail 0xafc86f1a 1 87"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc86f1a 1 87"));
     int32_t count = -1;
     EXPECT_EQ(ScanHwFunctions(0, count, nullptr, false, false, 0), VDAPI_OK);
     EXPECT_EQ(count, 0);
     // Corrupted information replies to both requests make the interface unreadable: skipped.
-    ASSERT_EQ(sim.Control("corrupt 0xafc87046 1"), 0);
-    ASSERT_EQ(sim.Control("corrupt 0xafc86ee6 1"), 0);
+    ASSERT_TRUE(sim.command("corrupt 0xafc87046 1"));
+    ASSERT_TRUE(sim.command("corrupt 0xafc86ee6 1"));
     EXPECT_EQ(device.AttachBySerial(2144000001), VDAPI_E_NO_SUCH_DEVICE);
     EXPECT_EQ(device.AttachBySerial(2144000001), VDAPI_OK);
 }

@@ -1,10 +1,10 @@
 // Addresses of IP ports in the port listing: the MAC from the port's network function block,
 // and for a port that is one of the host's own adapters (MAC 00-14-F4-...) that adapter's
 // addresses, checked inside a private network namespace with an adapter made for the purpose.
-#include "SimProcess.h"
+#include "tests/support/SimProcess.h"
 
-#include "tests/devices/PrivateNetwork.h"
-#include "tests/log/WaitUntil.h"
+#include "tests/support/PrivateNetwork.h"
+#include "tests/support/WaitUntil.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/Scan.h"
@@ -59,7 +59,7 @@ TEST(PortAddress, IpPortsCarryTheirMacAndOtherPortsNone)
     // A failing MAC read leaves the address fields as they are and the port listed.
     VdDeviceInt device;
     ASSERT_EQ(device.AttachBySerial(2160000808, false), VDAPI_OK);
-    ASSERT_EQ(sim.Control("fail 0xafc86fc2 1 31"), 0);
+    ASSERT_TRUE(sim.command("fail 0xafc86fc2 1 31"));
     HwFunctionDescriptor records[2];
     int32_t count = 0;
     ASSERT_EQ(device.ListPorts(2, count, records), VDAPI_OK);

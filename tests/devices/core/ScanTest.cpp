@@ -1,6 +1,6 @@
 // Scans and the device object against the real simulator: two-call protocol, ordering,
 // direction and rank of ports, driver versions, firmware status and targeted attaches.
-#include "SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/IoConfigTable.h"
@@ -12,7 +12,7 @@
 #include <vector>
 
 using namespace Vdapi;
-using VdapiTest::SimProcess;
+using test::SimProcess;
 
 namespace {
 
@@ -198,7 +198,7 @@ TEST(VdDevice, AttachStatesAndQueries)
     EXPECT_FALSE(device.IsAttached());
 
     // A card that goes away cannot be attached.
-    ASSERT_EQ(sim.Control("unplug 2144000001"), 0);
+    ASSERT_TRUE(sim.command("unplug 2144000001"));
     EXPECT_EQ(device.AttachBySerial(2144000001), VDAPI_E_NO_SUCH_DEVICE);
 }
 

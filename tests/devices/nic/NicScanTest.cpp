@@ -1,7 +1,7 @@
 // Network-adapter family against adapters made for the purpose in a private network namespace:
 // which adapters become devices, their identity, the pseudo-adapter, every scan mode, and the
 // fixed property table.
-#include "tests/devices/PrivateNetwork.h"
+#include "tests/support/PrivateNetwork.h"
 #include "tests/devices/platform/TestRunDir.h"
 
 #include "devices/CapabilityTable.h"

@@ -2,7 +2,7 @@
 // pair (needs root; skipped otherwise). The test runs again inside the namespace.
 #include "TestRunDir.h"
 
-#include "tests/devices/PrivateNetwork.h"
+#include "tests/support/PrivateNetwork.h"
 
 #include "devices/platform/Xp.h"
 

@@ -1,8 +1,8 @@
 // Test fixture support: a private run directory per test, and waiting on conditions with a deadline.
 #pragma once
 
-#include "tests/log/TempDir.h"
-#include "tests/log/WaitUntil.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 #include <cstdlib>
 #include <filesystem>

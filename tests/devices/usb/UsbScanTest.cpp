@@ -1,6 +1,6 @@
 // USB family against the real simulator: listing, targeted searches, the driver-version rule
 // for attach, identity fields, property look-ups and I/O configuration through the USB driver.
-#include "tests/devices/core/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/FamilyScan.h"
@@ -197,28 +197,28 @@ TEST(UsbScan, NoDeviceAndFaultyDevices)
     std::vector<DeviceDescriptor> out;
 
     // An unplugged device answers nothing and is skipped.
-    ASSERT_EQ(sim.Control("unplug 238000001"), 0);
+    ASSERT_TRUE(sim.command("unplug 238000001"));
     FamilyScan all;
     EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_OK);
     ASSERT_EQ(all.count, 2);
     EXPECT_EQ(out[0].serial, 215000002);
-    ASSERT_EQ(sim.Control("plug 238000001"), 0);
+    ASSERT_TRUE(sim.command("plug 238000001"));
 
     // A failing version query ends a targeted search with its error.
-    ASSERT_EQ(sim.Control("fail 0xb1bc76be 1 31"), 0);
+    ASSERT_TRUE(sim.command("fail 0xb1bc76be 1 31"));
     FamilyScan bySerial;
     bySerial.mode = ScanMode::BySerial;
     bySerial.serial = 238000003;
     EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_COMMUNICATION);
 
     // A failing sub-type read ends the initialisation: left out of a listing.
-    ASSERT_EQ(sim.Control("fail 0xb1bc7702 1 31"), 0);
+    ASSERT_TRUE(sim.command("fail 0xb1bc7702 1 31"));
     FamilyScan again;
     EXPECT_EQ(EnumerateUsbOnly(again, out, 4), VDAPI_OK);
     EXPECT_EQ(again.count, 2);
 
     // A garbled information record (wrong length) is not trusted.
-    ASSERT_EQ(sim.Control("corrupt 0xb1bc76b6 1"), 0);
+    ASSERT_TRUE(sim.command("corrupt 0xb1bc76b6 1"));
     FamilyScan third;
     EXPECT_EQ(EnumerateUsbOnly(third, out, 4), VDAPI_OK);
     EXPECT_EQ(third.count, 2);

@@ -1,7 +1,7 @@
 // The devices' namespace of the Ethernet-device tests, with its bridge and the host adapters.
 #include "tests/devices/vde/DeviceNetwork.h"
 
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -2,9 +2,9 @@
 // devices on one side, the device service reachable through the simulator's run directory.
 #pragma once
 
-#include "tests/devices/PrivateNetwork.h"
+#include "tests/support/PrivateNetwork.h"
 #include "tests/devices/vde/DeviceNetwork.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "base/WireBytes.h"
 #include "devices/platform/Xp.h"
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
 

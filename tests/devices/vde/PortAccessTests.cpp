@@ -6,7 +6,7 @@
 #include "devices/channels/VdOutpChannel.h"
 #include "devices/vde/ServiceProtocol.h"
 #include "tests/devices/vde/EthernetRig.h"
-#include "tests/log/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 

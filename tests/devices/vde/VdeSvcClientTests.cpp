@@ -3,7 +3,7 @@
 #include "devices/vde/VdeListEnum.h"
 #include "devices/vde/VdeSvcClient.h"
 
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // be made with chosen MACs and addresses without touching the machine's network.
 #pragma once
 
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "devices/DeviceDescriptor.h"
-#include "tests/devices/core/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <cstdint>
 #include <map>
@@ -12,13 +12,15 @@
 
 namespace VdapiTest {
 
+using ::test::SimProcess;
+
 // Simulator counter names of the driver requests the channel layer sends.
 inline constexpr const char* kExclusiveAccessKind = "0xafc86f06"; ///< function-block exclusive access
 inline constexpr const char* kPortExclusiveKind = "0xb02c70ae";   ///< legacy/USB per-port exclusive access
 inline constexpr const char* kLinkSpeedKind = "0xafc86fbe";
 inline constexpr const char* kIoConfigKind = "0xafc86f0e";
 
-/// Runs vdsimctl against `sim` and returns what it printed (empty when it could not run).
+/// One control command to `sim`; its reply line ("" when it could not be sent).
 std::string ControlReply(const SimProcess& sim, const std::string& args);
 /// The simulator's request counters by kind ("0xafc86f06" = exclusive access, ...).
 std::map<std::string, uint64_t> Counters(const SimProcess& sim);

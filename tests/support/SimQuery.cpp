@@ -1,31 +1,15 @@
 // Simulator control replies and port listing for channel and probe tests.
-#include "tests/devices/channels/SimQuery.h"
+#include "tests/support/SimQuery.h"
 
 #include "devices/Scan.h"
 
-#include <cstdio>
 #include <sstream>
 
 namespace VdapiTest {
 
 std::string ControlReply(const SimProcess& sim, const std::string& args)
 {
-#ifdef VDSIMCTL_BIN
-    const std::string command = std::string(VDSIMCTL_BIN) + " --run-dir " + sim.RunDir() + " " + args + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return {};
-    std::string out;
-    char buf[512];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-#else
-    (void)sim, (void)args;
-    return {};
-#endif
+    return sim.control(args);
 }
 
 std::map<std::string, uint64_t> Counters(const SimProcess& sim)

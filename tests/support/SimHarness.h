@@ -3,16 +3,13 @@
 #pragma once
 
 #include "sim/SocketIo.h"
-#include "tests/log/TempDir.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace test {
-class ChildProcess;
-}
 
 namespace vdsim::test {
 
@@ -30,39 +27,8 @@ struct RunResult {
 /// Runs `argv` and collects its output, waiting at most `deadlineMs`.
 RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs = 20000);
 
-/// One vdsim process serving a rig below `<dir>/run`.
-class SimProcess {
-public:
-    /// Starts vdsim with the rig file and waits (deadline 20 s) for its "ready" line.
-    /// `launcher` is put before the vdsim command (e.g. nsenter into a network namespace).
-    explicit SimProcess(const std::string& rigPath, const std::vector<std::string>& launcher = {});
-    /// Stops it with SIGTERM if still running.
-    ~SimProcess();
-    bool ready() const { return ready_; }
-    const std::string& runDir() const { return runDir_; }
-    /// What vdsim printed so far (all of it after terminate()).
-    std::string output() const;
-    /// Sends SIGTERM and waits (deadline 20 s). Returns the exit code, -1 on timeout/signal.
-    int terminate();
-    /// One control command; returns the reply line (without newline), or "" on failure.
-    std::string control(const std::string& line);
-    /// Repeats a control command until `expected` is its reply or `deadlineMs` passes.
-    bool waitForControl(const std::string& line, const std::string& expected, int deadlineMs = 10000);
-
-    std::string pciePath(int index) const;
-    std::string legacyPath(int index) const;
-    std::string legacyNamePath(int index) const;
-    std::string bb2Path(int index) const;
-    std::string usbPath(int index) const;
-    std::string pipePath() const;
-
-private:
-    TempDir dir_;
-    std::string runDir_;
-    std::unique_ptr<::test::ChildProcess> process_; // vdsim, stdout and stderr together
-    bool ready_ = false;
-    bool stopped_ = false;
-};
+/// One vdsim process serving a rig (the tests' shared one).
+using ::test::SimProcess;
 
 struct DriverAnswer {
     bool ok = false; ///< false when the exchange itself broke (closed, bad reply header)

@@ -1,10 +1,10 @@
 // Test harness for the simulator: process control and hand-made protocol clients.
-#include "tests/sim/SimHarness.h"
+#include "tests/support/SimHarness.h"
 
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
-#include "tests/tools/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +21,6 @@ namespace DP = Vdapi::DriverProtocol;
 namespace SP = Vdapi::ServiceProtocol;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-int msLeft(Clock::time_point deadline)
-{
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : int(left);
-}
-
-} // namespace
 
 RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
 {
@@ -39,67 +30,6 @@ RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
     r.output = child.output();
     return r;
 }
-
-SimProcess::SimProcess(const std::string& rigPath, const std::vector<std::string>& launcher)
-    : runDir_(dir_.path() + "/run")
-{
-    std::vector<std::string> argv = launcher;
-    for (const std::string& word : {std::string(VDSIM_BIN), std::string("--rig"), rigPath, std::string("--run-dir"), runDir_})
-        argv.push_back(word);
-    process_ = std::make_unique<::test::ChildProcess>(argv, ::test::ChildProcess::Streams::Merged);
-    ready_ = process_->waitForOutput("ready", std::chrono::seconds(20));
-}
-
-SimProcess::~SimProcess()
-{
-    if (!stopped_) terminate();
-}
-
-std::string SimProcess::output() const { return process_->output(); }
-
-int SimProcess::terminate()
-{
-    if (stopped_) return -1;
-    stopped_ = true;
-    const int code = process_->terminate(std::chrono::seconds(20));
-    // A sanitizer build of vdsim reports its findings on stderr; they fail the test.
-    const std::string out = process_->output();
-    if (out.find("Sanitizer") != std::string::npos || out.find("runtime error:") != std::string::npos)
-        ADD_FAILURE() << "vdsim reported:\n" << out;
-    return code;
-}
-
-std::string SimProcess::control(const std::string& line)
-{
-    UniqueFd fd = connectUnix(runDir_ + "/vdsim.ctl");
-    if (!fd) return "";
-    std::string msg = line + "\n";
-    if (!writeFull(fd.get(), msg.data(), msg.size(), -1)) return "";
-    std::string reply;
-    char c;
-    while (readFull(fd.get(), &c, 1, -1, 10000)) {
-        if (c == '\n') return reply;
-        reply.push_back(c);
-    }
-    return "";
-}
-
-bool SimProcess::waitForControl(const std::string& line, const std::string& expected, int deadlineMs)
-{
-    auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
-    for (;;) {
-        if (control(line) == expected) return true;
-        if (msLeft(deadline) == 0) return false;
-        ::poll(nullptr, 0, 10); // re-check shortly; the deadline bounds the wait
-    }
-}
-
-std::string SimProcess::pciePath(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Pcie) + "/" + std::to_string(i); }
-std::string SimProcess::legacyPath(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::LegacyPci) + "/" + std::to_string(i); }
-std::string SimProcess::legacyNamePath(int i) const { return runDir_ + "/drivers/Vda1xx-" + std::to_string(i); }
-std::string SimProcess::bb2Path(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Bb2) + "/" + std::to_string(i); }
-std::string SimProcess::usbPath(int i) const { return runDir_ + "/drivers/" + Vdapi::DriverClassGuid(Vdapi::DriverClass::Usb) + "/" + std::to_string(i); }
-std::string SimProcess::pipePath() const { return runDir_ + "/pipe/VdeRecvPipe"; }
 
 DriverConnection::DriverConnection(const std::string& path) : fd_(connectUnix(path)) {}
 

@@ -1,2 +1,0 @@
-// Builds the device-layer simulator process helper into these tests.
-#include "tests/devices/core/SimProcess.cpp"
