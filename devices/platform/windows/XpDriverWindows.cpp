@@ -2,6 +2,7 @@
 // error translation it relies on are portable code tested on every platform.
 #include "devices/platform/windows/XpDriverWindows.h"
 
+#include "base/UniqueResource.h"
 #include "devices/platform/CatchAllocation.h"
 #include "devices/platform/DriverPath.h"
 #include "devices/platform/Xp.h"
@@ -16,10 +17,14 @@ namespace Vdapi {
 
 namespace {
 
-struct DeviceInfoListCloser {
-    void operator()(void* set) const { ::SetupDiDestroyDeviceInfoList(set); }
+struct DeviceInfoListTraits {
+    using Handle = HDEVINFO;
+    static HDEVINFO none() { return INVALID_HANDLE_VALUE; }
+    static bool valid(HDEVINFO set) { return set != nullptr && set != INVALID_HANDLE_VALUE; }
+    static void close(HDEVINFO set) { ::SetupDiDestroyDeviceInfoList(set); }
 };
-using DeviceInfoList = std::unique_ptr<void, DeviceInfoListCloser>;
+/// A SetupAPI device-information set, destroyed whatever happens.
+using DeviceInfoList = base::UniqueResource<DeviceInfoListTraits>;
 
 bool classGuid(DriverClass driverClass, GUID& guid)
 {
@@ -36,8 +41,7 @@ bool classGuid(DriverClass driverClass, GUID& guid)
 /// The present interfaces of the class; null when SetupAPI cannot list them.
 DeviceInfoList presentInterfaces(const GUID& guid)
 {
-    HDEVINFO set = ::SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    return DeviceInfoList(set == INVALID_HANDLE_VALUE ? nullptr : set);
+    return DeviceInfoList(::SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
 }
 
 } // namespace
