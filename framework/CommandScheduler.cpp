@@ -15,18 +15,13 @@ constexpr int64_t kMaxWait100ns = int64_t(3600) * 10000000;
 } // namespace
 
 CommandScheduler::CommandScheduler()
-    : thread_([this] { loop(); })
 {
+    worker_.start([this] { loop(); });
 }
 
 CommandScheduler::~CommandScheduler()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-        wake_.notify_all();
-    }
-    thread_.join();
+    worker_.stop();
 }
 
 int64_t CommandScheduler::now()
@@ -37,46 +32,52 @@ int64_t CommandScheduler::now()
 
 void CommandScheduler::add(int64_t time, const std::string& scheduleId, Command command)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(worker_.mutex());
     if (commands_.count(scheduleId))
         return;
     timeline_.emplace(time, scheduleId); // multimap inserts after equal keys
     commands_.emplace(scheduleId, std::move(command));
-    wake_.notify_one();
+    ++changes_;
+    worker_.wake();
 }
 
 bool CommandScheduler::cancel(const std::string& scheduleId)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(worker_.mutex());
     if (!commands_.erase(scheduleId))
         return false;
     std::erase_if(timeline_, [&](const auto& entry) { return entry.second == scheduleId; });
-    wake_.notify_one();
+    ++changes_;
+    worker_.wake();
     return true;
 }
 
 bool CommandScheduler::isScheduled(const std::string& scheduleId) const
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(worker_.mutex());
     return commands_.count(scheduleId) != 0;
 }
 
 void CommandScheduler::loop()
 {
     std::vector<Command> due;
-    std::unique_lock lock(mutex_);
-    while (!stop_) {
+    std::unique_lock lock(worker_.mutex());
+    while (!worker_.stopping()) {
+        // Sleep until the earliest due time, or until a command is added or cancelled.
+        const uint64_t seen = changes_;
+        const auto changed = [&] { return changes_ != seen; };
         if (timeline_.empty()) {
-            wake_.wait(lock);
+            worker_.wait(lock, changed);
         } else {
             const int64_t first = timeline_.begin()->first;
             const int64_t current = now();
             if (current < first) {
                 const int64_t wait = first - current < kMaxWait100ns ? first - current : kMaxWait100ns;
-                wake_.wait_for(lock, std::chrono::nanoseconds(wait * 100));
+                worker_.waitUntil(lock, std::chrono::steady_clock::now() + std::chrono::nanoseconds(wait * 100),
+                                  changed);
             }
         }
-        if (stop_)
+        if (worker_.stopping())
             break;
         const int64_t current = now();
         for (auto it = timeline_.begin(); it != timeline_.end() && it->first <= current;) {
@@ -91,7 +92,7 @@ void CommandScheduler::loop()
             continue;
         lock.unlock();
         for (auto& command : due) {
-            if (stop_)
+            if (worker_.stopping())
                 break; // being destroyed: what is left is dropped like any pending command
             try {
                 command();

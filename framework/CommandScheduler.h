@@ -1,14 +1,12 @@
 // Runs commands at wall-clock times on a thread of its own ("schedule" / "cancelSchedule").
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
+#include "base/Worker.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace kel {
 
@@ -42,12 +40,10 @@ public:
 private:
     void loop();
 
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::atomic<bool> stop_ = false;                 // written under mutex_; read between commands
-    std::multimap<int64_t, std::string> timeline_;   // guarded by mutex_; equal keys keep insertion order
-    std::map<std::string, Command> commands_;        // guarded by mutex_
-    std::thread thread_;                             // started last, joined by the destructor
+    std::multimap<int64_t, std::string> timeline_;   // guarded by worker_.mutex(); equal keys keep insertion order
+    std::map<std::string, Command> commands_;        // guarded by worker_.mutex()
+    uint64_t changes_ = 0;                           // guarded by worker_.mutex(); counts adds and cancels
+    base::Worker worker_;                            // started last, stopped by the destructor
 };
 
 } // namespace kel

@@ -1,16 +1,14 @@
 // kel::Consumer: queues items from any thread and hands them to listeners in periodic batches.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "base/ListenerList.h"
+#include "base/Worker.h"
 #include "log/ThreadName.h"
 
 namespace kel {
@@ -28,9 +26,9 @@ public:
 /// first, to every listener. stop() delivers what is queued and ends the worker; items
 /// pushed afterwards are dropped.
 ///
-/// Mutexes: queueMutex_ guards incoming_ and accepting_; wakeMutex_ pairs with wake_ for
-/// the worker's timed sleep and is never held while queueMutex_ is taken; the listener
-/// list's mutex is held while one item is delivered; stopMutex_ serialises stop().
+/// Mutexes: queueMutex_ guards incoming_ and accepting_; the worker's own lock covers only its
+/// timed sleep and is never held while queueMutex_ is taken; the listener list's mutex is held
+/// while one item is delivered; stopMutex_ serialises stop().
 template <class T>
 class Consumer : public ListenerList<IConsumerListener<T>> {
 public:
@@ -38,7 +36,7 @@ public:
     explicit Consumer(std::string threadName, std::chrono::milliseconds period = std::chrono::milliseconds(100))
         : threadName_(std::move(threadName)), period_(period)
     {
-        worker_ = std::thread([this] { run(); });
+        worker_.start([this] { run(); });
     }
 
     ~Consumer() override { stop(); }
@@ -62,16 +60,8 @@ public:
             std::lock_guard<std::mutex> lock(queueMutex_);
             accepting_ = false;
         }
-        if (!worker_.joinable())
-            return;
-        {
-            std::lock_guard<std::mutex> lock(wakeMutex_);
-            stopFlag_ = true;
-        }
-        wake_.notify_all();
-        if (worker_.get_id() == std::this_thread::get_id())
-            return;
-        worker_.join();
+        if (worker_.running())
+            worker_.stop();
     }
 
     /// True until stop() has begun.
@@ -86,10 +76,8 @@ private:
     {
         setCurrentThreadName(threadName_);
         auto last = std::chrono::steady_clock::now();
-        std::unique_lock<std::mutex> wakeLock(wakeMutex_);
-        while (!stopFlag_) {
-            if (wake_.wait_until(wakeLock, last + period_, [this] { return stopFlag_.load(); }))
-                break;
+        std::unique_lock<std::mutex> wakeLock(worker_.mutex());
+        while (worker_.waitUntil(wakeLock, last + period_, [] { return false; })) {
             wakeLock.unlock();
             last = std::chrono::steady_clock::now();
             deliverQueued();
@@ -125,12 +113,8 @@ private:
     bool accepting_ = true;   // guarded by queueMutex_
     std::deque<T> delivery_;  // worker thread only
 
-    std::mutex wakeMutex_;
-    std::condition_variable wake_;
-    std::atomic<bool> stopFlag_{false};  // written under wakeMutex_
-
-    std::mutex stopMutex_;
-    std::thread worker_;  // joined by stop()
+    std::mutex stopMutex_;  // serialises stop()
+    base::Worker worker_;   // delivers every period_; started last, stopped by stop()
 };
 
 }  // namespace kel

@@ -29,13 +29,9 @@ bool TcpClient::start()
     std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
     if (running_)
         return true;
-    {
-        std::lock_guard<std::mutex> lock(stopMutex_);
-        stopRequested_ = false;
-    }
     stopping_ = false;
     try {
-        connector_ = std::thread(&TcpClient::connectingLoop, this);
+        connector_.start([this] { connectingLoop(); });
     } catch (const std::system_error&) {
         return false;
     }
@@ -49,13 +45,7 @@ void TcpClient::stop()
     if (!running_)
         return;
     stopping_ = true;
-    {
-        std::lock_guard<std::mutex> lock(stopMutex_);
-        stopRequested_ = true;
-    }
-    stopCondition_.notify_all();
-    if (connector_.joinable())
-        connector_.join();
+    connector_.stop();
     connected_ = false;
 
     // Take the connection out under the lock, but wait for its receiving thread without it:
@@ -76,8 +66,8 @@ void TcpClient::stop()
 void TcpClient::connectingLoop()
 {
     kel::setCurrentThreadName("TcpClient::ConnectingThreadFunction");
-    std::unique_lock<std::mutex> lock(stopMutex_);
-    while (!stopRequested_) {
+    std::unique_lock<std::mutex> lock(connector_.mutex());
+    while (!connector_.stopping()) {
         const auto attemptStart = std::chrono::steady_clock::now();
         lock.unlock();
         if (!connected_) {
@@ -85,7 +75,7 @@ void TcpClient::connectingLoop()
             attemptConnect();
         }
         lock.lock();
-        stopCondition_.wait_until(lock, attemptStart + AttemptPeriod, [this] { return stopRequested_; });
+        connector_.waitUntil(lock, attemptStart + AttemptPeriod, [] { return false; });
     }
 }
 

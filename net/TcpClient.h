@@ -2,18 +2,17 @@
 #pragma once
 
 #include "base/ListenerList.h"
+#include "base/Worker.h"
 #include "net/Address.h"
 #include "net/TcpConnection.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 class ILogger;
 
@@ -98,11 +97,8 @@ private:
     std::atomic<bool> stopping_{false}; // lets a send that waits for buffer room give up
     std::atomic<std::size_t> attempts_{0};
 
-    std::mutex stopMutex_;          // guards stopRequested_; pairs with stopCondition_
-    std::condition_variable stopCondition_;
-    bool stopRequested_ = false;
-    std::mutex lifecycleMutex_;     // serialises start and stop; guards connector_
-    std::thread connector_;
+    std::mutex lifecycleMutex_;     // serialises start and stop; guards starting and stopping connector_
+    base::Worker connector_;        // the connecting loop: an attempt per AttemptPeriod until stopped
 };
 
 } // namespace ip

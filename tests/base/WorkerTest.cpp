@@ -1,0 +1,63 @@
+#include "base/Worker.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Worker, WakesOnItsConditionEndsOnStopAndMayAskForItsOwnStop)
+{
+    base::Worker worker;
+    int asked = 0, done = 0; // guarded by worker.mutex()
+    std::atomic<bool> ended{false};
+    worker.start([&] {
+        std::unique_lock lock(worker.mutex());
+        while (worker.wait(lock, [&] { return asked > done; }))
+            ++done;
+        ended = true;
+    });
+    {
+        std::lock_guard lock(worker.mutex());
+        asked = 3;
+    }
+    worker.wake();
+    {
+        std::unique_lock lock(worker.mutex());
+        // The owner may wait on the same lock; a deadline keeps a broken wake-up from hanging.
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (done < 3 && std::chrono::steady_clock::now() < deadline) {
+            lock.unlock();
+            worker.wake();
+            lock.lock();
+        }
+        EXPECT_EQ(3, done);
+    }
+    worker.stop();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(worker.running());
+    worker.stop(); // harmless twice
+
+    // A loop that stops itself (a callback stopping its owner) does not join itself; the
+    // owner's stop joins it. A deadline in the past ends waitUntil at once.
+    base::Worker self;
+    std::atomic<bool> waitedPastDeadline{false};
+    self.start([&] {
+        std::unique_lock lock(self.mutex());
+        waitedPastDeadline = self.waitUntil(lock, std::chrono::steady_clock::now() - 1s, [] { return false; });
+        lock.unlock();
+        self.stop();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!self.stopping() && std::chrono::steady_clock::now() < deadline) {
+    }
+    EXPECT_TRUE(self.stopping());
+    self.stop();
+    EXPECT_TRUE(waitedPastDeadline); // not stopping while it waited
+    EXPECT_FALSE(self.running());
+}
+
+} // namespace
