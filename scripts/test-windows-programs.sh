@@ -5,7 +5,9 @@
 #   after the two console lines; connected, it must announce itself, answer getSettings with {},
 #   send status reports once asked to, and end with exit code 0 on "quit";
 # - vdscan.exe --vde against vdsvc.exe (the device service's pipe, mutex and list under Wine) and
-#   the Ethernet devices of the Linux vdsim: the same ports as the Linux vdscan --vde lists.
+#   the Ethernet devices of the Linux vdsim: the same ports as the Linux vdscan --vde lists;
+# - vdscan.exe --vde finding those devices by WS-Discovery when the service's list is unusable
+#   (in the private network test-windows.sh runs this in).
 # Prints one line per check; exits non-zero when any fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -96,5 +98,70 @@ vde_scan() {
   return $ok
 }
 check "vdscan.exe --vde lists the Ethernet devices as vdscan --vde does" vde_scan
+
+# WS-Discovery under Wine: the devices of a rig sit in a namespace of their own behind two veth
+# pairs (adapters h1 and h2 here, bridged there, as the Linux Ethernet-device tests build them);
+# vdsvc.exe publishes its list with a version the client does not know, so vdscan.exe finds the
+# devices by probing on each adapter, then attaches them over SOAP. The simulator must have
+# received its probes, and the ports must be those the Linux vdscan lists from the service.
+discovery_rig="$root/tests/devices/vde/rigs/ethernet.json"
+vde_discovery() {
+  local holder ok=1 i ours
+  unshare -n sleep 600 &
+  holder=$!
+  ours=$(readlink /proc/self/ns/net)
+  for i in $(seq 1 100); do
+    [ "$(readlink /proc/$holder/ns/net 2>/dev/null)" != "$ours" ] && break
+    sleep 0.05
+  done
+  if ! sh -ec "
+      ip link add d1 type veth peer name h1; ip link add d2 type veth peer name h2
+      ip link set d1 netns $holder; ip link set d2 netns $holder
+      ip addr add 198.51.100.1/24 dev h1; ip addr add 198.51.100.2/24 dev h2
+      ip link set h1 multicast on up; ip link set h2 multicast on up
+      nsenter -t $holder -n sh -ec 'ip link set lo up; ip link add br0 type bridge mcast_snooping 0
+        ip link set d1 master br0; ip link set d2 master br0; ip link set d1 up; ip link set d2 up
+        ip link set br0 multicast on up; ip addr add 198.51.100.21/24 dev br0; ip addr add 198.51.100.22/24 dev br0'
+      " >"$work/net.out" 2>&1; then
+    echo "  the devices' network could not be built:"; cat "$work/net.out"
+    kill $holder; wait $holder 2>/dev/null; return 1
+  fi
+  mkdir -p "$work/drun"
+  : >"$work/dsim.out"; : >"$work/dsvc.out"
+  nsenter -t $holder -n "$linux/sim/vdsim" --rig "$discovery_rig" --run-dir "$work/drun" >"$work/dsim.out" 2>&1 &
+  local sim=$!
+  timeout $((limit * 2)) wine "$dir/sim/vdsvc.exe" --rig "$(winepath -w "$discovery_rig" 2>/dev/null)" \
+    --list-version 2 >"$work/dsvc.out" 2>&1 &
+  local svc=$!
+  for i in $(seq 1 $((limit * 10))); do
+    grep -q ready "$work/dsim.out" && grep -q ready "$work/dsvc.out" && break
+    kill -0 $sim 2>/dev/null && kill -0 $svc 2>/dev/null || break
+    sleep 0.1
+  done
+  local simctl=("$linux/sim/vdsimctl" --run-dir "$work/drun")
+  if grep -q ready "$work/dsim.out" && grep -q ready "$work/dsvc.out"; then
+    VDAPI_RUN_DIR="$work/drun" "$linux/tools/vdscan" --vde >"$work/dlinux.txt" 2>"$work/dlinux.err" &&
+      "${simctl[@]}" vde probes reset >/dev/null &&
+      timeout "$limit" wine "$dir/tools/vdscan.exe" --vde >"$work/dwindows.raw" 2>"$work/dwindows.err" &&
+      tr -d '\r' <"$work/dwindows.raw" >"$work/dwindows.txt" &&
+      "${simctl[@]}" vde probes >"$work/probes" &&
+      grep -q 'unknown layout version' "$work/dwindows.err" &&
+      grep -Eq '^ok [1-9]' "$work/probes" &&
+      [ "$(tail -n1 "$work/dwindows.txt")" = "6 ports: VDAPI_OK" ] && cmp -s "$work/dlinux.txt" "$work/dwindows.txt" && ok=0
+    [ $ok -eq 0 ] || { echo "  Linux vdscan --vde:"; cat "$work/dlinux.txt" "$work/dlinux.err";
+                       echo "  vdscan.exe --vde:"; cat "$work/dwindows.txt" "$work/dwindows.err";
+                       echo "  probes received:"; cat "$work/probes" 2>/dev/null; }
+  else
+    echo "  the services did not start:"; cat "$work/dsim.out" "$work/dsvc.out"
+  fi
+  kill $svc $sim 2>/dev/null; wait $svc $sim 2>/dev/null
+  kill $holder 2>/dev/null; wait $holder 2>/dev/null
+  return $ok
+}
+if [ "${HALVIX_WINE_PRIVATE_NETWORK:-}" = 1 ]; then
+  check "vdscan.exe --vde finds the Ethernet devices by WS-Discovery when the service's list is unusable" vde_discovery
+else
+  echo "test-windows: WS-Discovery under Wine: skipped (needs the private network namespace)"
+fi
 echo "test-windows: Windows programs under Wine against the Linux ones: $passed checks passed, $failed failed"
 [ $failed -eq 0 ]

@@ -4,11 +4,29 @@
 # prefix inside DIR. One wineserver is kept alive for the whole run and stopped at the end;
 # Wine's debugger is disabled, so a crashing test fails instead of waiting for a user. Then
 # halvix.exe, vdscan.exe and vdsvc.exe run against the Linux programs
-# (scripts/test-windows-programs.sh; the Linux tree is $HALVIX_LINUX_TREE, default build/release). Exits non-zero when the build or any test program fails.
+# (scripts/test-windows-programs.sh; the Linux tree is $HALVIX_LINUX_TREE, default build/release).
+# The Wine part runs in a private network namespace when it can (root and unshare): loopback
+# only, plus the adapters the WS-Discovery check makes there; the machine's network is untouched.
+# Exits non-zero when the build or any test program fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build/windows}
-"$root/scripts/build-windows.sh" "$dir" || exit 1
+linux=${HALVIX_LINUX_TREE:-$root/build/release}
+if [ "${HALVIX_WINE_PRIVATE_NETWORK:-}" != 1 ]; then
+  "$root/scripts/build-windows.sh" "$dir" || exit 1
+  # The Linux programs the Windows ones are checked against (built in the Linux tree when missing).
+  if [ ! -x "$linux/tools/halvixctl" ] || [ ! -x "$linux/tools/vdscan" ] || [ ! -x "$linux/sim/vdsim" ] ||
+     [ ! -x "$linux/sim/vdsimctl" ]; then
+    "$root/scripts/build.sh" "$linux" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DHALVIX_UNITY=ON -- \
+      halvixctl vdscan vdsim vdsimctl || { echo "test-windows: cannot build the Linux programs in $linux"; exit 1; }
+  fi
+  if [ "$(id -u)" = 0 ] && unshare -n -m true 2>/dev/null; then
+    # Its own sysfs, so that /sys/class/net shows the namespace's adapters to the Linux programs.
+    HALVIX_WINE_PRIVATE_NETWORK=1 HALVIX_LINUX_TREE="$linux" exec unshare -n -m sh -c \
+      'mount -t sysfs sysfs /sys && ip link set lo up && exec "$0" "$1"' "$0" "$dir"
+  fi
+  echo "test-windows: no private network namespace here (needs root and unshare): the machine's network is used"
+fi
 dir=$(cd "$dir" && pwd)
 
 export WINEPREFIX="$dir/wine-prefix"
@@ -58,12 +76,7 @@ for exe in "${exes[@]}"; do
     failed+=("$name"); status=1
   fi
 done
-# The programs themselves against the Linux ones (built in the Linux release tree when missing).
-linux=${HALVIX_LINUX_TREE:-$root/build/release}
-if [ ! -x "$linux/tools/halvixctl" ] || [ ! -x "$linux/tools/vdscan" ] || [ ! -x "$linux/sim/vdsim" ]; then
-  "$root/scripts/build.sh" "$linux" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DHALVIX_UNITY=ON -- \
-    halvixctl vdscan vdsim || { echo "test-windows: cannot build the Linux programs in $linux"; exit 1; }
-fi
+# The programs themselves against the Linux ones.
 "$root/scripts/test-windows-programs.sh" "$dir" "$linux" || { failed+=("programs"); status=1; }
 
 echo "test-windows: $programs programs, $cases tests passed, ${#failed[@]} programs failed${failed[*]:+: ${failed[*]}}" \

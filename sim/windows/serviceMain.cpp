@@ -10,6 +10,7 @@
 #include "sim/SimState.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,15 +21,17 @@ namespace {
 
 namespace SP = Vdapi::ServiceProtocol;
 
-const char* const kUsage = "usage: vdsvc --rig FILE | --help | --version\n"
+const char* const kUsage = "usage: vdsvc --rig FILE [--list-version N] | --help | --version\n"
                            "  Plays the device service of the Ethernet-attached devices listed in FILE: the pipe\n"
                            "  \"VdeRecvPipe\", the named mutex and the shared-memory device list. Prints a line\n"
                            "  containing \"ready\" once they are served, then runs until it is ended.\n"
+                           "  --list-version N writes N as the list's version word (default 1): a client that\n"
+                           "  knows only version 1 then finds the devices by WS-Discovery instead.\n"
                            "Exit status: 1 unusable rig or objects that cannot be made, 2 bad usage.\n";
 
 /// The service's view of the rig, shared by every connection.
 struct Service {
-    explicit Service(vdsim::Rig rig) : state(std::move(rig)) {}
+    Service(vdsim::Rig rig, uint32_t listVersion) : state(std::move(rig)), listVersion(listVersion) {}
 
     /// Writes the plugged devices into the shared list.
     bool publish()
@@ -41,7 +44,7 @@ struct Service {
                 if (state.servicePlugged(i)) entries.push_back(devices[i].entry);
         }
         std::lock_guard<std::mutex> lock(listMutex);
-        return list.publish(entries, 1, int32_t(entries.size()));
+        return list.publish(entries, listVersion, int32_t(entries.size()));
     }
 
     /// Answers one client's requests until it goes away.
@@ -57,6 +60,7 @@ struct Service {
     }
 
     vdsim::SimState state;
+    const uint32_t listVersion;
     std::mutex listMutex;
     vdsim::SharedList list; // guarded by listMutex
 };
@@ -66,6 +70,7 @@ struct Service {
 int main(int argc, char** argv)
 {
     std::string rigPath;
+    uint32_t listVersion = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -78,6 +83,16 @@ int main(int argc, char** argv)
         }
         if (arg == "--rig" && i + 1 < argc) {
             rigPath = argv[++i];
+            continue;
+        }
+        if (arg == "--list-version" && i + 1 < argc) {
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || value > 0xFFFFFFFFul) {
+                std::fprintf(stderr, "vdsvc: --list-version wants a number, not \"%s\"\n%s", argv[i], kUsage);
+                return 2;
+            }
+            listVersion = uint32_t(value);
             continue;
         }
         std::fprintf(stderr, "vdsvc: unexpected argument \"%s\"\n%s", arg.c_str(), kUsage);
@@ -98,7 +113,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vdsvc: the rig %s has no device service\n", rigPath.c_str());
         return 1;
     }
-    Service service(std::move(rig));
+    Service service(std::move(rig), listVersion);
     std::string error;
     if (!service.list.create(service.state.rig().service.mutexName, service.state.rig().service.listName, error) ||
         !service.publish()) {
