@@ -1,7 +1,6 @@
 // Builders of the device report's entries and the texts they carry.
 #include "app/DeviceReport.h"
 
-#include "devices/platform/Xp.h"
 
 #include <cstdio>
 
@@ -111,7 +110,7 @@ void addAsiPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, boo
 }
 
 void addIpPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available,
-               Vdapi::IXpNetwork& network)
+               const LinkStateLookup& linkState)
 {
     const std::string mac = macText(record.device.macAddress);
     const std::string ip = ipText(record.device.ipAddress);
@@ -126,18 +125,13 @@ void addIpPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool
     if (record.device.category == Vdapi::kCategoryNic) {
         // The adapter's own state decides: a network adapter is free when its link is up.
         Vdapi::AdapterLinkState state;
-        const bool found = network.GetLinkState(record.device.macAddress, state) == Vdapi::VDAPI_OK;
+        const bool found = linkState(record.device.macAddress, state) == Vdapi::VDAPI_OK;
         entry["deviceName"] = ip;
         entry["isAvailable"] = found && state.up;
         entry["transmissionSpeed"] = std::to_string(found ? state.transmitBps : 0);
         entry["receiveSpeed"] = std::to_string(found ? state.receiveBps : 0);
     }
     list.push_back(std::move(entry));
-}
-
-void addIpPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available)
-{
-    addIpPort(list, record, available, Vdapi::Xp::Network());
 }
 
 void addRfReceivePort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available)

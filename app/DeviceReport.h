@@ -21,6 +21,10 @@ using ReportList = std::vector<kel::Json>;
 /// Decides whether one port is free for use now (the availability probe, or a stand-in).
 using PortProbe = std::function<bool(const Vdapi::HwFunctionDescriptor&)>;
 
+/// Reads the link state of the network adapter with a MAC address (the device layer's
+/// `Vdapi::GetAdapterLinkState` in the program, or a stand-in).
+using LinkStateLookup = std::function<Vdapi::VdResult(const uint8_t (&mac)[6], Vdapi::AdapterLinkState& state)>;
+
 /// The four port records of a "4K" group in slot order; unfilled slots stay zero records.
 using PortGroup = std::array<Vdapi::HwFunctionDescriptor, 4>;
 
@@ -69,12 +73,10 @@ kel::Json transmitModulations(const Vdapi::VdCaps& caps);
 void addAsiPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available);
 /// Appends an "IP" entry, except for the "any local adapter" pseudo-device (IP 0.0.0.0 with
 /// MAC FF-FF-FF-FF-FF-FF), which gets none. For a network adapter (category 4) the name,
-/// availability and link speeds come from the adapter with the device's MAC in `network`; an
-/// adapter that is not found (or a list that cannot be read) gives not available, speeds "0".
+/// availability and link speeds come from `linkState` of the device's MAC; an adapter that is
+/// not found (or a list that cannot be read) gives not available, speeds "0".
 void addIpPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available,
-               Vdapi::IXpNetwork& network);
-/// As above, looking network adapters up in the process-wide network object.
-void addIpPort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available);
+               const LinkStateLookup& linkState);
 /// Appends a receive "RF" entry; port 1 of a 2132 lists no "iq".
 void addRfReceivePort(ReportList& list, const Vdapi::HwFunctionDescriptor& record, bool available);
 /// Appends a transmit "RF" entry.

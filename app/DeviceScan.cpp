@@ -82,7 +82,7 @@ void appendPortEntries(ReportList& list, const std::vector<Vdapi::HwFunctionDesc
         if (hasUnannouncedAsi(record))
             addAsiPort(list, record, available);
         if (portHas(record, ReportCap::kIp))
-            addIpPort(list, record, available);
+            addIpPort(list, record, available, Vdapi::GetAdapterLinkState);
         if (portHas(record, ReportCap::kDemod))
             addRfReceivePort(list, record, available);
         if (portHas(record, ReportCap::kMod))

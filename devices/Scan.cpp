@@ -4,6 +4,7 @@
 #include "devices/FamilyScan.h"
 #include "devices/ScanSession.h"
 #include "devices/VdDevice.h"
+#include "devices/platform/Xp.h"
 
 #include <algorithm>
 #include <optional>
@@ -128,6 +129,11 @@ VdResult ScanHwFunctions(int32_t capacity, int32_t& count, HwFunctionDescriptor*
             overall = VDAPI_E_BUF_TOO_SMALL;
     }
     return overall;
+}
+
+VdResult GetAdapterLinkState(const uint8_t (&mac)[6], AdapterLinkState& state)
+{
+    return Xp::Network().GetLinkState(mac, state);
 }
 
 } // namespace Vdapi

@@ -5,6 +5,7 @@
 #include "devices/DeviceDescriptor.h"
 #include "devices/IDevice.h"
 #include "devices/VdapiResult.h"
+#include "devices/platform/IXpNetwork.h"
 
 #include <cstdint>
 #include <memory>
@@ -42,5 +43,10 @@ VdResult ScanDevices(ScanMode mode, int32_t listFlag, int32_t capacity, int32_t&
 /// still listed); VDAPI_E_DEVICE when the device list itself overflowed; else VDAPI_OK.
 VdResult ScanHwFunctions(int32_t capacity, int32_t& count, HwFunctionDescriptor* buffer, bool includeVde,
                          bool includeNic, int32_t order);
+
+/// The link state of the machine's network adapter with this MAC address, read from the
+/// system's adapter list now (never kept by a scan session). VDAPI_E_NOT_FOUND when no adapter
+/// has that address; VDAPI_E_NW_DRIVER when the list cannot be read.
+VdResult GetAdapterLinkState(const uint8_t (&mac)[6], AdapterLinkState& state);
 
 } // namespace Vdapi

@@ -49,33 +49,24 @@ std::vector<std::string> keysOf(const Json& entry)
 }
 
 /// Adapters by MAC; every other MAC is not found.
-class NetworkStandIn : public Vdapi::IXpNetwork {
-public:
+struct NetworkStandIn {
     std::map<std::string, Vdapi::AdapterLinkState> adapters;
     Vdapi::VdResult listResult = Vdapi::VDAPI_OK;
+};
 
-    Vdapi::VdResult GetAdapters(int, int& count, Vdapi::NetAdapterInfo*) override
-    {
-        count = 0;
-        return Vdapi::VDAPI_E_NOT_SUPPORTED;
-    }
-    Vdapi::VdResult GetAdapterAddress(const uint8_t (&)[6], Vdapi::AdapterAddressKind, uint8_t (&)[16]) override
-    {
-        return Vdapi::VDAPI_E_NOT_SUPPORTED;
-    }
-    Vdapi::VdResult GetAdapterName(const uint8_t (&)[6], char*, int) override { return Vdapi::VDAPI_E_NOT_SUPPORTED; }
-    Vdapi::VdResult GetLinkState(const uint8_t (&mac)[6], Vdapi::AdapterLinkState& state) override
-    {
+Halvix::LinkStateLookup linkStateOf(const NetworkStandIn& network)
+{
+    return [&network](const uint8_t (&mac)[6], Vdapi::AdapterLinkState& state) {
         state = {};
-        if (listResult != Vdapi::VDAPI_OK)
-            return listResult;
-        const auto found = adapters.find(Halvix::macText(mac));
-        if (found == adapters.end())
+        if (network.listResult != Vdapi::VDAPI_OK)
+            return network.listResult;
+        const auto found = network.adapters.find(Halvix::macText(mac));
+        if (found == network.adapters.end())
             return Vdapi::VDAPI_E_NOT_FOUND;
         state = found->second;
         return Vdapi::VDAPI_OK;
-    }
-};
+    };
+}
 
 TEST(DeviceReportTest, TextsOfFamiliesNamesAndAddresses)
 {
@@ -196,7 +187,7 @@ TEST(DeviceReportTest, IpEntriesOfCardsKeepNumericSpeedsAndThePseudoAdapterGetsN
     std::memcpy(card.macAddress, portMac, 6); // the port's own address is not what is reported
     const uint8_t cardIp[4] = {10, 0, 0, 7};
     std::memcpy(card.device.ipAddress, cardIp, 4);
-    Halvix::addIpPort(list, card, true, network);
+    Halvix::addIpPort(list, card, true, linkStateOf(network));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].dump(),
               R"({"category":"VDA","deviceName":"VDA-2160:2","input":true,"ipAddress":"10.0.0.7","isAvailable":true,)"
@@ -206,11 +197,11 @@ TEST(DeviceReportTest, IpEntriesOfCardsKeepNumericSpeedsAndThePseudoAdapterGetsN
 
     HwFunctionDescriptor pseudo = record(4, 840, 1, 1, {"IP"});
     std::memset(pseudo.device.macAddress, 0xFF, 6);
-    Halvix::addIpPort(list, pseudo, true, network);
+    Halvix::addIpPort(list, pseudo, true, linkStateOf(network));
     EXPECT_EQ(list.size(), 1u);
     // Either address alone does not make the pseudo-adapter.
     pseudo.device.ipAddress[3] = 1;
-    Halvix::addIpPort(list, pseudo, true, network);
+    Halvix::addIpPort(list, pseudo, true, linkStateOf(network));
     EXPECT_EQ(list.size(), 2u);
 }
 
@@ -229,11 +220,11 @@ TEST(DeviceReportTest, NetworkAdapterEntriesTakeNameStateAndSpeedsFromTheAdapter
     };
     ReportList list;
     // The adapter's state decides, not the probe's answer.
-    Halvix::addIpPort(list, nic(0x0C, 5), false, network);
-    Halvix::addIpPort(list, nic(0x0D, 6), true, network);
-    Halvix::addIpPort(list, nic(0x0E, 7), true, network);
+    Halvix::addIpPort(list, nic(0x0C, 5), false, linkStateOf(network));
+    Halvix::addIpPort(list, nic(0x0D, 6), true, linkStateOf(network));
+    Halvix::addIpPort(list, nic(0x0E, 7), true, linkStateOf(network));
     network.listResult = Vdapi::VDAPI_E_NW_DRIVER;
-    Halvix::addIpPort(list, nic(0x0C, 5), true, network);
+    Halvix::addIpPort(list, nic(0x0C, 5), true, linkStateOf(network));
     ASSERT_EQ(list.size(), 4u);
 
     EXPECT_EQ(list[0]["deviceName"], "198.51.100.5");
