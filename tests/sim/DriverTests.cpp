@@ -87,13 +87,7 @@ TEST_F(DriverTest, PcieVersionAndInformationRecordLayout)
     EXPECT_EQ(getI32(r + 60), 7);     // bus
     EXPECT_EQ(getI32(r + 64), 0);     // slot
     EXPECT_EQ(getI32(r + 68), 7);     // first driver word
-    EXPECT_EQ(getI32(r + 92), 7);     // seventh driver word, newer request only
-
-    DriverAnswer old = c.request(DP::kGetDeviceInfoOld, plainHeader(), 104);
-    ASSERT_TRUE(old.ok);
-    ASSERT_EQ(old.output.size(), 104u);
-    EXPECT_EQ(getI32(old.output.data() + 92), 0);
-    EXPECT_TRUE(std::equal(old.output.begin(), old.output.begin() + 92, info.output.begin()));
+    EXPECT_EQ(getI32(r + 92), 7);     // seventh driver word
 }
 
 TEST_F(DriverTest, PciePropertiesFromTheRigAndTheCatalog)
