@@ -88,32 +88,6 @@ TEST_F(ControlMethods, ScheduledCommandRunsAndReportsItsResponse)
                                 {"error", {{"code", 1000}, {"message", "intervalInMs is negative"}, {"data", Json::object()}}}}));
 }
 
-TEST_F(ControlMethods, EqualTimesRunInTheOrderTheyWereScheduled)
-{
-    const int64_t t = nowMs() + 150;
-    for (std::string id : {"b", "a", "c"})
-        call("schedule", {{"time", t}, {"scheduleId", id}, {"cmd", {{"method", "getSettings"}}}});
-    call("schedule", {{"time", t - 100}, {"scheduleId", "first"}, {"cmd", {{"method", "getSettings"}}}});
-    const auto reports = client.waitFor("scheduledCommandExecuted", 4);
-    std::vector<std::string> order;
-    for (const auto& r : reports)
-        order.push_back(r["scheduleId"]);
-    EXPECT_EQ(order, (std::vector<std::string>{"first", "b", "a", "c"}));
-}
-
-TEST_F(ControlMethods, CancelledCommandNeverRunsAndCannotBeCancelledTwice)
-{
-    const int64_t t = nowMs() + 100;
-    call("schedule", {{"time", t}, {"scheduleId", "victim"}, {"cmd", {{"method", "stop"}}}});
-    call("schedule", {{"time", t + 50}, {"scheduleId", "sentinel"}, {"cmd", {{"method", "getSettings"}}}});
-    EXPECT_EQ(call("cancelSchedule", {{"scheduleId", "victim"}}), result(Json::object()));
-    EXPECT_EQ(call("cancelSchedule", {{"scheduleId", "victim"}}), error("No command with ID victim has been scheduled"));
-    const auto reports = client.waitFor("scheduledCommandExecuted", 1);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0]["scheduleId"], "sentinel");
-    EXPECT_EQ(app.stops, 0);
-}
-
 TEST_F(ControlMethods, ScheduledScheduleAndCancelScheduleWork)
 {
     const Json inner = {{"method", "schedule"},

@@ -11,26 +11,6 @@ namespace {
 
 using kel::RxRingBuffer;
 
-TEST(RxRingBuffer, DefaultCapacityIsOneMillionBytes)
-{
-    RxRingBuffer ring;
-    EXPECT_EQ(ring.capacity(), 1000000u);
-    EXPECT_EQ(ring.size(), 0u);
-}
-
-TEST(RxRingBuffer, ChunkFillingTheFreeRoomExactlyIsDroppedWhole)
-{
-    RxRingBuffer ring(11); // capacity 10
-    std::vector<uint8_t> bytes(10, 7);
-    ring.write(bytes.data(), 3);
-    EXPECT_FALSE(ring.write(bytes.data(), 7)); // not below the free room of 7
-    EXPECT_EQ(ring.size(), 3u);
-    EXPECT_TRUE(ring.write(bytes.data(), 6));
-    EXPECT_EQ(ring.size(), 9u);
-    EXPECT_FALSE(ring.write(bytes.data(), 1));
-    EXPECT_TRUE(ring.write(nullptr, 0)); // an empty chunk always fits below the free room
-}
-
 TEST(RxRingBuffer, DataSurvivesWrapAroundOnWriteAndRead)
 {
     RxRingBuffer ring(8); // capacity 7

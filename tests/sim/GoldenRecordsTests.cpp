@@ -94,6 +94,13 @@ protected:
     SimState state_;
 };
 
+/// Decoded fields as one list, so that a record's fields are compared in one line.
+template <class... T>
+std::vector<int64_t> fields(T... values)
+{
+    return {int64_t(values)...};
+}
+
 std::string dump(const Bytes& b)
 {
     std::string out;
@@ -234,21 +241,10 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
     EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfoOld, header).output, hex(info + "00 00 00 00 | 00*8"));
     const Bytes golden = hex(info + "07 00 00 00 | 00*8");
     const DP::DeviceInfoRecord r = DP::DeviceInfoRecord::decode(golden.data());
-    EXPECT_EQ(r.typeNumber, 2144);
-    EXPECT_EQ(r.subType, 2);
-    EXPECT_EQ(r.serial, 2144000123);
-    EXPECT_EQ(r.hardwareRevision, 7);
-    EXPECT_EQ(r.firmwareVersion, 11);
-    EXPECT_EQ(r.firmwareVariant, 1);
-    EXPECT_EQ(r.infoBlockWord, 0x1234);
-    EXPECT_EQ(r.vendorId, 0x1200);
-    EXPECT_EQ(r.deviceId, 0x0860);
-    EXPECT_EQ(r.subVendorId, 0x1201);
-    EXPECT_EQ(r.subsystemId, 0x0861);
-    EXPECT_EQ(r.pciBus, 3);
-    EXPECT_EQ(r.pciSlot, 5);
-    EXPECT_EQ(r.driverInfo[0], 1);
-    EXPECT_EQ(r.driverInfo[6], 7);
+    EXPECT_EQ(fields(r.typeNumber, r.subType, r.serial, r.hardwareRevision, r.firmwareVersion, r.firmwareVariant,
+                     r.infoBlockWord, r.vendorId, r.deviceId, r.subVendorId, r.subsystemId, r.pciBus, r.pciSlot,
+                     r.driverInfo[0], r.driverInfo[6]),
+              fields(2144, 2, 2144000123, 7, 11, 1, 0x1234, 0x1200, 0x0860, 0x1201, 0x0861, 3, 5, 1, 7));
 
     // Version answers: PCIe and USB (4 x i32), read back by the layer's decoder.
     const Bytes usbVersion = hex("04 00 00 00 | 08 00 00 00 | 00 00 00 00 | 02 00 00 00");
@@ -268,33 +264,22 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
                               "02 00 00 00 | 00 00 00 00 | EA A3 D0 0C 00 00 00 00");
     EXPECT_EQ(ask(Family::Usb, 2, UP::kGetDeviceInfo, {}).output, usbInfo);
     const UP::UsbDeviceInfo u = UP::UsbDeviceInfo::decode(usbInfo.data());
-    EXPECT_EQ(u.productId, 2263);
-    EXPECT_EQ(u.vendorId, 0x1200);
-    EXPECT_EQ(u.usbAddress, 9u);
-    EXPECT_EQ(u.typeNumber, 215u);
-    EXPECT_EQ(u.hardwareRevision, 3u);
-    EXPECT_EQ(u.firmwareVersion, 6u);
-    EXPECT_EQ(u.firmwareVariant, 2u);
-    EXPECT_EQ(u.serial, 215000042u);
+    EXPECT_EQ(fields(u.productId, u.vendorId, u.usbAddress, u.typeNumber, u.hardwareRevision, u.firmwareVersion,
+                     u.firmwareVariant, u.serial),
+              fields(2263, 0x1200, 9, 215, 3, 6, 2, 215000042));
 
     // I/O-configuration replies: names at 0 and 50, parameters at 104 and 112 of each record
     // (after the PCIe reply's 8-byte head, whose content is not read).
     const Bytes ioRecord = hex(name("OUTPUT", 50) + name("LOOPTHR", 54) + "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00");
     DP::IoConfigItem item;
     DP::decodeIoReplyRecord(ioRecord.data(), item);
-    EXPECT_EQ(item.value, "OUTPUT");
-    EXPECT_EQ(item.subValue, "LOOPTHR");
-    EXPECT_EQ(item.par1, 2);
-    EXPECT_EQ(item.par2, 9);
+    EXPECT_EQ(item.value + " " + item.subValue, "OUTPUT LOOPTHR");
+    EXPECT_EQ(fields(item.par1, item.par2), fields(2, 9));
     const Bytes legacyIo = hex("02 00 00 00 | 00 00 00 00 | 19 00 00 00 | 1B 00 00 00 | 03 00 00 00 00 00 00 00 |"
                                "05 00 00 00 00 00 00 00");
     const DP::LegacyIoRecord l = DP::LegacyIoRecord::decode(legacyIo.data());
-    EXPECT_EQ(l.port, 2);
-    EXPECT_EQ(l.group, Vdapi::kIoDir);
-    EXPECT_EQ(l.value, Vdapi::kIoOutput);
-    EXPECT_EQ(l.subValue, Vdapi::kIoDblBuf);
-    EXPECT_EQ(l.par1, 3);
-    EXPECT_EQ(l.par2, 5);
+    EXPECT_EQ(fields(l.port, l.group, l.value, l.subValue, l.par1, l.par2),
+              fields(2, Vdapi::kIoDir, Vdapi::kIoOutput, Vdapi::kIoDblBuf, 3, 5));
 }
 
 TEST_F(GoldenRecords, RequestBatchAndItsAnswerAsBothSidesWriteAndReadThem)
@@ -315,12 +300,9 @@ TEST_F(GoldenRecords, RequestBatchAndItsAnswerAsBothSidesWriteAndReadThem)
     EXPECT_EQ(parseBatchRequest(requests, 27, items), BatchParse::BadTotal);
     ASSERT_EQ(parseBatchRequest(requests, 28, items), BatchParse::Ok);
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].header.code, 0xAFC86EE2u);
-    EXPECT_EQ(items[0].header.inputLength, 2u);
-    EXPECT_EQ(items[0].header.outputCapacity, 8u);
-    EXPECT_EQ(items[0].inputAt, 16u);
-    EXPECT_EQ(items[1].header.code, 0x11u);
-    EXPECT_EQ(items[1].inputAt, 30u);
+    EXPECT_EQ(fields(items[0].header.code, items[0].header.inputLength, items[0].header.outputCapacity, items[0].inputAt,
+                     items[1].header.code, items[1].inputAt),
+              fields(0xAFC86EE2u, 2, 8, 16, 0x11, 30));
 
     // Their answers: three output bytes and success, then error 87 with no output.
     const Bytes answers = hex("02 00 00 00 | 00 00 00 00 | 03 00 00 00 | 01 02 03 | 57 00 00 00 | 00 00 00 00");
@@ -336,11 +318,9 @@ TEST_F(GoldenRecords, RequestBatchAndItsAnswerAsBothSidesWriteAndReadThem)
     handed[0].output = room;
     handed[0].outputCapacity = sizeof room;
     ASSERT_TRUE(Vdapi::UnpackBatchReply(answers.data(), answers.size(), handed));
-    EXPECT_EQ(handed[0].returnedSize, 3u);
-    EXPECT_EQ(handed[0].windowsError, 0u);
+    EXPECT_EQ(fields(handed[0].returnedSize, handed[0].windowsError, handed[1].returnedSize, handed[1].windowsError),
+              fields(3, 0, 0, 87));
     EXPECT_EQ(dump(Bytes(room, room + 3)), "01 02 03 ");
-    EXPECT_EQ(handed[1].returnedSize, 0u);
-    EXPECT_EQ(handed[1].windowsError, 87u);
     // An answer cut short, or one announcing more output than its request's room, is refused.
     EXPECT_FALSE(Vdapi::UnpackBatchReply(answers.data(), answers.size() - 1, handed));
     handed[0].outputCapacity = 2;
@@ -428,12 +408,10 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     e.encode(encoded.data());
     EXPECT_EQ(encoded, entry);
     const SP::VdeListEntry d = SP::VdeListEntry::decode(entry.data());
-    EXPECT_EQ(d.serial, e.serial);
-    EXPECT_EQ(d.typeNumber, 3137);
+    EXPECT_EQ(fields(d.serial, d.typeNumber, d.firmwareVersion, d.firmwareVariant, d.opMode, d.port),
+              fields(3137723969, 3137, 3, 1, 2, 8016));
     EXPECT_EQ(d.ipAddress, e.ipAddress);
     EXPECT_EQ(d.macAddress, e.macAddress);
-    EXPECT_EQ(d.opMode, 2);
-    EXPECT_EQ(d.port, 8016);
 }
 
 TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)

@@ -82,6 +82,11 @@ TEST(Rig, ErrorsNameTheFileAndThePlace)
 {
     EXPECT_EQ(errorOf(json::array()), "test.json: the rig must be a JSON object");
     EXPECT_EQ(errorOf({{"devices", {{{"type", 2144}}}}}), "test.json: devices[0]: \"serial\" is required");
+    EXPECT_EQ(errorOf({{"devices", {{{"type", 4711}, {"serial", 1}}}}}), "test.json: devices[0].type: unknown device type 4711");
+    EXPECT_EQ(errorOf({{"devices", {{{"type", 2144}, {"serial", 5}}, {{"type", 2174}, {"serial", 5}}}}}),
+              "test.json: devices[1]: serial used twice");
+    EXPECT_EQ(errorOf({{"devices", {{{"type", 2144}, {"serial", 5}, {"portOverrides", {{{"port", 5}}}}}}}}),
+              "test.json: devices[0].portOverrides[0].port: value 5 out of range");
     EXPECT_EQ(errorOf({{"devices", {{{"type", 3137}, {"serial", 1}}}}}),
               "test.json: devices[0].type: type 3137 is Ethernet-attached: list it under service.devices");
     EXPECT_EQ(errorOf({{"devices", {{{"type", 124}, {"serial", 1}, {"functions", {2, 1}}}}}}),

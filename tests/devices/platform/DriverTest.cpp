@@ -227,17 +227,6 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
     fs::remove_all(base);
 }
 
-TEST_F(DriverTest, LegacyNamesOpenLikeInterfaces)
-{
-    TestDriver driver(RunDir::legacyDriver(std::string(kLegacyDriverNamePrefix) + "2"), reverseInput);
-    ASSERT_TRUE(driver.ready());
-    auto handle = Xp::NewDriver(DriverClass::LegacyPci);
-    EXPECT_EQ(VDAPI_E_NOT_FOUND, handle->OpenLegacy(1, true));
-    ASSERT_EQ(VDAPI_OK, handle->OpenLegacy(2, true));
-    uint8_t out[4] = {};
-    EXPECT_EQ(VDAPI_OK, handle->Request(0xB02C707C, nullptr, 0, out, 4, nullptr, nullptr));
-}
-
 TEST_F(DriverTest, ListInterfacesReportsExactlyThePresentIndices)
 {
     auto handle = Xp::NewDriver(DriverClass::Bb2);

@@ -1,14 +1,15 @@
-// Driver handles on the shared-memory request slot against the simulator: the same answers
-// as over the socket, faults and claims on both paths, requests larger than the slot, a
-// refused slot, and a client that dies in the middle of a request. Request batches: each
-// request answered as alone on both paths, faults per request, a driver without batches, and
-// malformed batches refused whole.
+// The device layer's driver handles (IXpDriver) against the simulator, on each transport: the
+// socket and the shared-memory request slot. Scenarios that both transports must carry run once
+// per transport (failure answers, claims, a vanished card, request batches); the slot's own cases
+// (same answers as the socket, slot-sized requests, a refused slot, a client dying mid-request,
+// lengths a client writes into its slot) and malformed batches stay on their own.
 #include "tests/support/SimHarness.h"
 
 #include "devices/VdapiResult.h"
 #include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/UnixSocket.h"
+#include "devices/platform/Xp.h"
 #include "devices/platform/posix/XpDriverPosix.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@ namespace vdsim::test {
 namespace {
 
 namespace DP = Vdapi::DriverProtocol;
+namespace DW = Vdapi::DriverWire;
 using Vdapi::DriverClass;
 using Vdapi::DriverRequestItem;
 using Vdapi::FastChannelPolicy;
@@ -120,14 +122,7 @@ struct Asked {
     uint32_t code;
     std::vector<uint8_t> input;
     uint32_t capacity;
-    std::vector<uint8_t> output = {};
-    Vdapi::VdResult result = 0;
-    uint32_t windowsError = 0;
-
-    bool sameAnswer(const Asked& other) const
-    {
-        return result == other.result && windowsError == other.windowsError && output == other.output;
-    }
+    Exchange answer = {};
 };
 
 /// A mix of answers: values, absent names, errors, a reply that does not fit, an unknown code.
@@ -147,35 +142,25 @@ std::vector<Asked> mixedRequests(const DP::BlockId& core)
 
 void askOneByOne(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
 {
-    for (Asked& a : asked) {
-        a.output.assign(a.capacity, 0xCC);
-        uint32_t got = 0;
-        a.result = d.Request(a.code, a.input.data(), uint32_t(a.input.size()), a.output.data(), a.capacity, &got,
-                             &a.windowsError);
-        a.output.resize(got);
-    }
+    for (Asked& a : asked)
+        a.answer = ask(d, a.code, a.input, a.capacity);
 }
 
 void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
 {
     std::vector<DriverRequestItem> items(asked.size());
     for (size_t i = 0; i < asked.size(); ++i) {
-        asked[i].output.assign(asked[i].capacity, 0xCC);
-        items[i].code = asked[i].code;
-        items[i].input = asked[i].input.data();
-        items[i].inputSize = uint32_t(asked[i].input.size());
-        items[i].output = asked[i].output.data();
-        items[i].outputCapacity = asked[i].capacity;
+        asked[i].answer.output.assign(asked[i].capacity, 0xCC);
+        items[i] = {asked[i].code, asked[i].input.data(), uint32_t(asked[i].input.size()),
+                    asked[i].answer.output.data(), asked[i].capacity};
     }
     d.RequestBatch(items);
-    for (size_t i = 0; i < asked.size(); ++i) {
-        asked[i].output.resize(items[i].returnedSize);
-        asked[i].result = items[i].result;
-        asked[i].windowsError = items[i].windowsError;
-    }
+    for (size_t i = 0; i < asked.size(); ++i)
+        asked[i].answer = {items[i].result, items[i].windowsError,
+                           {asked[i].answer.output.begin(), asked[i].answer.output.begin() + items[i].returnedSize}};
 }
 
-class FastChannel : public ::testing::Test {
+class DriverHandle : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -191,10 +176,45 @@ protected:
         return d;
     }
 
-    SimProcess sim_{std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json"};
+    SimProcess sim_{kReferenceRig};
 };
 
-TEST_F(FastChannel, SocketAndSlotGiveTheSameAnswers)
+/// The scenarios every transport must carry, once on the socket and once on the slot.
+enum class Transport { Socket, Slot };
+
+class EachTransport : public DriverHandle, public ::testing::WithParamInterface<Transport> {
+protected:
+    std::unique_ptr<XpDriverPosix> openHere(int index)
+    {
+        const bool slot = GetParam() == Transport::Slot;
+        auto d = open(index, slot ? slotAtOnce() : socketOnly());
+        EXPECT_EQ(d->HasFastChannel(), slot);
+        return d;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(, EachTransport, ::testing::Values(Transport::Socket, Transport::Slot),
+                         [](const auto& info) { return info.param == Transport::Slot ? "Slot" : "Socket"; });
+
+TEST_F(DriverHandle, InterfacesListedPerClassAndLegacyNamesOpen)
+{
+    uint64_t mask = 0;
+    auto pcie = Vdapi::Xp::NewDriver(DriverClass::Pcie);
+    ASSERT_EQ(pcie->ListInterfaces(mask), Vdapi::VDAPI_OK);
+    EXPECT_EQ(mask, 0x1FFu) << "nine PCIe cards at indices 0..8";
+    auto legacy = Vdapi::Xp::NewDriver(DriverClass::LegacyPci);
+    ASSERT_EQ(legacy->ListInterfaces(mask), Vdapi::VDAPI_OK);
+    EXPECT_EQ(mask, 0x7u) << "one single-function and one two-function card";
+    EXPECT_EQ(legacy->OpenLegacy(9, true), Vdapi::VDAPI_E_NOT_FOUND);
+    ASSERT_EQ(legacy->OpenLegacy(2, true), Vdapi::VDAPI_OK);
+    const Exchange version = ask(*legacy, DP::kLegacyGetVersionByName, {}, 16);
+    ASSERT_EQ(version.rc, Vdapi::VDAPI_OK);
+    ASSERT_EQ(version.output.size(), 16u);
+    EXPECT_EQ(Vdapi::Wire::getI32(version.output.data() + 4), 20);
+    EXPECT_EQ(legacy->Open(3, false, true), Vdapi::VDAPI_E_NOT_FOUND);
+}
+
+TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
 {
     auto viaSocket = open(kPcie2160, socketOnly());
     auto viaSlot = open(kPcie2160, slotAtOnce());
@@ -239,12 +259,15 @@ TEST_F(FastChannel, SocketAndSlotGiveTheSameAnswers)
     EXPECT_EQ(mac.output, (std::vector<uint8_t>{0x00, 0x14, 0xF4, 0x16, 0x08, 0x02, 0, 0}));
 }
 
-TEST_F(FastChannel, FaultsAndClaimsApplyOnTheSlot)
+TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
 {
-    auto a = open(kPcie2144, slotAtOnce());
-    auto b = open(kPcie2144, slotAtOnce());
-    ASSERT_TRUE(a->HasFastChannel() && b->HasFastChannel());
-
+    auto a = openHere(kPcie2144);
+    auto b = openHere(kPcie2144);
+    // The driver's own error for an unknown property, as the layer's code and as it came.
+    const Exchange missing = ask(*a, DP::kGetProperty, property(firstBlock(*a, -1, DP::kRoleCore), "CAP_MOD", 0), 16);
+    EXPECT_EQ(missing.rc, Vdapi::VDAPI_E_NOT_FOUND);
+    EXPECT_EQ(missing.windowsError, DP::kErrNotFound);
+    // Injected faults: a failure answer, a reply of the wrong length, a slow reply.
     ASSERT_EQ(sim_.control("fail 0xafc86ee2 1 995"), "ok 0xafc86ee2 fails 1 times");
     EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_E_CANCELLED);
     EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).output.size(), 16u);
@@ -254,26 +277,24 @@ TEST_F(FastChannel, FaultsAndClaimsApplyOnTheSlot)
     EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
 
-    // Claims: another user's hold, one handle against the other, released with the handle.
+    // A block claimed through one handle is in use for the other, and free once it closes.
     const DP::BlockId rx = firstBlock(*a, 0, DP::kRoleReceive);
     ASSERT_NE(rx.id1, 0u);
-    ASSERT_EQ(sim_.control("hold 2144000101 1 rx"), "ok held 1 blocks");
-    EXPECT_EQ(ask(*a, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_E_IN_USE);
-    ASSERT_EQ(sim_.control("release 2144000101 1 rx"), "ok released 1 blocks");
     EXPECT_EQ(ask(*a, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_E_IN_USE);
     EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdProbe), 0).rc, Vdapi::VDAPI_E_IN_USE);
     a->Close();
     ASSERT_TRUE(sim_.waitForControl("holds 2144000101", "ok 0"));
-    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdProbe), 0).rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_OK);
 
-    // An unplugged card ends the handle as a driver that went away.
+    // An unplugged card ends the handle as a driver that went away, and is gone for a new open.
     ASSERT_EQ(sim_.control("unplug 2144000101"), "ok unplugged");
     EXPECT_EQ(ask(*b, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_E_COMMUNICATION);
     EXPECT_FALSE(b->IsOpen());
-    ASSERT_EQ(sim_.control("plug 2144000101"), "ok plugged");
+    EXPECT_EQ(b->Open(kPcie2144, false, true), Vdapi::VDAPI_E_NOT_FOUND);
 }
 
-TEST_F(FastChannel, RequestLargerThanTheSlotIsRefusedAndTheHandleGoesOn)
+TEST_F(DriverHandle, RequestLargerThanTheSlotIsRefusedAndTheHandleGoesOn)
 {
     auto d = open(kPcie2144, slotAtOnce(64));
     ASSERT_TRUE(d->HasFastChannel());
@@ -288,7 +309,7 @@ TEST_F(FastChannel, RequestLargerThanTheSlotIsRefusedAndTheHandleGoesOn)
     EXPECT_EQ(ask(*d, DP::kGetDeviceInfo, header(), 4096).windowsError, Vdapi::DriverWire::kErrorInsufficientBuffer);
 }
 
-TEST_F(FastChannel, RefusedSlotKeepsTheSocketAndOpensCount)
+TEST_F(DriverHandle, RefusedSlotKeepsTheSocketAndOpensCount)
 {
     ASSERT_EQ(sim_.control("fastpath off"), "ok shared-memory slots refused from now on");
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
@@ -309,7 +330,7 @@ TEST_F(FastChannel, RefusedSlotKeepsTheSocketAndOpensCount)
     EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 open=2");
 }
 
-TEST_F(FastChannel, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
+TEST_F(DriverHandle, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
 {
     ASSERT_EQ(sim_.control("delay 1000 0xafc86ee2"), "ok delay 1000 ms for 0xafc86ee2");
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
@@ -337,14 +358,6 @@ TEST_F(FastChannel, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
     auto d = open(kPcie2144, slotAtOnce());
     EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
 }
-
-} // namespace
-} // namespace vdsim::test
-
-namespace vdsim::test {
-namespace {
-
-namespace DW = Vdapi::DriverWire;
 
 /// A client that negotiates a slot by hand and then writes whatever it likes into it.
 class RawSlotClient {
@@ -391,7 +404,7 @@ private:
     bool ready_ = false;
 };
 
-TEST_F(FastChannel, DriverChecksTheLengthsAClientWritesIntoItsSlot)
+TEST_F(DriverHandle, DriverChecksTheLengthsAClientWritesIntoItsSlot)
 {
     RawSlotClient raw(sim_.pciePath(kPcie2144), 256);
     ASSERT_TRUE(raw.ready());
@@ -407,35 +420,31 @@ TEST_F(FastChannel, DriverChecksTheLengthsAClientWritesIntoItsSlot)
     EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
 }
 
-TEST_F(FastChannel, BatchEachRequestIsAnsweredAsAloneOnSocketAndSlot)
+TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAlone)
 {
-    for (const bool slot : {false, true}) {
-        auto d = open(kPcie2144, slot ? slotAtOnce() : socketOnly());
-        ASSERT_EQ(d->HasFastChannel(), slot);
-        const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
-        std::vector<Asked> alone = mixedRequests(core);
-        askOneByOne(*d, alone);
-        ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-        std::vector<Asked> together = mixedRequests(core);
-        askInOneBatch(*d, together);
-        for (size_t i = 0; i < alone.size(); ++i)
-            EXPECT_TRUE(alone[i].sameAnswer(together[i])) << "request " << i << (slot ? " on the slot" : " on the socket");
-        // Real answers, not equal failures: the port count, the absent capability, the name
-        // the store does not know, the refusal for too little room.
-        EXPECT_EQ(together[1].result, Vdapi::VDAPI_OK);
-        EXPECT_EQ(Vdapi::Wire::getU64(together[1].output.data() + DP::kPropertyReplyValue), 4u);
-        EXPECT_EQ(together[2].result, Vdapi::VDAPI_OK);
-        EXPECT_NE(together[3].result, Vdapi::VDAPI_OK);
-        EXPECT_EQ(together[5].windowsError, DW::kErrorInsufficientBuffer);
-        // One hand-over, every request counted on its own.
-        EXPECT_EQ(sim_.control("counters"),
-                  "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
-    }
+    auto d = openHere(kPcie2144);
+    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+    std::vector<Asked> alone = mixedRequests(core);
+    askOneByOne(*d, alone);
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    std::vector<Asked> together = mixedRequests(core);
+    askInOneBatch(*d, together);
+    for (size_t i = 0; i < alone.size(); ++i)
+        EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i;
+    // Real answers, not equal failures: the port count, the absent capability, the name the
+    // store does not know, the refusal for too little room.
+    EXPECT_EQ(together[1].answer.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(Vdapi::Wire::getU64(together[1].answer.output.data() + DP::kPropertyReplyValue), 4u);
+    EXPECT_EQ(together[2].answer.rc, Vdapi::VDAPI_OK);
+    EXPECT_NE(together[3].answer.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(together[5].answer.windowsError, DW::kErrorInsufficientBuffer);
+    // One hand-over, every request counted on its own.
+    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
 }
 
-TEST_F(FastChannel, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
+TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
 {
-    auto d = open(kPcie2144, slotAtOnce());
+    auto d = openHere(kPcie2144);
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     ASSERT_EQ(sim_.control("fail 0xafc86f1a 1 995"), "ok 0xafc86f1a fails 1 times");
     std::vector<Asked> asked = {
@@ -444,9 +453,9 @@ TEST_F(FastChannel, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
         {DP::kGetVersion, header(), 16},
     };
     askInOneBatch(*d, asked);
-    EXPECT_EQ(asked[0].result, Vdapi::VDAPI_E_CANCELLED);
-    EXPECT_EQ(asked[1].result, Vdapi::VDAPI_OK);
-    EXPECT_EQ(asked[2].output.size(), 16u);
+    EXPECT_EQ(asked[0].answer.rc, Vdapi::VDAPI_E_CANCELLED);
+    EXPECT_EQ(asked[1].answer.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(asked[2].answer.output.size(), 16u);
 
     // An item without its output buffer is refused alone; the rest still travel together.
     std::vector<uint8_t> version(16), count(16);
@@ -462,10 +471,10 @@ TEST_F(FastChannel, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
     EXPECT_EQ(Vdapi::Wire::getU64(count.data() + DP::kPropertyReplyValue), 4u);
 }
 
-TEST_F(FastChannel, BatchDriverWithoutBatchesGetsTheRequestsOneByOne)
+TEST_P(EachTransport, BatchDriverWithoutBatchesGetsTheRequestsOneByOne)
 {
     ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
-    auto d = open(kPcie2144, slotAtOnce());
+    auto d = openHere(kPcie2144);
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     std::vector<Asked> alone = mixedRequests(core);
     askOneByOne(*d, alone);
@@ -474,13 +483,13 @@ TEST_F(FastChannel, BatchDriverWithoutBatchesGetsTheRequestsOneByOne)
         std::vector<Asked> together = mixedRequests(core);
         askInOneBatch(*d, together);
         for (size_t i = 0; i < alone.size(); ++i)
-            EXPECT_TRUE(alone[i].sameAnswer(together[i])) << "request " << i << " round " << round;
+            EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i << " round " << round;
     }
     // The refusal is remembered: the second round sent no batch at all.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
 }
 
-TEST_F(FastChannel, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
+TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
 {
     // Reset before connecting: the simulator counts the open when it takes the connection, which
     // may come after a reset made later.
