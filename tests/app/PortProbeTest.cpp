@@ -49,7 +49,7 @@ TEST(PortProbe, FreePortsOfEveryDirectionAreAvailableAndHeldOnesAreNot)
     EXPECT_EQ(VdapiTest::Holds(sim, kAsiCard), 0);
 }
 
-TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
+TEST(PortProbe, LinkStateDecidesIpPortsAndMissingOrUnusableDevicesAreNotAvailable)
 {
     START_SIM(sim, VdapiTest::ReferenceRig());
     const auto ports = VdapiTest::ListAllPorts();
@@ -58,11 +58,17 @@ TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
     ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);
     ASSERT_EQ(linked.device.serial, kIpCard);
 
+    // No link: not available, and no channel is tried.
     ASSERT_TRUE(sim.command("counters reset"));
     EXPECT_FALSE(Halvix::isPortAvailable(noLink));
     auto counters = VdapiTest::Counters(sim);
     EXPECT_EQ(counters[kLinkSpeedKind], 1u);
     EXPECT_EQ(counters[kExclusiveAccessKind], 0u);
+    // 31 = ERROR_GEN_FAILURE: the query fails, so the link is not known to be down and the
+    // channels decide; the fault is used up, so the next probe hears "no link" again.
+    ASSERT_TRUE(sim.command(std::string("fail ") + kLinkSpeedKind + " 1 31"));
+    EXPECT_TRUE(Halvix::isPortAvailable(noLink));
+    EXPECT_FALSE(Halvix::isPortAvailable(noLink));
 
     EXPECT_TRUE(Halvix::isPortAvailable(linked));
     // The link goes down and comes back (driver code 0 is the slowest speed, not "no link").
@@ -70,26 +76,8 @@ TEST(PortProbe, IpPortWithoutLinkIsNotAvailableAndNoChannelIsTried)
     EXPECT_FALSE(Halvix::isPortAvailable(linked));
     ASSERT_TRUE(sim.command("linkspeed " + std::to_string(kIpCard) + " 1 0"));
     EXPECT_TRUE(Halvix::isPortAvailable(linked));
-}
 
-TEST(PortProbe, FailingLinkQueryLeavesTheDecisionToTheChannels)
-{
-    START_SIM(sim, VdapiTest::ReferenceRig());
-    const auto noLink = FindPort(VdapiTest::ListAllPorts(), kIpNoLinkCard, 2);
-    ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);
-    // 31 = ERROR_GEN_FAILURE: the query fails, so the link is not known to be down.
-    ASSERT_TRUE(sim.command(std::string("fail ") + kLinkSpeedKind + " 1 31"));
-    EXPECT_TRUE(Halvix::isPortAvailable(noLink));
-    // The fault is used up: the next probe hears "no link" again.
-    EXPECT_FALSE(Halvix::isPortAvailable(noLink));
-}
-
-TEST(PortProbe, RecordsOfMissingOrUnusableDevicesAreNotAvailable)
-{
-    START_SIM(sim, VdapiTest::ReferenceRig());
-    const auto ports = VdapiTest::ListAllPorts();
     EXPECT_FALSE(Halvix::isPortAvailable(Vdapi::HwFunctionDescriptor())); // unfilled group slot
-
     const auto tainted = FindPort(ports, kTaintedCard, 5);
     ASSERT_EQ(tainted.device.serial, kTaintedCard);
     EXPECT_FALSE(Halvix::isPortAvailable(tainted)); // attach succeeds only with a warning code
@@ -99,7 +87,6 @@ TEST(PortProbe, RecordsOfMissingOrUnusableDevicesAreNotAvailable)
     EXPECT_FALSE(Halvix::isPortAvailable(record));
     ASSERT_TRUE(sim.command("plug " + std::to_string(kAsiCard)));
     EXPECT_TRUE(Halvix::isPortAvailable(record));
-
     record.device.serial = 999999999; // never existed
     EXPECT_FALSE(Halvix::isPortAvailable(record));
 }

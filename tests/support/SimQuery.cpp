@@ -3,6 +3,7 @@
 
 #include "devices/Scan.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace VdapiTest {
@@ -35,14 +36,26 @@ int Holds(const SimProcess& sim, int64_t serial)
     return -1;
 }
 
-std::vector<Vdapi::HwFunctionDescriptor> ListAllPorts()
+std::vector<Vdapi::HwFunctionDescriptor> ListAllPorts(int32_t order, Vdapi::VdResult* rc)
 {
     int32_t count = 0;
-    Vdapi::ScanHwFunctions(0, count, nullptr, false, false, 0);
+    Vdapi::ScanHwFunctions(0, count, nullptr, false, false, order);
     std::vector<Vdapi::HwFunctionDescriptor> ports(size_t(count > 0 ? count : 0));
-    Vdapi::ScanHwFunctions(count, count, ports.data(), false, false, 0);
+    const Vdapi::VdResult listed = Vdapi::ScanHwFunctions(count, count, ports.data(), false, false, order);
+    if (rc != nullptr)
+        *rc = listed;
     ports.resize(size_t(count > 0 ? count : 0));
     return ports;
+}
+
+std::vector<Vdapi::DeviceDescriptor> ListAllDevices(Vdapi::VdResult& rc)
+{
+    std::vector<Vdapi::DeviceDescriptor> devices(64);
+    int32_t count = 0;
+    rc = Vdapi::ScanDevices(Vdapi::ScanMode::All, 0, int32_t(devices.size()), count, devices.data(), nullptr, nullptr,
+                            0, 0, 0, 0, 0, nullptr, false, false, false, false);
+    devices.resize(size_t(std::clamp<int32_t>(count, 0, int32_t(devices.size()))));
+    return devices;
 }
 
 Vdapi::HwFunctionDescriptor FindPort(const std::vector<Vdapi::HwFunctionDescriptor>& ports, int64_t serial, int port)

@@ -26,8 +26,12 @@ std::string ControlReply(const SimProcess& sim, const std::string& args);
 std::map<std::string, uint64_t> Counters(const SimProcess& sim);
 /// Number of function blocks held on the card with `serial` (-1 when it cannot be read).
 int Holds(const SimProcess& sim, int64_t serial);
-/// Every port record the device layer lists (PCI-style families).
-std::vector<Vdapi::HwFunctionDescriptor> ListAllPorts();
+/// Every port record the device layer lists (PCI-style families) in `order`; the listing's
+/// result in `rc` when asked for.
+std::vector<Vdapi::HwFunctionDescriptor> ListAllPorts(int32_t order = 0, Vdapi::VdResult* rc = nullptr);
+/// Every device the layer lists (ScanMode::All, network adapters left out), at most 64; the
+/// scan's result in `rc`.
+std::vector<Vdapi::DeviceDescriptor> ListAllDevices(Vdapi::VdResult& rc);
 /// The record of port (1-based) of the device with `serial`; a zero record when absent.
 Vdapi::HwFunctionDescriptor FindPort(const std::vector<Vdapi::HwFunctionDescriptor>& ports, int64_t serial,
                                      int port);

@@ -151,7 +151,8 @@ TEST(GuiServerTest, DeadlinesAndDisconnection)
     EXPECT_EQ(clash.error, GuiError::SocketError);
     EXPECT_NE(clash.message.find("in use"), std::string::npos) << clash.message;
     // Text that is not a dotted quad would resolve to every interface: it is refused, port 0 or not.
-    for (const char* wide : {"999.1.1.1", "127.0.99.999", "1.2.3", "", "localhost", "1.2.3.4 "}) {
+    for (const char* wide : {"999.1.1.1", "127.0.99.999", "127.0.0.256", "1.2.3", "1.2.3.4.5", "", "localhost",
+                             "1.2.3.4 "}) {
         GuiServer widened(wide, 0);
         const auto refused = widened.listen();
         EXPECT_EQ(refused.error, GuiError::SocketError) << wide;

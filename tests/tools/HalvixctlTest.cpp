@@ -69,14 +69,10 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         {"--timeout", "-1", "watch"},
         {"--count", "2", "scan"},
         {"--nic", "watch"},
-        {"--bogus", "quit"},
         {"--address"},
-        // Never widened to every interface: text that is not a dotted quad is refused.
-        {"--address", "999.1.1.1", "quit"},
-        {"--address", "127.0.99.999", "quit"},
+        // Never widened to every interface: text that is not a dotted quad is refused (which
+        // texts are is GuiServerTest's table).
         {"--address", "localhost", "quit"},
-        {"--address", "1.2.3", "quit"},
-        {"--address", "1.2.3.4.5", "quit"},
     };
     for (const auto& arguments : bad) {
         test::ChildProcess ctl(HALVIXCTL_BIN, arguments);

@@ -1,6 +1,6 @@
 // The legacy PCI and Bb2 families and the property store against the real simulator:
 // multi-function cards, legacy driver versions, Bb2 listing, driver lookups and faults.
-#include "tests/support/SimProcess.h"
+#include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/Device.h"
@@ -18,16 +18,6 @@ using test::SimProcess;
 
 namespace {
 
-std::vector<DeviceDescriptor> ListDevices(VdResult& rc)
-{
-    std::vector<DeviceDescriptor> devices(16);
-    int32_t count = 0;
-    rc = ScanDevices(ScanMode::All, 0, int32_t(devices.size()), count, devices.data(), nullptr, nullptr, 0, 0, 0, 0,
-                     0, nullptr, false, false, false, false);
-    devices.resize(size_t(std::min<int32_t>(count, 16)));
-    return devices;
-}
-
 Device* AsDevice(const VdDevice& d)
 {
     return dynamic_cast<Device*>(d.Implementation().get());
@@ -39,7 +29,7 @@ TEST(Families, LegacyCardsAndTheBb2Device)
 {
     START_SIM(sim, "legacy_and_bb2.json");
     VdResult rc = 0;
-    const std::vector<DeviceDescriptor> devices = ListDevices(rc);
+    const std::vector<DeviceDescriptor> devices = VdapiTest::ListAllDevices(rc);
     ASSERT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(devices.size(), 3u); // two-function card counted once
     // Legacy first, then Bb2.
@@ -109,7 +99,7 @@ TEST(Families, OutdatedLegacyDriver)
 {
     START_SIM(sim, "old_legacy_driver.json");
     VdResult rc = 0;
-    EXPECT_TRUE(ListDevices(rc).empty());
+    EXPECT_TRUE(VdapiTest::ListAllDevices(rc).empty());
     EXPECT_EQ(rc, VDAPI_OK);
     VdDeviceInt device;
     EXPECT_EQ(device.AttachBySerial(145000009), VDAPI_E_DRIVER_INCOMP);

@@ -1,7 +1,7 @@
 // Addresses of IP ports in the port listing: the MAC from the port's network function block,
 // and for a port that is one of the host's own adapters (MAC 00-14-F4-...) that adapter's
 // addresses, checked inside a private network namespace with an adapter made for the purpose.
-#include "tests/support/SimProcess.h"
+#include "tests/support/SimQuery.h"
 
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/WaitUntil.h"
@@ -26,23 +26,13 @@ namespace {
 const uint8_t kDerivedMac[6] = {0x02, 0x56, 0x44, uint8_t(2160000808 >> 8), uint8_t(2160000808), 0x01};
 const uint8_t kHostMac[6] = {0x00, 0x14, 0xF4, 0x16, 0x08, 0x02};
 
-std::vector<HwFunctionDescriptor> ScanAll(VdResult& rc)
-{
-    int32_t count = 0;
-    rc = ScanHwFunctions(0, count, nullptr, false, false, 1);
-    std::vector<HwFunctionDescriptor> ports(size_t(std::max(count, 0)));
-    if (rc == VDAPI_E_BUF_TOO_SMALL)
-        rc = ScanHwFunctions(count, count, ports.data(), false, false, 1);
-    return ports;
-}
-
 } // namespace
 
 TEST(PortAddress, IpPortsCarryTheirMacAndOtherPortsNone)
 {
     START_SIM(sim, "ip_ports.json");
     VdResult rc = 0;
-    const std::vector<HwFunctionDescriptor> ports = ScanAll(rc);
+    const std::vector<HwFunctionDescriptor> ports = VdapiTest::ListAllPorts(1, &rc);
     ASSERT_EQ(rc, VDAPI_OK);
     // Sorted by serial: the 2144 (four ASI/SDI ports) first, then the 2160's two IP ports.
     ASSERT_EQ(ports.size(), 6u);
@@ -83,7 +73,7 @@ TEST(PortAddress, PortThatIsAHostAdapterTakesTheAdapterAddresses)
         [&] { return Xp::Network().GetAdapterAddress(kHostMac, AdapterAddressKind::Ipv4, address) == VDAPI_OK; }));
 
     VdResult rc = 0;
-    const std::vector<HwFunctionDescriptor> ports = ScanAll(rc);
+    const std::vector<HwFunctionDescriptor> ports = VdapiTest::ListAllPorts(1, &rc);
     ASSERT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(ports.size(), 6u);
     in_addr v4{};

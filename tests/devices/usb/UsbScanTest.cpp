@@ -1,6 +1,6 @@
 // USB family against the real simulator: listing, targeted searches, the driver-version rule
 // for attach, identity fields, property look-ups and I/O configuration through the USB driver.
-#include "tests/support/SimProcess.h"
+#include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/FamilyScan.h"
@@ -29,21 +29,11 @@ VdResult EnumerateUsbOnly(FamilyScan& scan, std::vector<DeviceDescriptor>& out, 
     return ScanVduDevices(scan);
 }
 
-std::vector<DeviceDescriptor> ListDevices(VdResult& rc)
-{
-    std::vector<DeviceDescriptor> devices(64);
-    int32_t count = 0;
-    rc = ScanDevices(ScanMode::All, 0, int32_t(devices.size()), count, devices.data(), nullptr, nullptr, 0, 0,
-                     0, 0, 0, nullptr, false, false, false, false);
-    devices.resize(size_t(std::clamp(count, 0, int32_t(devices.size()))));
-    return devices;
-}
-
 TEST(UsbScan, ReferenceRigListsBothDevicesBetweenLegacyAndPcie)
 {
     START_SIM(sim, kReferenceRig);
     VdResult rc = 0;
-    const std::vector<DeviceDescriptor> devices = ListDevices(rc);
+    const std::vector<DeviceDescriptor> devices = VdapiTest::ListAllDevices(rc);
     ASSERT_EQ(rc, VDAPI_OK);
     std::vector<int32_t> categories;
     const DeviceDescriptor* asi = nullptr;
@@ -156,7 +146,7 @@ TEST(UsbScan, OldDriverIsListedButRefusedOnAttach)
 {
     START_SIM(sim, kRigs + "old_usb_driver.json");
     VdResult rc = 0;
-    const std::vector<DeviceDescriptor> devices = ListDevices(rc);
+    const std::vector<DeviceDescriptor> devices = VdapiTest::ListAllDevices(rc);
     EXPECT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].serial, 215000001);

@@ -5,13 +5,13 @@
 #include "tests/support/PrivateNetwork.h"
 #include "tests/devices/vde/DeviceNetwork.h"
 #include "tests/support/SimHarness.h"
+#include "tests/support/SimQuery.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <sstream>
 #include <string>
 
 namespace vdetest {
@@ -53,14 +53,7 @@ protected:
         return reply;
     }
     /// Counter of one request kind (0 when never counted).
-    uint64_t Counter(const std::string& kind)
-    {
-        std::istringstream in(sim_->control("counters"));
-        for (std::string word; in >> word;)
-            if (word.rfind(kind + "=", 0) == 0)
-                return std::stoull(word.substr(kind.size() + 1));
-        return 0;
-    }
+    uint64_t Counter(const std::string& kind) { return VdapiTest::Counters(*sim_)[kind]; }
 
     std::unique_ptr<DeviceNetwork> net_;
     std::unique_ptr<vdsim::test::SimProcess> sim_;

@@ -1,5 +1,5 @@
 // Windows adapter list: the walk over a system list built by hand, the two-call buffer rule
-// against a stand-in for the system call, and the real list of this machine.
+// against a stand-in for the system call, and the real list against the older adapter call.
 #include "devices/platform/Xp.h"
 #include "devices/platform/windows/XpNetworkWindows.h"
 
@@ -176,23 +176,10 @@ TEST(NetworkWindows, ThisMachinesListAgreesWithTheOlderAdapterCall)
                 indices.insert(info->Index);
     }
     std::set<DWORD> ours;
-    for (int i = 0; i < count; ++i) {
-        EXPECT_EQ(6u, entries[i].macLength);
+    for (int i = 0; i < count; ++i)
         ours.insert(entries[i].interfaceIndex);
-    }
     for (DWORD index : indices)
         EXPECT_TRUE(ours.count(index)) << "adapter " << index << " missing";
-    if (count > 0) {
-        char name[256];
-        EXPECT_EQ(VDAPI_OK, Xp::Network().GetAdapterName(entries[0].macAddress, name, sizeof(name)));
-        EXPECT_NE('\0', name[0]);
-        EXPECT_EQ(VDAPI_E_BUF_TOO_SMALL, Xp::Network().GetAdapterName(entries[0].macAddress, name, 1));
-        AdapterLinkState state;
-        EXPECT_EQ(VDAPI_OK, Xp::Network().GetLinkState(entries[0].macAddress, state));
-    }
-    const uint8_t unknown[6] = {0x02, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE};
-    char name[16];
-    EXPECT_EQ(VDAPI_E_NOT_FOUND, Xp::Network().GetAdapterName(unknown, name, sizeof(name)));
 }
 
 } // namespace

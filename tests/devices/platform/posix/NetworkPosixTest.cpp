@@ -1,0 +1,119 @@
+// This machine's adapters are its interfaces; their state and speed come from a substitute sysfs folder.
+#include "tests/devices/platform/TestRunDir.h"
+
+#include "devices/platform/Xp.h"
+#include "devices/platform/posix/XpNetworkPosix.h"
+
+#include <net/if.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace Vdapi {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<NetAdapterInfo> listAll(IXpNetwork& network)
+{
+    std::vector<NetAdapterInfo> entries(64);
+    int count = -1;
+    EXPECT_EQ(VDAPI_OK, network.GetAdapters(int(entries.size()), count, entries.data()));
+    entries.resize(size_t(std::max(count, 0)));
+    return entries;
+}
+
+TEST(XpNetworkPosix, ListsThisMachinesInterfacesWithoutLoopback)
+{
+    const std::vector<NetAdapterInfo> adapters = listAll(Xp::Network());
+    for (const NetAdapterInfo& a : adapters) {
+        EXPECT_EQ(6u, a.macLength);
+        char name[IF_NAMESIZE] = {};
+        ASSERT_NE(nullptr, ::if_indextoname(a.interfaceIndex, name)) << a.interfaceIndex;
+        EXPECT_STRNE("lo", name);
+        EXPECT_EQ(AdapterNameHash(name), a.nameHash) << name;
+    }
+}
+
+class LinkStateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::vector<NetAdapterInfo> adapters = listAll(Xp::Network());
+        if (adapters.empty())
+            GTEST_SKIP() << "no adapter with a 6-byte address on this machine";
+        adapter = adapters[0];
+        char buffer[IF_NAMESIZE] = {};
+        ASSERT_NE(nullptr, ::if_indextoname(adapter.interfaceIndex, buffer));
+        name = buffer;
+        fs::create_directories(sysfs.path() + "/" + name);
+    }
+
+    void setAttribute(const char* attribute, const std::string& value)
+    {
+        std::ofstream(sysfs.path() + "/" + name + "/" + attribute) << value << "\n";
+    }
+
+    TestSupport::TempRunDir sysfs;
+    NetAdapterInfo adapter{};
+    std::string name;
+};
+
+TEST_F(LinkStateTest, StateAndSpeedComeFromTheInterfaceAttributes)
+{
+    XpNetworkPosix network(sysfs.path());
+    uint8_t mac[6];
+    std::memcpy(mac, adapter.macAddress, 6);
+
+    setAttribute("operstate", "up");
+    setAttribute("speed", "1000");
+    AdapterLinkState state;
+    ASSERT_EQ(VDAPI_OK, network.GetLinkState(mac, state));
+    EXPECT_TRUE(state.up);
+    EXPECT_EQ(1000000000u, state.transmitBps);
+    EXPECT_EQ(1000000000u, state.receiveBps);
+
+    setAttribute("operstate", "down");
+    setAttribute("speed", "-1"); // what an adapter without a link reports
+    ASSERT_EQ(VDAPI_OK, network.GetLinkState(mac, state));
+    EXPECT_FALSE(state.up);
+    EXPECT_EQ(0u, state.transmitBps);
+    setAttribute("speed", "garbage");
+    ASSERT_EQ(VDAPI_OK, network.GetLinkState(mac, state));
+    EXPECT_EQ(0u, state.receiveBps);
+
+    const uint8_t unknown[6] = {0x00, 0x14, 0xF4, 0x01, 0x02, 0x03};
+    EXPECT_EQ(VDAPI_E_NOT_FOUND, network.GetLinkState(unknown, state));
+}
+
+TEST_F(LinkStateTest, AddressByMacOnlyForAdaptersThatAreUp)
+{
+    XpNetworkPosix network(sysfs.path());
+    uint8_t mac[6];
+    std::memcpy(mac, adapter.macAddress, 6);
+    uint8_t address[16];
+
+    setAttribute("operstate", "down");
+    EXPECT_EQ(VDAPI_E_NOT_FOUND, network.GetAdapterAddress(mac, AdapterAddressKind::Ipv4, address));
+
+    setAttribute("operstate", "up");
+    const uint8_t zero[16] = {};
+    const bool hasIpv4 = std::memcmp(adapter.ipv4Address, zero, 4) != 0;
+    EXPECT_EQ(hasIpv4 ? VDAPI_OK : VDAPI_E_NOT_FOUND,
+              network.GetAdapterAddress(mac, AdapterAddressKind::Ipv4, address));
+    if (hasIpv4) {
+        EXPECT_EQ(0, std::memcmp(adapter.ipv4Address, address, 4));
+    }
+    const bool hasIpv6 = std::memcmp(adapter.ipv6Addresses[0], zero, 16) != 0;
+    EXPECT_EQ(hasIpv6 ? VDAPI_OK : VDAPI_E_NOT_FOUND,
+              network.GetAdapterAddress(mac, AdapterAddressKind::Ipv6First, address));
+    if (hasIpv6) {
+        EXPECT_EQ(0, std::memcmp(adapter.ipv6Addresses[0], address, 16));
+    }
+    EXPECT_EQ(VDAPI_E_INVALID_ARG, network.GetAdapterAddress(mac, AdapterAddressKind(4), address));
+}
+
+} // namespace
+} // namespace Vdapi

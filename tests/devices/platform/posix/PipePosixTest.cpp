@@ -1,0 +1,142 @@
+// Pipes as Unix sockets below the run directory: what only they show (busy sockets, a full accept
+// queue, short transfers, leftover socket files, flushing what is waiting).
+#include "tests/devices/platform/PipePair.h"
+
+#include "devices/platform/posix/RunDir.h"
+#include "devices/platform/posix/UnixSocket.h"
+#include "devices/platform/posix/XpPipeConnectionPosix.h"
+#include "devices/platform/posix/XpPipeListenerPosix.h"
+#include "tests/support/WaitUntil.h"
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <vector>
+
+namespace Vdapi {
+namespace {
+
+using namespace std::chrono_literals;
+
+class PipePosixTest : public PlatformTest::PipePair {
+protected:
+    /// A socket file that exists but has nobody listening: every connect is refused.
+    void makeRefusingSocket(const char* name)
+    {
+        std::filesystem::create_directories(RunDir::root() + "/pipe");
+        UnixSocketAddress address;
+        ASSERT_EQ(VDAPI_OK, address.assign(RunDir::pipe(name)));
+        refusing = NewUnixStreamSocket(false);
+        ASSERT_EQ(0, ::bind(refusing.get(), address.get(), address.length()));
+    }
+
+    UniqueFd refusing;
+};
+
+TEST_F(PipePosixTest, NamesStayInsideTheRunDirectory)
+{
+    XpPipeConnectionPosix pipe(1ms);
+    EXPECT_EQ(VDAPI_E_INVALID_ARG, pipe.Connect("../escape"));
+    XpPipeListenerPosix server;
+    EXPECT_EQ(VDAPI_OK, server.Create(std::string(90, 'p').c_str()));
+}
+
+TEST_F(PipePosixTest, BusySocketIsRetriedTenTimesAndAFullAcceptQueueCountsAsBusy)
+{
+    XpPipeConnectionPosix pipe(1ms);
+    ASSERT_EQ(VDAPI_OK, pipe.Init());
+    makeRefusingSocket("Busy");
+    EXPECT_EQ(VDAPI_E_NOT_FOUND, pipe.Connect("Busy"));
+    EXPECT_EQ(10, pipe.lastConnectAttempts());
+    EXPECT_FALSE(pipe.IsOpen());
+
+    XpPipeListenerPosix server(0);
+    ASSERT_EQ(VDAPI_OK, server.Create("Queue"));
+    // Fill the accept queue with clients nobody accepts.
+    std::vector<std::unique_ptr<XpPipeConnectionPosix>> waiting;
+    for (int i = 0; i < 64; ++i) {
+        auto c = std::make_unique<XpPipeConnectionPosix>(1ms);
+        if (c->Connect("Queue") != VDAPI_OK) {
+            EXPECT_EQ(10, c->lastConnectAttempts());
+            break;
+        }
+        waiting.push_back(std::move(c));
+    }
+    ASSERT_LT(waiting.size(), 64u) << "the accept queue never filled";
+
+    // Once the server accepts one, the pipe is free again.
+    std::unique_ptr<IXpPipeConnection> accepted;
+    ASSERT_EQ(VDAPI_OK, server.Accept(accepted, 10000));
+    XpPipeConnectionPosix late(1ms);
+    EXPECT_EQ(VDAPI_OK, late.Connect("Queue"));
+}
+
+TEST_F(PipePosixTest, ShortTransfersEndOfStreamAndFlush)
+{
+    connectPair("Short");
+    char buffer[8] = {};
+    // Data already waiting is delivered even with timeout 0.
+    ASSERT_EQ(VDAPI_OK, server->Write("abcdefgh", 8, 1000));
+    EXPECT_EQ(VDAPI_OK, client->Read(buffer, 8, 0));
+    EXPECT_EQ(0, std::memcmp(buffer, "abcdefgh", 8));
+
+    // Part of a message, then silence: a short transfer, not a plain time-out.
+    ASSERT_EQ(VDAPI_OK, server->Write("abc", 3, 1000));
+    EXPECT_EQ(VDAPI_E_COMMUNICATION, client->Read(buffer, 8, 20));
+
+    // A local stream socket queues written bytes at the reader at once, so all of it is waiting now.
+    std::vector<uint8_t> junk(1234, 0xEE);
+    ASSERT_EQ(VDAPI_OK, server->Write(junk.data(), uint32_t(junk.size()), 1000));
+    EXPECT_EQ(VDAPI_OK, client->Flush());
+    ASSERT_EQ(VDAPI_OK, server->Write("n", 1, 1000));
+    EXPECT_EQ(VDAPI_OK, client->Read(buffer, 1, 1000));
+    EXPECT_EQ('n', buffer[0]);
+
+    // A reader that never reads: the big write fills the buffer (partial), the next cannot start.
+    std::vector<uint8_t> big(8 << 20);
+    EXPECT_EQ(VDAPI_E_COMMUNICATION, server->Write(big.data(), uint32_t(big.size()), 20));
+    EXPECT_EQ(VDAPI_E_TIMEOUT, server->Write(big.data(), 1, 0));
+
+    // Part of a message, then the writer goes away.
+    client->Close();
+    EXPECT_EQ(VDAPI_E_COMMUNICATION, server->Write("x", 1, 1000));
+
+    // End of stream before all bytes arrived.
+    connectPair("Ended");
+    ASSERT_EQ(VDAPI_OK, server->Write("abc", 3, 1000));
+    server->Close();
+    EXPECT_EQ(VDAPI_E_COMMUNICATION, client->Read(buffer, sizeof(buffer), kXpInfinite));
+}
+
+TEST_F(PipePosixTest, CancelEndsABlockedWrite)
+{
+    connectPair("Writer");
+    std::vector<uint8_t> big(8 << 20);
+    std::atomic<bool> writing{false};
+    auto writer = std::async(std::launch::async, [&] {
+        writing = true;
+        return client->Write(big.data(), uint32_t(big.size()), kXpInfinite);
+    });
+    ASSERT_TRUE(waitUntil([&] { return writing.load(); }));
+    client->Cancel();
+    ASSERT_EQ(std::future_status::ready, writer.wait_for(10s));
+    EXPECT_EQ(VDAPI_E_CANCELLED, writer.get());
+}
+
+TEST_F(PipePosixTest, ListenerReplacesALeftoverSocketAndRemovesItsOwn)
+{
+    makeRefusingSocket("Leftover");
+    XpPipeListenerPosix server;
+    EXPECT_EQ(VDAPI_OK, server.Create("Leftover"));
+    XpPipeConnectionPosix pipe(1ms);
+    EXPECT_EQ(VDAPI_OK, pipe.Connect("Leftover"));
+
+    server.Close();
+    EXPECT_FALSE(std::filesystem::exists(RunDir::pipe("Leftover")));
+}
+
+} // namespace
+} // namespace Vdapi
