@@ -19,22 +19,18 @@ DeferredCountLog::~DeferredCountLog()
 
 void DeferredCountLog::finish()
 {
-    std::future<void> task;
     {
-        std::lock_guard<std::mutex> lock(taskMutex_);
+        std::lock_guard<std::mutex> lock(worker_.mutex());
         stopping_ = true;
-        task = std::move(task_);
     }
-    stopCondition_.notify_all();
-    if (task.valid())
-        task.wait();  // the task wakes at once, reports and ends
+    worker_.stop(); // the loop wakes at once, writes the open window's count and ends
 }
 
 void DeferredCountLog::increment()
 {
     ++count_;
-    std::unique_lock<std::mutex> lock(taskMutex_);
-    if (taskActive_)
+    std::unique_lock<std::mutex> lock(worker_.mutex());
+    if (windowOpen_)
         return;
     if (stopping_) {
         // Finished: no window opens any more, the loss is reported right away.
@@ -42,28 +38,35 @@ void DeferredCountLog::increment()
         writeLine(count_.exchange(0));
         return;
     }
-    if (task_.valid())
-        task_.wait();  // the previous window has taken its count; only its log call is left
-    try {
-        task_ = std::async(std::launch::async, [this] { report(); });
-        taskActive_ = true;
-    } catch (const std::system_error&) {
-        // No thread available now: the count stays and the next increment tries again.
+    if (!worker_.running()) {
+        try {
+            worker_.start([this] { windowLoop(); });
+        } catch (const std::system_error&) {
+            return; // no thread available now: the count stays and the next increment tries again
+        }
     }
+    windowOpen_ = true;
+    worker_.wake();
 }
 
-void DeferredCountLog::report()
+void DeferredCountLog::windowLoop()
 {
-    const auto deadline = std::chrono::steady_clock::now() + delay_;
-    std::uint64_t lost = 0;
-    {
-        std::unique_lock<std::mutex> lock(taskMutex_);
-        stopCondition_.wait_until(lock, deadline, [this] { return stopping_; });
+    std::unique_lock<std::mutex> lock(worker_.mutex());
+    bool going = true;
+    while (going && worker_.wait(lock, [this] { return windowOpen_; })) {
+        going = worker_.waitUntil(lock, std::chrono::steady_clock::now() + delay_, [] { return false; });
         // Taking the count and closing the window in one step: an increment after this
         // point opens the next window instead of being lost.
-        lost = count_.exchange(0);
-        taskActive_ = false;
+        const std::uint64_t lost = count_.exchange(0);
+        windowOpen_ = false;
+        lock.unlock();
+        writeLine(lost);
+        lock.lock();
     }
+    // Stopped while a window was open (or just opened): its count goes out now.
+    const std::uint64_t lost = count_.exchange(0);
+    windowOpen_ = false;
+    lock.unlock();
     writeLine(lost);
 }
 

@@ -3,22 +3,22 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <future>
 #include <mutex>
 #include <string>
 
+#include "base/Worker.h"
 #include "log/ILogger.h"
 
 namespace kel {
 
-/// The first increment() of a window starts a background task that, `delay` later, logs
+/// The first increment() of a window wakes a background worker that, `delay` later, logs
 /// "<count><text>" at `level` with `source` and resets the count. The next increment
 /// after that line opens a new window. increment() never waits for the line. After
 /// finish(), nothing is deferred any more: each loss is logged at once as "1<text>".
 ///
-/// Mutex: taskMutex_ guards task_, taskActive_ and stopping_; the count is atomic.
+/// The worker's mutex guards windowOpen_ and stopping_; the count is atomic. The worker's
+/// thread starts with the first window.
 class DeferredCountLog {
 public:
     /// `logger` is not owned and must outlive this object (it may be null: nothing is logged).
@@ -42,7 +42,7 @@ public:
     std::uint64_t count() const { return count_; }
 
 private:
-    void report();
+    void windowLoop();
     void writeLine(std::uint64_t lost);
 
     ILogger* const logger_;
@@ -52,11 +52,9 @@ private:
     const std::chrono::milliseconds delay_;
 
     std::atomic<std::uint64_t> count_{0};
-    std::mutex taskMutex_;
-    std::condition_variable stopCondition_;
-    std::future<void> task_;  // guarded by taskMutex_; empty when no task was started
-    bool taskActive_ = false;  // guarded by taskMutex_; true from start until the count is taken
-    bool stopping_ = false;    // guarded by taskMutex_
+    bool windowOpen_ = false; // from the window's first loss until its count is taken
+    bool stopping_ = false;   // finish() was called
+    base::Worker worker_;
 };
 
 }  // namespace kel

@@ -47,7 +47,7 @@ JsonRpcClient::JsonRpcClient(SharedLogger* logger)
 {
     replyPacket_->assign(nullptr, kInitialPacketSize);
     registerControlMethods();
-    notificationThread_ = std::thread([this] { notificationSendingLoop(); });
+    notificationWorker_.start([this] { notificationSendingLoop(); });
 }
 
 JsonRpcClient::~JsonRpcClient()
@@ -75,13 +75,7 @@ void JsonRpcClient::shutdown()
             closingFlag_ = true;
         }
         stopStatusReports();
-        {
-            std::lock_guard lock(notificationMutex_);
-            notificationStop_ = true;
-            notificationWake_.notify_all();
-        }
-        if (notificationThread_.joinable())
-            notificationThread_.join(); // it sends what is still queued before it ends
+        notificationWorker_.stop(); // the loop sends what is still queued before it ends
         std::unique_ptr<ip::TcpClient> tcpClient;
         {
             std::lock_guard lock(sendMutex_);
@@ -235,11 +229,11 @@ void JsonRpcClient::onNotification(const Json& notification)
         packet.reset(); // out of memory: lost like a notification without a packet
     }
     if (packet) {
-        std::lock_guard lock(notificationMutex_);
+        std::lock_guard lock(notificationWorker_.mutex());
         // Once the sending thread has drained the queue for the last time, nothing sends it.
         if (!notificationsDrained_) {
             notificationQueue_.push_back(std::move(packet));
-            notificationWake_.notify_one();
+            notificationWorker_.wake();
             return;
         }
     }
@@ -277,13 +271,9 @@ void JsonRpcClient::notificationSendingLoop()
 {
     setCurrentThreadName("JsonRpcClient::NotificationSendingLoopFunction");
     std::list<std::shared_ptr<RawDataPacket>> batch;
-    std::unique_lock lock(notificationMutex_);
-    while (!notificationStop_) {
-        // The predicate also catches a notification queued while the last batch was being sent.
-        notificationWake_.wait_for(lock, std::chrono::milliseconds(500),
-                                   [this] { return notificationStop_ || !notificationQueue_.empty(); });
-        if (notificationStop_)
-            break;
+    std::unique_lock lock(notificationWorker_.mutex());
+    // The condition also catches a notification queued while the last batch was being sent.
+    while (notificationWorker_.wait(lock, [this] { return !notificationQueue_.empty(); })) {
         batch.swap(notificationQueue_);
         lock.unlock();
         for (const auto& packet : batch)
@@ -308,23 +298,14 @@ void JsonRpcClient::setStatusReportInterval(int64_t milliseconds)
         return;
     }
     std::lock_guard lock(statusThreadMutex_);
-    if (!statusThread_.joinable()) {
-        statusStop_ = false;
-        statusThread_ = std::thread([this] { statusReportLoop(); });
-    }
+    if (!statusWorker_.running())
+        statusWorker_.start([this] { statusReportLoop(); });
 }
 
 void JsonRpcClient::stopStatusReports()
 {
     std::lock_guard threadLock(statusThreadMutex_);
-    if (!statusThread_.joinable())
-        return;
-    {
-        std::lock_guard lock(statusMutex_);
-        statusStop_ = true;
-        statusWake_.notify_all();
-    }
-    statusThread_.join();
+    statusWorker_.stop();
 }
 
 void JsonRpcClient::statusReportLoop()
@@ -339,15 +320,17 @@ void JsonRpcClient::statusReportLoop()
     };
     report();
     auto t0 = std::chrono::steady_clock::now();
-    std::unique_lock lock(statusMutex_);
-    while (!statusStop_) {
+    std::unique_lock lock(statusWorker_.mutex());
+    for (;;) {
         // The period is taken when the wait starts, so a new interval applies from the next
         // deadline on; it counts from the start of the previous report, so reports do not drift.
         const int64_t interval = std::clamp<int64_t>(statusIntervalMs_.load(), 1, kMaxStatusIntervalMs);
-        if (statusWake_.wait_until(lock, t0 + std::chrono::milliseconds(interval), [this] { return statusStop_.load(); }))
+        if (!statusWorker_.waitUntil(lock, t0 + std::chrono::milliseconds(interval), [] { return false; }))
             break;
         t0 = std::chrono::steady_clock::now();
+        lock.unlock(); // a stop asked meanwhile waits for this report only, not for the lock
         report();
+        lock.lock();
     }
 }
 

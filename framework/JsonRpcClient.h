@@ -9,10 +9,10 @@
 #include "framework/JsonRpcDispatcher.h"
 #include "framework/Pool.h"
 #include "framework/RawDataPacket.h"
+#include "base/Worker.h"
 #include "net/TcpClient.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -162,20 +162,15 @@ private:
     Pool<RawDataPacket> pool_;
     DeferredCountLog lostNotifications_;
 
-    std::atomic<bool> notificationStop_{false};
-    std::mutex notificationMutex_;
-    std::condition_variable notificationWake_;
-    std::list<std::shared_ptr<RawDataPacket>> notificationQueue_; // guarded by notificationMutex_
-    bool notificationsDrained_ = false;            // guarded by notificationMutex_: the thread has ended
-    std::thread notificationThread_;
+    // The queue and the drained flag are guarded by notificationWorker_.mutex().
+    std::list<std::shared_ptr<RawDataPacket>> notificationQueue_;
+    bool notificationsDrained_ = false;            // the sending loop has ended
+    base::Worker notificationWorker_;
 
     CommandScheduler scheduler_;
 
-    std::atomic<bool> statusStop_{false};
-    std::condition_variable statusWake_;
-    std::mutex statusMutex_;
-    std::mutex statusThreadMutex_;
-    std::thread statusThread_;                     // guarded by statusThreadMutex_
+    std::mutex statusThreadMutex_;                 // one start or stop of the status worker at a time
+    base::Worker statusWorker_;
     std::atomic<int64_t> statusIntervalMs_{0};
 
     std::string appId_;
