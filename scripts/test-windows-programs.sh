@@ -103,7 +103,8 @@ check "vdscan.exe --vde lists the Ethernet devices as vdscan --vde does" vde_sca
 # pairs (adapters h1 and h2 here, bridged there, as the Linux Ethernet-device tests build them);
 # vdsvc.exe publishes its list with a version the client does not know, so vdscan.exe finds the
 # devices by probing on each adapter, then attaches them over SOAP. The simulator must have
-# received its probes, and the ports must be those the Linux vdscan lists from the service.
+# received its probes, and the ports must be those the Linux vdscan lists from the service (in
+# the order the devices answered, which the network decides: compared sorted).
 discovery_rig="$root/tests/devices/vde/rigs/ethernet.json"
 vde_discovery() {
   local holder ok=1 i ours
@@ -147,7 +148,8 @@ vde_discovery() {
       "${simctl[@]}" vde probes >"$work/probes" &&
       grep -q 'unknown layout version' "$work/dwindows.err" &&
       grep -Eq '^ok [1-9]' "$work/probes" &&
-      [ "$(tail -n1 "$work/dwindows.txt")" = "6 ports: VDAPI_OK" ] && cmp -s "$work/dlinux.txt" "$work/dwindows.txt" && ok=0
+      [ "$(tail -n1 "$work/dwindows.txt")" = "6 ports: VDAPI_OK" ] &&
+      cmp -s <(sort "$work/dlinux.txt") <(sort "$work/dwindows.txt") && ok=0
     [ $ok -eq 0 ] || { echo "  Linux vdscan --vde:"; cat "$work/dlinux.txt" "$work/dlinux.err";
                        echo "  vdscan.exe --vde:"; cat "$work/dwindows.txt" "$work/dwindows.err";
                        echo "  probes received:"; cat "$work/probes" 2>/dev/null; }
