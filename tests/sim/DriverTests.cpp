@@ -164,19 +164,13 @@ TEST_F(DriverTest, MacAddressOfNetworkBlocks)
     };
     DriverConnection c(sim_->pciePath(kPcie2160));
     auto nw1 = blocks(c, 0, DP::kRoleNetwork);
-    auto nw2 = blocks(c, 1, DP::kRoleNetwork);
     ASSERT_EQ(nw1.size(), 1u);
-    ASSERT_EQ(nw2.size(), 1u);
-    // Port 1 has the derived address, port 2 the rig's own.
+    // Port 1 has the derived address (port 2's own one is DriverHandle.SocketAndSlotGiveTheSameAnswers).
     DriverAnswer a = mac(c, nw1[0], DP::kCmdMacAddress);
     ASSERT_EQ(a.error, 0u);
     ASSERT_EQ(a.output.size(), DP::kMacReplySize);
     const std::vector<uint8_t> derived = {0x02, 0x56, 0x44, uint8_t(2160000808 >> 8), uint8_t(2160000808), 1, 0, 0};
     EXPECT_EQ(a.output, derived);
-    DriverAnswer b = mac(c, nw2[0], DP::kCmdMacAddress);
-    ASSERT_EQ(b.error, 0u);
-    const std::vector<uint8_t> own = {0x00, 0x14, 0xF4, 0x16, 0x08, 0x02, 0, 0};
-    EXPECT_EQ(b.output, own);
     // Wrong command, a block that is not a network block, no room for the answer.
     EXPECT_EQ(mac(c, nw1[0], DP::kCmdLinkSpeed).error, DP::kErrInvalidArg);
     DriverConnection asi(sim_->pciePath(kPcie2144));
