@@ -78,7 +78,7 @@ TEST(PoolTest, The101stGetIsEmptyUntilAPacketComesBack)
     EXPECT_FALSE(pool.get());
 }
 
-TEST(PoolTest, HandlesReleasedAfterThePoolIsGoneDestroyTheirObjects)
+TEST(PoolTest, HandlesOutliveThePoolCountsAreBoundedAndFactoryFailuresAreUndone)
 {
     ASSERT_EQ(0, Counted::alive.load());
     std::shared_ptr<Counted> kept;
@@ -91,10 +91,8 @@ TEST(PoolTest, HandlesReleasedAfterThePoolIsGoneDestroyTheirObjects)
     EXPECT_EQ(1, Counted::alive.load());  // the free ones died with the pool
     kept.reset();
     EXPECT_EQ(0, Counted::alive.load());
-}
 
-TEST(PoolTest, InitialCountIsLoweredToTheMaximumAndFactoryFailuresAreUndone)
-{
+    // The initial count is lowered to the maximum.
     kel::Pool<Counted> small({}, 2, 10);
     EXPECT_EQ(2u, small.created());
     kel::Pool<Counted> none({}, 0, 10);

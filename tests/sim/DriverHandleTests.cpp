@@ -1,13 +1,15 @@
 // The device layer's driver handles (IXpDriver) against the simulator, on each transport: the
 // socket and the shared-memory request slot. Scenarios that both transports must carry run once
-// per transport (failure answers, claims, a vanished card, request batches); the slot's own cases
-// (same answers as the socket, slot-sized requests, a refused slot, a client dying mid-request,
-// lengths a client writes into its slot) and malformed batches stay on their own.
+// per transport (injected faults, claims and their arbitration, a vanished card, request
+// batches); the slot's own cases (same answers as the socket, slot-sized requests, a refused
+// slot, a client dying mid-request, lengths a client writes into its slot) and malformed
+// batches stay on their own.
 #include "tests/support/SimHarness.h"
 
 #include "devices/VdapiResult.h"
 #include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
+#include "devices/usb/UsbDriverProtocol.h"
 #include "devices/platform/posix/UnixSocket.h"
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/XpDriverPosix.h"
@@ -227,32 +229,40 @@ TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
     ASSERT_NE(nw.id1, 0u);
     std::vector<uint8_t> unterminated = property(core, "CAP_IP", 0);
     std::fill(unterminated.begin() + DP::PciePropertyRequest::kName, unterminated.begin() + 90, 'A');
+    // Each case with the driver's error, and the connection serves the next one after it.
     struct Case {
         const char* what;
         uint32_t code;
         std::vector<uint8_t> input;
         uint32_t capacity;
+        uint32_t error;
     };
     const Case cases[] = {
-        {"version", DP::kGetVersion, header(), 16},
-        {"information", DP::kGetDeviceInfo, header(), 104},
-        {"older information", DP::kGetDeviceInfoOld, header(), 104},
-        {"capability present", DP::kGetProperty, property(core, "CAP_IP", 0), 16},
-        {"capability absent", DP::kGetProperty, property(core, "CAP_ASI", 0), 16},
-        {"port count", DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
-        {"port outside", DP::kGetProperty, property(core, "CAP_IP", 9), 16},
-        {"name without end", DP::kGetProperty, unterminated, 16},
-        {"short query", DP::kGetProperty, std::vector<uint8_t>(40, 0), 16},
-        {"core block", DP::kListFunctionBlocks, blocksRequest(-1, DP::kRoleCore), DP::kListBlocksReplyMax},
-        {"network block", DP::kListFunctionBlocks, blocksRequest(1, DP::kRoleNetwork), DP::kListBlocksReplyMax},
-        {"link speed", DP::kGetLinkSpeed, blockCommand(nw, DP::kCmdLinkSpeed), 4},
-        {"MAC address", DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8},
-        {"no room for the answer", DP::kGetVersion, header(), 8},
-        {"unknown request", 0x12345678, {1, 2, 3}, 16},
-        {"no input at all", DP::kGetVersion, {}, 16},
+        {"version", DP::kGetVersion, header(), 16, 0},
+        {"information", DP::kGetDeviceInfo, header(), 104, 0},
+        {"older information", DP::kGetDeviceInfoOld, header(), 104, 0},
+        {"capability present", DP::kGetProperty, property(core, "CAP_IP", 0), 16, 0},
+        {"capability absent", DP::kGetProperty, property(core, "CAP_ASI", 0), 16, DP::kErrNotFound},
+        {"port count", DP::kGetProperty, property(core, "PORT_COUNT", -1), 16, 0},
+        {"port outside", DP::kGetProperty, property(core, "CAP_IP", 9), 16, DP::kErrNoSuchPort},
+        {"name without end", DP::kGetProperty, unterminated, 16, DP::kErrInvalidArg},
+        {"short query", DP::kGetProperty, std::vector<uint8_t>(40, 0), 16, DW::kErrorInvalidParameter},
+        {"core block", DP::kListFunctionBlocks, blocksRequest(-1, DP::kRoleCore), DP::kListBlocksReplyMax, 0},
+        {"network block", DP::kListFunctionBlocks, blocksRequest(1, DP::kRoleNetwork), DP::kListBlocksReplyMax, 0},
+        {"link speed", DP::kGetLinkSpeed, blockCommand(nw, DP::kCmdLinkSpeed), 4, 0},
+        {"MAC address", DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8, 0},
+        {"no room for the answer", DP::kGetVersion, header(), 8, DW::kErrorInsufficientBuffer},
+        {"unknown request", 0x12345678, {1, 2, 3}, 16, DW::kErrorInvalidFunction},
+        {"legacy request", DP::kLegacyGetVersion, {}, 16, DW::kErrorInvalidFunction},
+        {"USB request", Vdapi::UsbDriverProtocol::kGetDeviceInfo, {}, 40, DW::kErrorInvalidFunction},
+        {"no input at all", DP::kGetVersion, {}, 16, DW::kErrorInvalidParameter},
+        {"header cut short", DP::kGetVersion, std::vector<uint8_t>(8, 0), 16, DW::kErrorInvalidParameter},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ask(*viaSocket, c.code, c.input, c.capacity), ask(*viaSlot, c.code, c.input, c.capacity)) << c.what;
+    for (const Case& c : cases) {
+        const Exchange socketAnswer = ask(*viaSocket, c.code, c.input, c.capacity);
+        EXPECT_EQ(socketAnswer.windowsError, c.error) << c.what;
+        EXPECT_EQ(socketAnswer, ask(*viaSlot, c.code, c.input, c.capacity)) << c.what;
+    }
     // A sample that the answers are real ones, not two equal failures.
     const Exchange mac = ask(*viaSlot, DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8);
     ASSERT_EQ(mac.rc, Vdapi::VDAPI_OK);
@@ -267,25 +277,60 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     const Exchange missing = ask(*a, DP::kGetProperty, property(firstBlock(*a, -1, DP::kRoleCore), "CAP_MOD", 0), 16);
     EXPECT_EQ(missing.rc, Vdapi::VDAPI_E_NOT_FOUND);
     EXPECT_EQ(missing.windowsError, DP::kErrNotFound);
-    // Injected faults: a failure answer, a reply of the wrong length, a slow reply.
-    ASSERT_EQ(sim_.control("fail 0xafc86ee2 1 995"), "ok 0xafc86ee2 fails 1 times");
-    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_E_CANCELLED);
+    // b's connection is taken (and counted) before the counters start again.
+    ASSERT_EQ(ask(*b, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    // Injected faults (codes in any base): failure answers as often as asked, a reply cut to half, a slow reply.
+    ASSERT_EQ(sim_.control("fail 0xAFC86EE2 2 995"), "ok 0xafc86ee2 fails 2 times");
+    for (int i = 0; i < 2; ++i) {
+        const Exchange failed = ask(*a, DP::kGetVersion, header(), 16);
+        EXPECT_EQ(failed.rc, Vdapi::VDAPI_E_CANCELLED);
+        EXPECT_EQ(failed.windowsError, DW::kErrorOperationAborted);
+    }
     EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).output.size(), 16u);
-    ASSERT_EQ(sim_.control("corrupt 0xafc86ee2 1"), "ok 0xafc86ee2 corrupted 1 times");
-    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).output.size(), 8u);
+    ASSERT_EQ(sim_.control("corrupt 2949148742 1"), "ok 0xafc87046 corrupted 1 times");
+    EXPECT_EQ(ask(*a, DP::kGetDeviceInfo, header(), 104).output.size(), 52u);
+    EXPECT_EQ(ask(*a, DP::kGetDeviceInfo, header(), 104).output.size(), 104u);
     ASSERT_EQ(sim_.control("delay 200 0xafc86ee2"), "ok delay 200 ms for 0xafc86ee2");
     EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
+    EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 0xafc87046=2") << "failed and corrupted answers count too";
 
-    // A block claimed through one handle is in use for the other, and free once it closes.
-    const DP::BlockId rx = firstBlock(*a, 0, DP::kRoleReceive);
-    ASSERT_NE(rx.id1, 0u);
-    EXPECT_EQ(ask(*a, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_OK);
-    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_E_IN_USE);
-    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdProbe), 0).rc, Vdapi::VDAPI_E_IN_USE);
+    // Claims are arbitrated between handles per block: the holder may claim again, the other
+    // handle can neither claim, probe nor release it, other blocks stay free.
+    auto claim = [](Vdapi::IXpDriver& d, const DP::BlockId& block, int32_t command) {
+        return ask(d, DP::kExclusiveAccess, blockCommand(block, command), 0).windowsError;
+    };
+    std::vector<DP::BlockId> rx;
+    const Exchange listed = ask(*a, DP::kListFunctionBlocks, blocksRequest(1, DP::kRoleReceive));
+    ASSERT_TRUE(DP::decodeBlockList(listed.output.data(), listed.output.size(), rx));
+    ASSERT_EQ(rx.size(), 2u);
+    const DP::BlockId otherPort = firstBlock(*b, 0, DP::kRoleReceive);
+    ASSERT_NE(otherPort.id1, 0u);
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdAcquire), 0u);
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdAcquire), 0u) << "re-acquiring one's own block succeeds";
+    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx[0], DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_E_IN_USE);
+    for (int32_t command : {DP::kCmdAcquire, DP::kCmdProbe, DP::kCmdRelease})
+        EXPECT_EQ(claim(*b, rx[0], command), DW::kErrorHeldByOtherUser) << "command " << command;
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), 0u);
+    EXPECT_EQ(claim(*b, rx[1], DP::kCmdProbe), 0u) << "the port's other block is free";
+    EXPECT_EQ(claim(*b, otherPort, DP::kCmdAcquire), 0u) << "another port's block is free";
+    EXPECT_EQ(claim(*b, otherPort, DP::kCmdRelease), 0u);
+    // Released, the other handle gets it.
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdRelease), 0u);
+    EXPECT_EQ(claim(*b, rx[0], DP::kCmdAcquire), 0u);
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), DW::kErrorHeldByOtherUser);
+    EXPECT_EQ(claim(*b, rx[0], DP::kCmdRelease), 0u);
+    // The pass-through command is not offered; unknown commands and blocks are refused.
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdPassThrough), DP::kErrNotSupported);
+    EXPECT_EQ(claim(*a, rx[0], 7), DP::kErrInvalidArg);
+    EXPECT_EQ(claim(*a, {rx[0].id1, rx[0].id2 + 40}, DP::kCmdAcquire), DP::kErrNotFound);
+    EXPECT_EQ(claim(*a, firstBlock(*a, -1, DP::kRoleCore), DP::kCmdAcquire), DP::kErrNotSupported);
+    // A handle's claims end when it closes.
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdAcquire), 0u);
     a->Close();
     ASSERT_TRUE(sim_.waitForControl("holds 2144000101", "ok 0"));
-    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx, DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx[0], DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_OK);
 
     // An unplugged card ends the handle as a driver that went away, and is gone for a new open.
     ASSERT_EQ(sim_.control("unplug 2144000101"), "ok unplugged");

@@ -171,27 +171,6 @@ TEST_F(SimControl, UnplugClosesHandlesAndRemovesTheInterface)
     EXPECT_TRUE(DriverConnection(sim_.legacyPath(0)).connected());
 }
 
-TEST_F(SimControl, InjectedFailuresCorruptionAndCounters)
-{
-    DriverConnection c(sim_.pciePath(0));
-    // One answered request: the connection has been accepted (and counted as an open) by now.
-    ASSERT_TRUE(c.request(DP::kGetVersion, plainHeader(), 16).ok);
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    ASSERT_EQ(sim_.control("fail 0xAFC86EE2 2 1450"), "ok 0xafc86ee2 fails 2 times");
-    EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 1450u);
-    EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 1450u);
-    EXPECT_EQ(c.request(DP::kGetVersion, plainHeader(), 16).error, 0u);
-    ASSERT_EQ(sim_.control("corrupt 2949148742 1"), "ok 0xafc87046 corrupted 1 times");
-    EXPECT_EQ(c.request(DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 52u);
-    EXPECT_EQ(c.request(DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 104u);
-    ASSERT_EQ(sim_.control("delay 1 0xafc86ee6"), "ok delay 1 ms for 0xafc86ee6");
-    EXPECT_EQ(c.request(DP::kGetDeviceInfoOld, plainHeader(), 104).output.size(), 104u);
-    EXPECT_EQ(sim_.control("delay 0 0xafc86ee6"), "ok delay 0 ms for 0xafc86ee6");
-    EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=3 0xafc86ee6=1 0xafc87046=2");
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    EXPECT_EQ(sim_.control("counters"), "ok");
-}
-
 TEST_F(SimControl, DelayedAnswerHoldsUpOnlyItsOwnConnection)
 {
     ASSERT_EQ(sim_.control("delay 600000 0xafc86ee2"), "ok delay 600000 ms for 0xafc86ee2");
