@@ -55,19 +55,21 @@ void DeferredCountLog::windowLoop()
     bool going = true;
     while (going && worker_.wait(lock, [this] { return windowOpen_; })) {
         going = worker_.waitUntil(lock, std::chrono::steady_clock::now() + delay_, [] { return false; });
-        // Taking the count and closing the window in one step: an increment after this
-        // point opens the next window instead of being lost.
-        const std::uint64_t lost = count_.exchange(0);
-        windowOpen_ = false;
-        lock.unlock();
-        writeLine(lost);
-        lock.lock();
+        closeWindow(lock);
     }
     // Stopped while a window was open (or just opened): its count goes out now.
+    closeWindow(lock);
+}
+
+void DeferredCountLog::closeWindow(std::unique_lock<std::mutex>& lock)
+{
+    // Taking the count and closing the window in one step: an increment after this point opens
+    // the next window instead of being lost. The line is written without the lock held.
     const std::uint64_t lost = count_.exchange(0);
     windowOpen_ = false;
     lock.unlock();
     writeLine(lost);
+    lock.lock();
 }
 
 void DeferredCountLog::writeLine(std::uint64_t lost)

@@ -43,6 +43,7 @@ public:
 
 private:
     void windowLoop();
+    void closeWindow(std::unique_lock<std::mutex>& lock);
     void writeLine(std::uint64_t lost);
 
     ILogger* const logger_;

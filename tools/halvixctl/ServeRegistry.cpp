@@ -88,8 +88,8 @@ BrickSession::~BrickSession()
 
 void BrickSession::requestStop()
 {
+    // The worker looks at the flag between its connection's short polls.
     stop_ = true;
-    jobsChanged_.notify_all();
 }
 
 void BrickSession::join()
@@ -162,7 +162,6 @@ std::future<Reply> BrickSession::scan(ScanOptions options)
         return ready(Reply::error(409, "a scan of " + name() + " is running already"));
     scanQueued_ = true;
     jobs_.push_back(std::move(job));
-    jobsChanged_.notify_all();
     return future;
 }
 
@@ -175,7 +174,6 @@ std::future<Reply> BrickSession::quit()
     if (stop_)
         return ready(Reply::error(503, name() + " has disconnected"));
     jobs_.push_back(std::move(job));
-    jobsChanged_.notify_all();
     return future;
 }
 

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
@@ -125,7 +124,6 @@ private:
     std::optional<gui::BrickConnection::Clock::time_point> scheduleRetryAt_;
 
     mutable std::mutex mutex_; // guards everything below
-    std::condition_variable jobsChanged_;
     std::deque<std::unique_ptr<Job>> jobs_;
     const std::string peer_;
     const std::chrono::system_clock::time_point connectedSince_;
