@@ -150,22 +150,6 @@ TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
 }
 
-TEST(ChannelAttach, ExclusiveAttachIsAllOrNothing)
-{
-    START_SIM(sim, Path());
-    VdDeviceInt asi;
-    ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
-    // Another user holds only the second block of the port's receive set.
-    ASSERT_TRUE(sim.command("hold " + Where(kAsi, 1) + " dma"));
-    VdInpChannel in;
-    EXPECT_EQ(in.Attach(&asi, 1, true, false), VDAPI_E_IN_USE);
-    EXPECT_FALSE(in.IsAttached());
-    EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 1); // the receive block was given back
-    ASSERT_TRUE(sim.command("release " + Where(kAsi, 1) + " dma"));
-    EXPECT_EQ(in.Attach(&asi, 1, true, false), VDAPI_OK);
-    EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 2);
-}
-
 TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
 {
     START_SIM(sim, Path());

@@ -95,18 +95,6 @@ TEST(Families, LegacyCardsAndTheBb2Device)
     EXPECT_EQ(byType.TypeNumber(), 145);
 }
 
-TEST(Families, OutdatedLegacyDriver)
-{
-    START_SIM(sim, "old_legacy_driver.json");
-    VdResult rc = 0;
-    EXPECT_TRUE(VdapiTest::ListAllDevices(rc).empty());
-    EXPECT_EQ(rc, VDAPI_OK);
-    VdDeviceInt device;
-    EXPECT_EQ(device.AttachBySerial(145000009), VDAPI_E_DRIVER_INCOMP);
-    EXPECT_EQ(device.AttachBySlot(12, 1), VDAPI_E_DRIVER_INCOMP);
-    EXPECT_EQ(device.AttachBySerial(145000009, true), VDAPI_OK);
-}
-
 TEST(Families, LegacyVersionFromDeviceNames)
 {
     // Only the Vda1xx-N names answer: the version comes from them, and it is too old.

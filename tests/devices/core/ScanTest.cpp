@@ -1,6 +1,6 @@
 // Scans and the device object against the real simulator: two-call protocol, ordering,
 // direction and rank of ports, driver versions, firmware status and targeted attaches.
-#include "tests/support/SimProcess.h"
+#include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
 #include "devices/IoConfigTable.h"
@@ -124,23 +124,45 @@ TEST(Scan, ShortBufferAndSerialOrderAcrossCards)
     EXPECT_EQ(ports[0].device.serial, 3);
 }
 
-TEST(Scan, OutdatedPcieDriver)
+TEST(Scan, OutdatedDriversRefuseTheAttachUnlessTheCheckIsSkipped)
 {
-    START_SIM(sim, "old_pcie_driver.json");
-    int32_t count = -1;
-    DeviceDescriptor devices[4];
-    EXPECT_EQ(ScanDevices(ScanMode::All, 0, 4, count, devices, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr, false,
-                          false, false, false),
-              VDAPI_OK);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(ScanHwFunctions(0, count, nullptr, false, false, 0), VDAPI_OK);
-    EXPECT_EQ(count, 0);
+    // PCIe and legacy cards of an old driver are left out of the listings. USB devices are
+    // listed, but the port listing ends with the driver's refusal after the PCIe card's ports.
+    struct Case {
+        const char* rig;
+        int64_t serial;
+        int32_t type;
+        size_t listed;
+        VdResult portListing;
+    };
+    for (const Case& c : {Case{"old_pcie_driver.json", 2144000009, 2144, 0, VDAPI_OK},
+                          Case{"old_legacy_driver.json", 145000009, 145, 0, VDAPI_OK},
+                          Case{HALVIX_SOURCE_DIR "/tests/devices/usb/rigs/old_usb_driver.json", 215000001, 215, 2,
+                               VDAPI_E_DRIVER_INCOMP}}) {
+        SCOPED_TRACE(c.rig);
+        START_SIM(sim, c.rig);
+        VdResult rc = 0;
+        const std::vector<DeviceDescriptor> devices = VdapiTest::ListAllDevices(rc);
+        EXPECT_EQ(rc, VDAPI_OK);
+        ASSERT_EQ(devices.size(), c.listed);
+        EXPECT_TRUE(c.listed == 0 || (devices[0].serial == c.serial && devices[0].category == kCategoryUsb));
+        const std::vector<HwFunctionDescriptor> ports = VdapiTest::ListAllPorts(0, &rc);
+        EXPECT_EQ(rc, c.portListing);
+        EXPECT_EQ(ports.size(), c.listed == 0 ? 0u : 4u);
+        for (const HwFunctionDescriptor& port : ports)
+            EXPECT_EQ(port.device.serial, 2144000101);
 
+        VdDeviceInt device;
+        EXPECT_EQ(device.AttachBySerial(c.serial), VDAPI_E_DRIVER_INCOMP);
+        EXPECT_EQ(device.AttachByType(c.type, 0), VDAPI_E_DRIVER_INCOMP);
+        EXPECT_FALSE(device.IsAttached());
+        EXPECT_EQ(device.AttachBySerial(c.serial, true), VDAPI_OK);
+        EXPECT_EQ(device.TypeNumber(), c.type);
+    }
+    // A legacy card is refused by its slot too.
+    START_SIM(sim, "old_legacy_driver.json");
     VdDeviceInt device;
-    EXPECT_EQ(device.AttachBySerial(2144000009), VDAPI_E_DRIVER_INCOMP);
-    EXPECT_FALSE(device.IsAttached());
-    EXPECT_EQ(device.AttachBySerial(2144000009, true), VDAPI_OK);
-    EXPECT_EQ(device.TypeNumber(), 2144);
+    EXPECT_EQ(device.AttachBySlot(12, 1), VDAPI_E_DRIVER_INCOMP);
 }
 
 TEST(VdDevice, AttachStatesAndQueries)

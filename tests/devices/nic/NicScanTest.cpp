@@ -1,6 +1,6 @@
 // Network-adapter family against adapters made for the purpose in a private network namespace:
-// which adapters become devices, their identity, the pseudo-adapter, every scan mode, and the
-// fixed property table.
+// which adapters become devices, their identity, the pseudo-adapter, every scan mode, the
+// platform's adapter queries below them, and the fixed property table.
 #include "tests/support/PrivateNetwork.h"
 #include "tests/devices/platform/TestRunDir.h"
 
@@ -9,6 +9,7 @@
 #include "devices/Scan.h"
 #include "devices/VdDevice.h"
 #include "devices/nic/NicDevice.h"
+#include "devices/platform/Xp.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -153,6 +154,28 @@ void CheckListing()
     EXPECT_TRUE(hal.GetNicInfo(info) == VDAPI_OK && info.serial == 0 && info.typeNumber == 0) << "closed is zero";
 }
 
+/// The platform's queries by MAC on the same adapters, below the scans: names (none without room
+/// for the NUL), a cut list, and an adapter that goes down giving no address.
+void CheckAdapterQueries()
+{
+    IXpNetwork& network = Xp::Network();
+    char name[5];
+    EXPECT_TRUE(network.GetAdapterName(kMacFirst, name, 5) == VDAPI_OK && std::string(name) == "nic0") << "nic0's name";
+    EXPECT_TRUE(network.GetAdapterName(kMacSecond, name, 4) == VDAPI_E_BUF_TOO_SMALL && name[0] == '\0')
+        << "a name without room for its NUL";
+    const uint8_t unknown[6] = {0x02, 0, 0, 0, 0, 0x77};
+    EXPECT_TRUE(network.GetAdapterName(unknown, name, 5) == VDAPI_E_NOT_FOUND) << "unknown MAC";
+    NetAdapterInfo first;
+    int count = 0;
+    EXPECT_TRUE(network.GetAdapters(1, count, &first) == VDAPI_E_BUF_TOO_SMALL && count == 1) << "cut list";
+    uint8_t address[16];
+    EXPECT_TRUE(network.GetAdapterAddress(kMacSecond, AdapterAddressKind::Ipv4, address) == VDAPI_E_NOT_FOUND)
+        << "nic1 has no IPv4 to give";
+    EXPECT_TRUE(RunQuiet("ip link set nic0 down")) << "set nic0 down";
+    EXPECT_TRUE(network.GetAdapterAddress(kMacFirst, AdapterAddressKind::Ipv4, address) == VDAPI_E_NOT_FOUND)
+        << "an adapter that is down gives no address";
+}
+
 void CheckTargeted()
 {
     VdDeviceInt device;
@@ -226,6 +249,7 @@ TEST(NicScan, AdaptersInAPrivateNetwork)
     ASSERT_TRUE(MakeAdapters()) << "cannot make the dummy adapters";
     CheckListing();
     CheckTargeted();
+    CheckAdapterQueries();
     CheckNoAdapter();
 }
 
@@ -258,15 +282,6 @@ TEST(NicHal, FixedPropertyTable)
     } while (second == first && std::chrono::steady_clock::now() < deadline);
     ASSERT_NE(second, first);
     EXPECT_EQ((second - first) % 54000u, 0u);
-}
-
-TEST(NicHal, SerialDerivation)
-{
-    EXPECT_EQ(NicSerial({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, AdapterNameHash(kAnyLocalNicName)),
-              kAnyLocalSerial);
-    EXPECT_EQ(NicSerial(kMacFirst, AdapterNameHash("eth0")), ExpectedSerial(kMacFirst, "eth0"));
-    // Every adapter serial lies in the range attach by serial searches for adapters.
-    EXPECT_GE(NicSerial({0, 0, 0, 0, 0, 0}, 0), 0x4000000000000000ull);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// USB family against the real simulator: listing, targeted searches, the driver-version rule
-// for attach, identity fields, property look-ups and I/O configuration through the USB driver.
+// USB family against the real simulator: listing, targeted searches, identity fields, property
+// look-ups and I/O configuration through the USB driver (its driver-version rule: core/ScanTest).
 #include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
@@ -140,34 +140,6 @@ TEST(UsbScan, TargetedSearchesAndTheirLimits)
     VdDeviceInt device;
     EXPECT_EQ(device.AttachByType(215, 0, false), VDAPI_OK);
     EXPECT_EQ(device.Category(), kCategoryUsb);
-}
-
-TEST(UsbScan, OldDriverIsListedButRefusedOnAttach)
-{
-    START_SIM(sim, kRigs + "old_usb_driver.json");
-    VdResult rc = 0;
-    const std::vector<DeviceDescriptor> devices = VdapiTest::ListAllDevices(rc);
-    EXPECT_EQ(rc, VDAPI_OK);
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0].serial, 215000001);
-    EXPECT_EQ(devices[0].category, kCategoryUsb);
-
-    VdDeviceInt device;
-    EXPECT_EQ(device.AttachBySerial(215000001, false), VDAPI_E_DRIVER_INCOMP);
-    EXPECT_FALSE(device.IsAttached());
-    EXPECT_EQ(device.AttachByType(215, 0, false), VDAPI_E_DRIVER_INCOMP);
-    // The check can be skipped by those who know better.
-    EXPECT_EQ(device.AttachBySerial(215000001, true), VDAPI_OK);
-    device.Detach();
-
-    // The port listing reports the old driver; the other card's ports are still listed.
-    std::vector<HwFunctionDescriptor> ports(16);
-    int32_t count = 0;
-    EXPECT_EQ(ScanHwFunctions(int32_t(ports.size()), count, ports.data(), false, false, 0),
-              VDAPI_E_DRIVER_INCOMP);
-    ASSERT_GT(count, 0);
-    for (int32_t i = 0; i < count; ++i)
-        EXPECT_EQ(ports[size_t(i)].device.serial, 2144000101);
 }
 
 TEST(UsbScan, NoDeviceAndFaultyDevices)

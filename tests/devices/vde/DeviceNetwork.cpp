@@ -2,14 +2,12 @@
 #include "tests/devices/vde/DeviceNetwork.h"
 
 #include "tests/support/SimHarness.h"
+#include "tests/support/WaitUntil.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <thread>
 
 namespace vdetest {
 
@@ -35,25 +33,18 @@ DeviceNetwork::DeviceNetwork()
         error_ = "fork";
         return;
     }
-    // The holder has entered its namespace once its net link differs from ours; poll for it.
-    const std::string ours = [] {
+    // The holder has entered its namespace once its net link differs from ours.
+    auto netLink = [](const std::string& process) {
         char buf[128] = {};
-        return ::readlink("/proc/self/ns/net", buf, sizeof buf - 1) > 0 ? std::string(buf) : std::string();
-    }();
-    const std::string theirsPath = "/proc/" + std::to_string(holder_) + "/ns/net";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    bool entered = false;
-    while (!entered && std::chrono::steady_clock::now() < deadline) {
-        char buf[128] = {};
-        entered = ::readlink(theirsPath.c_str(), buf, sizeof buf - 1) > 0 && std::string(buf) != ours;
-        if (!entered)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (!entered) {
+        return ::readlink(("/proc/" + process + "/ns/net").c_str(), buf, sizeof buf - 1) > 0 ? std::string(buf)
+                                                                                               : std::string();
+    };
+    const std::string ours = netLink("self");
+    const std::string pid = std::to_string(holder_);
+    if (!waitUntil([&] { return !netLink(pid).empty() && netLink(pid) != ours; })) {
         error_ = "the devices' namespace did not come up";
         return;
     }
-    const std::string pid = std::to_string(holder_);
     const std::string script =
         "set -e\n"
         "ip link set lo up\n"

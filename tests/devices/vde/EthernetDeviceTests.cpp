@@ -124,14 +124,11 @@ TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->NumPorts(), 4);
 
-    // String property through service command 7; a text that does not fit is refused.
+    // String property through service command 7 (a text that does not fit: VdeSvcClientTests).
     char name[32] = {};
     size_t length = 0;
     EXPECT_EQ(device->GetStrProperty("DEVICE_NAME", -1, name, sizeof name, length), VDAPI_OK);
     EXPECT_STREQ(name, "gateway-a");
-    char tiny[4] = {};
-    EXPECT_EQ(device->GetStrProperty("DEVICE_NAME", -1, tiny, sizeof tiny, length), VDAPI_E_BUF_TOO_SMALL);
-    EXPECT_EQ(length, 9u);
     // Numeric property through command 1; a key whose last field is set is not served.
     int32_t ports = 0;
     EXPECT_EQ(device->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
@@ -254,7 +251,7 @@ TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
     EXPECT_EQ(device.Detach(), VDAPI_OK);
 }
 
-TEST_F(EthernetDevices, RolloffAnswerFailsTheOpenAfterADetach)
+TEST_F(EthernetDevices, FailedSlowOrBrokenAnswersFailTheOpenAndTheScanGoesOn)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
@@ -270,13 +267,8 @@ TEST_F(EthernetDevices, RolloffAnswerFailsTheOpenAfterADetach)
     Control("fail vde:attach:" + gw + " 1 4104");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_IN_USE);
     EXPECT_EQ(Counter("vde:detach:" + gw), 2u);
-}
 
-TEST_F(EthernetDevices, SlowOrBrokenDeviceIsLeftOutAndTheScanGoesOn)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
-    const std::string gw = std::to_string(kGateway);
+    // A slow or broken device is left out and the scan goes on.
     Control("delay 6000 vde:attach:" + gw);
     VdResult rc = VDAPI_E_INTERNAL;
     const std::vector<DeviceDescriptor> devices = ScanEthernet(false, rc);

@@ -4,11 +4,10 @@
 
 #include "base/WireBytes.h"
 #include "devices/platform/Xp.h"
-#include "tests/support/SimHarness.h"
+#include "tests/devices/platform/TestRunDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <thread>
 
 namespace Vdapi {
@@ -18,7 +17,6 @@ class PipeMessengerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ::setenv("VDAPI_RUN_DIR", dir_.path().c_str(), 1);
         listener_ = Xp::NewPipeListener();
         ASSERT_TRUE(listener_);
         ASSERT_EQ(listener_->Create("TestPipe"), VDAPI_OK);
@@ -38,7 +36,7 @@ protected:
         ASSERT_EQ(server_->Write(bytes.data(), uint32_t(bytes.size()), 10000), VDAPI_OK);
     }
 
-    vdsim::test::TempDir dir_;
+    TestSupport::TempRunDir runDir_;
     std::unique_ptr<IXpPipeListener> listener_;
     std::unique_ptr<IXpPipeConnection> server_;
     PipeMessenger messenger_{1u << 20};
@@ -110,8 +108,7 @@ TEST_F(PipeMessengerTest, SendOverLimitIsRefusedWithoutTraffic)
 
 TEST(PipeMessengerNoPeer, ConnectFailsForAMissingPipe)
 {
-    vdsim::test::TempDir dir;
-    ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
+    TestSupport::TempRunDir runDir;
     PipeMessenger m;
     ASSERT_TRUE(m.Init());
     EXPECT_FALSE(m.Connect("NoSuchPipe"));

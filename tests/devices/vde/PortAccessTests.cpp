@@ -75,7 +75,6 @@ private:
 
 constexpr uint32_t kAcquire = 0, kRelease = 1, kProbe = 2;
 
-/// Polls `condition` until it holds or a generous deadline passes.
 // The service side needs no network: the pipe is served outside the devices' namespace too.
 TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnection)
 {
@@ -155,11 +154,6 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     greedy.reset();
     ASSERT_TRUE(waitUntil([&] { return second.open(kGateway, 3, handle) == 0; }));
 
-    // The service's commands are counted per kind.
-    const std::string counters = sim.control("counters");
-    EXPECT_NE(counters.find("svc:4="), std::string::npos) << counters;
-    EXPECT_NE(counters.find("svc:6="), std::string::npos) << counters;
-    EXPECT_NE(counters.find("svc:5="), std::string::npos) << counters;
     EXPECT_EQ(sim.terminate(), 0) << sim.output();
 }
 
