@@ -1,7 +1,7 @@
 // The real halvix binary against a GUI server on its own loopback address: what needs the real
-// wire and process (announcement, log file, batches and split frames, the CPU mask, reconnection,
-// hostile frames, quit, a GUI that reads too slowly, the command line). The control methods'
-// rules are tests/framework/ControlMethodsTest.cpp.
+// wire and process (announcement, log file, the CPU mask, reconnection, quit, a GUI that reads
+// too slowly, the command line). The control methods' rules are tests/framework/ControlMethodsTest.cpp,
+// the dispatcher's (batches) JsonRpcDispatcherTest.cpp, the receive path's ClientReceive.
 #include "HalvixProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
@@ -93,7 +93,7 @@ protected:
     Json announcement;
 };
 
-TEST_F(Halvix, AnnouncesItselfLogsToItsFileAndQuitsWithExitCodeZero)
+TEST_F(Halvix, AnnouncesItselfLogsToItsFileAppliesItsCpuMaskAndQuitsWithExitCodeZero)
 {
     TempDir dir;
     const std::string logFile = dir.path() + "/halvix.log";
@@ -103,6 +103,11 @@ TEST_F(Halvix, AnnouncesItselfLogsToItsFileAndQuitsWithExitCodeZero)
     EXPECT_EQ(announcement, Json({{"appType", "Halvix"}, {"appId", "brick one"}, {"pid", halvix->pid()},
                                   {"exePath", exe}, {"logFilePath", logFile}}));
     EXPECT_TRUE(halvix->waitForOutput("Info | JsonRpcClient | Application connected to GUI"));
+    // The CPU mask reaches the process itself; every CPU sets it free again.
+    EXPECT_EQ(call("setCpuMask", {{"cpuMask", "0x1"}})["result"], Json::object());
+    const std::string status = TempDir::read("/proc/" + std::to_string(halvix->pid()) + "/status");
+    EXPECT_NE(status.find("Cpus_allowed_list:\t0\n"), std::string::npos) << status;
+    EXPECT_EQ(call("setCpuMask", {{"cpuMask", "0xffffffffffffffff"}})["result"], Json::object());
     quitAndExpectExitCode0();
     const std::string output = halvix->output();
     EXPECT_NE(output.find("Info | Halvix | Running Halvix"), std::string::npos);
@@ -112,53 +117,11 @@ TEST_F(Halvix, AnnouncesItselfLogsToItsFileAndQuitsWithExitCodeZero)
     EXPECT_NE(file.find("Info | Halvix | Stopping all bricks"), std::string::npos);
 }
 
-TEST_F(Halvix, AnswersBatchesAndSplitFramesAndAppliesItsCpuMask)
+TEST_F(Halvix, ADroppedConnectionIsAnnouncedAgainAndServedAfresh)
 {
-    // The dispatcher's rules and each control method's checks are the framework's tests; here
-    // the program's own answers arrive over the wire, in a batch and in frames cut anywhere.
-    connect("127.0.66.4");
-    ASSERT_TRUE(server->sendRaw(framed(R"([{"jsonrpc":"2.0","method":"getSettings","id":10},)"
-                                       R"({"jsonrpc":"2.0","method":"noSuchNotification"},)"
-                                       R"(5,)"
-                                       R"({"jsonrpc":"2.0","method":"start","id":11}])")));
-    EXPECT_EQ(next(), Json::parse(R"([{"jsonrpc":"2.0","id":10,"result":{}},)"
-                                  R"({"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid request","data":{}}},)"
-                                  R"({"jsonrpc":"2.0","id":11,"result":true}])"));
-    const std::string single = framed(R"({"jsonrpc":"2.0","method":"stop","id":12})");
-    for (char byte : single)
-        ASSERT_TRUE(server->sendRaw(std::string(1, byte)));
-    EXPECT_EQ(next(), Json::parse(R"({"jsonrpc":"2.0","id":12,"result":true})"));
-    ASSERT_TRUE(server->sendRaw(framed(R"({"jsonrpc":"2.0","method":"getSettings","id":13})") +
-                                framed(R"({"jsonrpc":"2.0","method":"getSettings","id":14})")));
-    EXPECT_EQ(next()["id"], 13);
-    EXPECT_EQ(next()["id"], 14);
-    // The mask reaches the process itself; every CPU sets it free again.
-    EXPECT_EQ(call("setCpuMask", {{"cpuMask", "0x1"}})["result"], Json::object());
-    const std::string status = TempDir::read("/proc/" + std::to_string(halvix->pid()) + "/status");
-    EXPECT_NE(status.find("Cpus_allowed_list:\t0\n"), std::string::npos) << status;
-    EXPECT_EQ(call("setCpuMask", {{"cpuMask", "0xffffffffffffffff"}})["result"], Json::object());
-}
-
-TEST_F(Halvix, GarbageAndOversizedFramesAreDiscardedAndAReconnectionStartsAfresh)
-{
+    // What the client does with the bytes of a connection (split, garbage and oversized frames,
+    // a half frame at a disconnection) is ClientReceive; here the program dials again.
     connect("127.0.66.10", {"--app_id", "again"});
-    // Six bytes: split or not, they are refused as one header and leave nothing behind.
-    ASSERT_TRUE(server->sendRaw("garbag"));
-    EXPECT_TRUE(halvix->waitForOutput("Error | JsonRpcClient | Error: invalid frame header, discarded"));
-    EXPECT_EQ(call("getSettings")["result"], Json::object());
-    // The largest frames that fit are received whole, twice in a row.
-    const Json big = {{"jsonrpc", "2.0"}, {"method", "getSettings"}, {"id", 77}, {"params", std::string(999000, 'p')}};
-    ASSERT_TRUE(server->sendRaw(framed(big.dump()) + framed(big.dump())));
-    EXPECT_EQ(next()["id"], 77);
-    EXPECT_EQ(next()["id"], 77);
-    // A frame of 2,000,000 bytes behind a request: the request is answered, the long frame
-    // fills the receive buffer until a chunk is dropped. The GUI then drops the connection:
-    // the new one is announced as the first was and is served (a half frame is forgotten:
-    // ClientReceive.DisconnectionForgetsAHalfReceivedFrame).
-    ASSERT_TRUE(server->sendRaw(framed(R"({"jsonrpc":"2.0","method":"getSettings","id":78})") +
-                                std::string("KL\x00\x1e\x84\x80", 6) + std::string(2000000, 'p')));
-    EXPECT_EQ(next()["id"], 78);
-    EXPECT_TRUE(halvix->waitForOutput("Error | JsonRpcClient | Error: RX buffer is full, dropped "));
     server->disconnect();
     EXPECT_TRUE(halvix->waitForOutput("Verbose | JsonRpcClient | Disconnected from GUI"));
     ASSERT_TRUE(server->accept(soon()));

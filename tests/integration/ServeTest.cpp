@@ -138,12 +138,9 @@ protected:
         EXPECT_TRUE(reply.json.is_array()) << reply.body;
         return reply.json;
     }
-    void control(const std::string& name, const std::vector<std::string>& args)
+    void control(const std::string& name, const std::string& line)
     {
-        std::vector<std::string> all = {"--run-dir", brick(name).sim->runDir()};
-        all.insert(all.end(), args.begin(), args.end());
-        test::ChildProcess ctl(VDSIMCTL_BIN, all);
-        EXPECT_EQ(ctl.wait(), 0) << ctl.output() << ctl.errors();
+        EXPECT_TRUE(brick(name).sim->command(line)) << line;
     }
     std::vector<bool> freePorts(const json& report)
     {
@@ -196,13 +193,13 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     EXPECT_GT(described["lastScanMs"].get<int64_t>(), 0);
 
     // A port taken by another user is busy at the next scan and free after its release.
-    control("small", {"hold", "2144000903", "1"});
+    control("small", "hold 2144000903 1");
     EXPECT_EQ(freePorts(scan("small")), (std::vector<bool>{false, true, true, true}));
-    control("small", {"release", "2144000903", "1"});
+    control("small", "release 2144000903 1");
     EXPECT_EQ(freePorts(scan("small")), (std::vector<bool>{true, true, true, true}));
 
     // Headless Chromium shows every brick on the page.
-    control("small", {"hold", "2144000903", "2"});
+    control("small", "hold 2144000903 2");
     scan("small");
 
     const std::string dom = runChromium(serve->url("/"), {"--dump-dom"});
@@ -241,7 +238,7 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     std::error_code missing;
     EXPECT_GT(std::filesystem::file_size(png, missing), 10000u);
     std::cout << "screenshot: " << png << "\n";
-    control("small", {"release", "2144000903", "2"});
+    control("small", "release 2144000903 2");
 
     // A brick that quits leaves the list as soon as the request is answered.
     const test::ApiReply quit = serve->post(path("empty", "/quit"));

@@ -107,16 +107,9 @@ std::vector<uint8_t> blockCommand(const DP::BlockId& b, int32_t command)
     return in;
 }
 
-std::vector<uint8_t> property(const DP::BlockId& core, const std::string& name, int port)
+std::vector<uint8_t> property(const DP::BlockId& core, const std::string& name, int port, int type = -1)
 {
-    std::vector<uint8_t> in(DP::PciePropertyRequest::kSize);
-    DP::PciePropertyRequest q;
-    q.blockId1 = core.id1;
-    q.blockId2 = core.id2;
-    q.query.name = name;
-    q.query.port = port;
-    q.encode(in.data());
-    return in;
+    return pcieProperty(core.id1, core.id2, name, port, type);
 }
 
 /// One request with its own buffers, and what came back for it.
@@ -229,6 +222,8 @@ TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
     ASSERT_NE(nw.id1, 0u);
     std::vector<uint8_t> unterminated = property(core, "CAP_IP", 0);
     std::fill(unterminated.begin() + DP::PciePropertyRequest::kName, unterminated.begin() + 90, 'A');
+    std::vector<uint8_t> ioCountBeyondTheBytes = pcieIoRequest(core.id1, core.id2, {{0, "IOSTD"}});
+    Vdapi::Wire::putU32(ioCountBeyondTheBytes.data() + 16, 1000000);
     // Each case with the driver's error, and the connection serves the next one after it.
     struct Case {
         const char* what;
@@ -247,10 +242,26 @@ TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
         {"port outside", DP::kGetProperty, property(core, "CAP_IP", 9), 16, DP::kErrNoSuchPort},
         {"name without end", DP::kGetProperty, unterminated, 16, DP::kErrInvalidArg},
         {"short query", DP::kGetProperty, std::vector<uint8_t>(40, 0), 16, DW::kErrorInvalidParameter},
+        {"another type's property, from the catalog", DP::kGetProperty, property(core, "PORT_COUNT", -1, 2179), 16, 0},
+        {"a type the catalog lacks", DP::kGetProperty, property(core, "PORT_COUNT", -1, 9999), 16, DP::kErrNotFound},
+        {"property of a block that is not the core", DP::kGetProperty, property({core.id1 + 1, 0}, "PORT_COUNT", -1), 16,
+         DP::kErrNotFound},
+        {"I/O configuration", DP::kIoConfig, pcieIoRequest(core.id1, core.id2, {{0, "IOSTD"}, {1, "IOSTD"}}), 4096, 0},
+        {"unknown I/O group", DP::kIoConfig, pcieIoRequest(core.id1, core.id2, {{0, "SPISTD"}}), 4096, DP::kErrNotFound},
+        {"I/O port outside", DP::kIoConfig, pcieIoRequest(core.id1, core.id2, {{9, "IOSTD"}}), 4096, DP::kErrNoSuchPort},
+        {"I/O count beyond the bytes", DP::kIoConfig, ioCountBeyondTheBytes, 4096, DW::kErrorInvalidParameter},
         {"core block", DP::kListFunctionBlocks, blocksRequest(-1, DP::kRoleCore), DP::kListBlocksReplyMax, 0},
         {"network block", DP::kListFunctionBlocks, blocksRequest(1, DP::kRoleNetwork), DP::kListBlocksReplyMax, 0},
         {"link speed", DP::kGetLinkSpeed, blockCommand(nw, DP::kCmdLinkSpeed), 4, 0},
+        {"link speed, another command", DP::kGetLinkSpeed, blockCommand(nw, DP::kCmdMacAddress), 4, DP::kErrInvalidArg},
+        {"link speed of a block without a link", DP::kGetLinkSpeed, blockCommand(core, DP::kCmdLinkSpeed), 4,
+         DP::kErrNotSupported},
         {"MAC address", DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8, 0},
+        {"MAC address, another command", DP::kGetMacAddress, blockCommand(nw, DP::kCmdLinkSpeed), 8, DP::kErrInvalidArg},
+        {"MAC address of a block without one", DP::kGetMacAddress, blockCommand(core, DP::kCmdMacAddress), 8,
+         DP::kErrNotSupported},
+        {"no room for the MAC address", DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 4,
+         DW::kErrorInsufficientBuffer},
         {"no room for the answer", DP::kGetVersion, header(), 8, DW::kErrorInsufficientBuffer},
         {"unknown request", 0x12345678, {1, 2, 3}, 16, DW::kErrorInvalidFunction},
         {"legacy request", DP::kLegacyGetVersion, {}, 16, DW::kErrorInvalidFunction},

@@ -39,6 +39,23 @@ public:
     }
     bool sendBytes(const std::string& bytes) { return client_.send(bytes.data(), bytes.size()); }
 
+    /// Starts the client, waits for the connection and announces a brick as halvix does.
+    bool connectAndAnnounce(const std::string& appId, int pid)
+    {
+        start();
+        return waitFor([](int connects, int) { return connects >= 1; }) &&
+               sendJson({{"jsonrpc", "2.0"},
+                         {"method", "newConnection"},
+                         {"params", {{"appId", appId}, {"appType", "Halvix"}, {"exePath", "/stand/in"},
+                                     {"logFilePath", ""}, {"pid", pid}}}});
+    }
+
+    /// The reply to `request` with `result`.
+    static nlohmann::json reply(const nlohmann::json& request, const nlohmann::json& result)
+    {
+        return {{"jsonrpc", "2.0"}, {"id", request["id"]}, {"result", result}};
+    }
+
     /// Waits for the next received message; null when none came in time.
     nlohmann::json nextMessage(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {

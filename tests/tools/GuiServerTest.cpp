@@ -114,9 +114,7 @@ TEST(GuiServerTest, GarbageAndZeroLengthDiscardTheBufferedBytes)
 
 TEST(GuiServerTest, ReplyMatchingKeepsOtherMessagesQueued)
 {
-    Connected c([](const json& request) {
-        return json{{"jsonrpc", "2.0"}, {"id", request["id"]}, {"result", request.value("params", json())}};
-    });
+    Connected c([](const json& request) { return test::BrickStandIn::reply(request, request.value("params", json())); });
     // A notification that arrives before the reply stays queued for later.
     ASSERT_TRUE(c.brick->sendJson(json{{"jsonrpc", "2.0"}, {"method", "newStatusReport"}, {"params", json::object()}}));
     auto reply = c.server.call("echo", json{{"x", 5}}, GuiServer::in(10s));

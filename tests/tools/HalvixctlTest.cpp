@@ -33,12 +33,7 @@ public:
     {
         if (!process_->waitForStderr("waiting for a brick to connect on " + address_ + ":6666..."))
             return false;
-        brick_.start();
-        if (!brick_.waitFor([](int connects, int) { return connects >= 1; }))
-            return false;
-        return brick_.sendJson(json{{"jsonrpc", "2.0"},
-                                    {"method", "newConnection"},
-                                    {"params", {{"appId", "stand-in"}, {"appType", "Halvix"}, {"pid", 42}}}});
+        return brick_.connectAndAnnounce("stand-in", 42);
     }
 
     test::ChildProcess& process() { return *process_; }
@@ -50,10 +45,7 @@ private:
     std::unique_ptr<test::ChildProcess> process_;
 };
 
-json reply(const json& request, const json& result)
-{
-    return json{{"jsonrpc", "2.0"}, {"id", request["id"]}, {"result", result}};
-}
+using test::BrickStandIn;
 
 } // namespace
 
@@ -89,7 +81,7 @@ TEST(HalvixctlTest, CallPrintsTheResultOrTheError)
 {
     auto responder = [](const json& request) -> json {
         if (request["method"] == "echo")
-            return reply(request, request["params"]);
+            return BrickStandIn::reply(request, request["params"]);
         return json{{"jsonrpc", "2.0"},
                     {"id", request["id"]},
                     {"error", {{"code", 1000}, {"message", "nope"}, {"data", json::object()}}}};
@@ -100,8 +92,9 @@ TEST(HalvixctlTest, CallPrintsTheResultOrTheError)
         EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
         EXPECT_EQ(session.process().output(), "{\"n\":[1,2]}\n");
         const std::string& errors = session.process().errors();
-        EXPECT_NE(errors.find(R"(newConnection: {"appId":"stand-in","appType":"Halvix","pid":42})"), std::string::npos)
-            << errors;
+        const std::string announced =
+            R"(newConnection: {"appId":"stand-in","appType":"Halvix","exePath":"/stand/in","logFilePath":"","pid":42})";
+        EXPECT_NE(errors.find(announced), std::string::npos) << errors;
         EXPECT_NE(errors.find("waiting for the reply to echo..."), std::string::npos) << errors;
     }
     {
@@ -185,8 +178,8 @@ TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
     const json report = json::array({{{"name", "port 1"}, {"isAvailable", true}}});
     Session session("127.0.60.8", {"--timeout", "20", "scan", "--nic", "--json", "--quit"}, [&](const json& request) {
         if (request["method"] == "scanDevices")
-            return reply(request, report);
-        return reply(request, request["params"]["nicDeviceScanEnabled"]);
+            return BrickStandIn::reply(request, report);
+        return BrickStandIn::reply(request, request["params"]["nicDeviceScanEnabled"]);
     });
     ASSERT_TRUE(session.connectBrick());
     const json enable = session.brick().nextMessage();
@@ -212,7 +205,8 @@ TEST(HalvixctlTest, ScanPrintsTheReportAsATableThatToleratesOddEntries)
         {"deviceName":7,"modulations":"none"},
         "not an entry"
     ])");
-    Session session("127.0.60.9", {"--timeout", "20", "scan"}, [&](const json& request) { return reply(request, report); });
+    Session session("127.0.60.9", {"--timeout", "20", "scan"},
+                    [&](const json& request) { return BrickStandIn::reply(request, report); });
     ASSERT_TRUE(session.connectBrick());
     EXPECT_EQ(session.brick().nextMessage()["method"], "scanDevices");
     EXPECT_EQ(session.process().wait(), 0) << session.process().errors();

@@ -16,18 +16,7 @@ using nlohmann::json;
 
 namespace servetest {
 
-json announcement(const std::string& appId, int pid)
-{
-    return json{{"jsonrpc", "2.0"},
-                {"method", "newConnection"},
-                {"params", {{"appId", appId}, {"appType", "Halvix"}, {"exePath", "/stand/in"}, {"logFilePath", ""},
-                            {"pid", pid}}}};
-}
-
-json reply(const json& request, const json& result)
-{
-    return json{{"jsonrpc", "2.0"}, {"id", request["id"]}, {"result", result}};
-}
+using Brick = test::BrickStandIn;
 
 /// Answers the enable requests with the flag asked for; "scanDevices" with `report`, or not
 /// at all when `report` is null (the test answers it itself).
@@ -36,13 +25,13 @@ test::BrickStandIn::Responder brickAnswering(const json& report)
     return [report](const json& request) -> json {
         const std::string method = request.value("method", "");
         if (method == "enableNicDeviceScan")
-            return reply(request, request["params"]["nicDeviceScanEnabled"]);
+            return Brick::reply(request, request["params"]["nicDeviceScanEnabled"]);
         if (method == "enableDteDeviceScan")
-            return reply(request, request["params"]["dteDeviceScanEnabled"]);
+            return Brick::reply(request, request["params"]["dteDeviceScanEnabled"]);
         if (method == "schedule")
-            return reply(request, json::object());
+            return Brick::reply(request, json::object());
         if (method == "scanDevices" && !report.is_null())
-            return reply(request, report);
+            return Brick::reply(request, report);
         return nullptr;
     };
 }
@@ -102,9 +91,7 @@ TEST(ServeTest, BadRequestsGetAClearJsonErrorAndABrickGoneMidScanAnswers503)
     test::ServeProcess serve("127.0.90.4", 8080);
     ASSERT_TRUE(serve.ready()) << serve.process().errors();
     test::BrickStandIn brick("127.0.90.4", 6666, brickAnswering(nullptr));
-    brick.start();
-    ASSERT_TRUE(brick.waitFor([](int connects, int) { return connects >= 1; }));
-    ASSERT_TRUE(brick.sendJson(announcement("slow", 42)));
+    ASSERT_TRUE(brick.connectAndAnnounce("slow", 42));
     const json bricks = serve.waitForBricks([](const json& list) { return list.size() == 1 && list[0]["state"] == "idle"; });
     ASSERT_EQ(bricks.size(), 1u) << bricks.dump();
     const std::string id = std::to_string(bricks[0]["id"].get<int>());
@@ -168,9 +155,7 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
     ASSERT_TRUE(serve.ready()) << serve.process().errors();
 
     auto before = std::make_unique<test::BrickStandIn>("127.0.90.5", 6666, brickAnswering(firstReport));
-    before->start();
-    ASSERT_TRUE(before->waitFor([](int connects, int) { return connects >= 1; }));
-    ASSERT_TRUE(before->sendJson(announcement("twice", 7)));
+    ASSERT_TRUE(before->connectAndAnnounce("twice", 7));
     // Announced, the brick is asked to scan at once through its scheduler.
     const json schedule = nextWithMethod(*before, "schedule");
     ASSERT_TRUE(schedule.is_object());
@@ -209,9 +194,7 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
 
     // The same brick (appId and pid) on a new connection replaces the old entry and keeps its scan.
     test::BrickStandIn after("127.0.90.5", 6666, brickAnswering(firstReport));
-    after.start();
-    ASSERT_TRUE(after.waitFor([](int connects, int) { return connects >= 1; }));
-    ASSERT_TRUE(after.sendJson(announcement("twice", 7)));
+    ASSERT_TRUE(after.connectAndAnnounce("twice", 7));
     bricks = serve.waitForBricks([&](const json& list) {
         const json brick = brickWithAppId(list, "twice");
         return !brick.is_null() && brick["id"] != oldId;
