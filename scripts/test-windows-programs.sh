@@ -115,15 +115,7 @@ vde_discovery() {
     [ "$(readlink /proc/$holder/ns/net 2>/dev/null)" != "$ours" ] && break
     sleep 0.05
   done
-  if ! sh -ec "
-      ip link add d1 type veth peer name h1; ip link add d2 type veth peer name h2
-      ip link set d1 netns $holder; ip link set d2 netns $holder
-      ip addr add 198.51.100.1/24 dev h1; ip addr add 198.51.100.2/24 dev h2
-      ip link set h1 multicast on up; ip link set h2 multicast on up
-      nsenter -t $holder -n sh -ec 'ip link set lo up; ip link add br0 type bridge mcast_snooping 0
-        ip link set d1 master br0; ip link set d2 master br0; ip link set d1 up; ip link set d2 up
-        ip link set br0 multicast on up; ip addr add 198.51.100.21/24 dev br0; ip addr add 198.51.100.22/24 dev br0'
-      " >"$work/net.out" 2>&1; then
+  if ! sh "$root/tests/support/device-network.sh" $holder >"$work/net.out" 2>&1; then
     echo "  the devices' network could not be built:"; cat "$work/net.out"
     kill $holder; wait $holder 2>/dev/null; return 1
   fi

@@ -45,24 +45,8 @@ DeviceNetwork::DeviceNetwork()
         error_ = "the devices' namespace did not come up";
         return;
     }
-    const std::string script =
-        "set -e\n"
-        "ip link set lo up\n"
-        "ip link add d1 type veth peer name h1\n"
-        "ip link add d2 type veth peer name h2\n"
-        "ip link set d1 netns " + pid + "\n"
-        "ip link set d2 netns " + pid + "\n"
-        "ip addr add 198.51.100.1/24 dev h1\n"
-        "ip addr add 198.51.100.2/24 dev h2\n"
-        "ip link set h1 multicast on up\n"
-        "ip link set h2 multicast on up\n"
-        "nsenter -t " + pid + " -n sh -ec '"
-        "ip link set lo up; "
-        "ip link add br0 type bridge mcast_snooping 0; "
-        "ip link set d1 master br0; ip link set d2 master br0; "
-        "ip link set d1 up; ip link set d2 up; ip link set br0 multicast on up; "
-        "ip addr add 198.51.100.21/24 dev br0; ip addr add 198.51.100.22/24 dev br0'\n";
-    const vdsim::test::RunResult run = vdsim::test::runProgram({"/bin/sh", "-c", script}, 30000);
+    const vdsim::test::RunResult run = vdsim::test::runProgram(
+        {"/bin/sh", std::string(HALVIX_SOURCE_DIR) + "/tests/support/device-network.sh", pid}, 30000);
     if (run.exitCode != 0) {
         error_ = "network setup failed: " + run.output;
         return;

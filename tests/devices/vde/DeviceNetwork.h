@@ -1,5 +1,5 @@
 // The Ethernet-device tests' network, built inside the test's private network namespace
-// (tests/devices/PrivateNetwork.h): the host side has two adapters (198.51.100.1 and .2) whose veth peers
+// (tests/support/PrivateNetwork.h): the host side has two adapters (198.51.100.1 and .2) whose veth peers
 // sit on a bridge in a second namespace holding the devices' addresses (.21, .22), where the
 // simulator runs.
 #pragma once
