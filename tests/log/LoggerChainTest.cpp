@@ -1,13 +1,14 @@
-// Composite, asynchronous and shared loggers: delivery, order, stop, worker name.
+// Composite and asynchronous loggers: delivery, order, stop, worker name (the shared logger
+// and its delivery without a stop are in FileLoggerTest.cpp).
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "log/SharedLogger.h"
+#include "log/AsyncLogger.h"
+#include "log/CompositeLogger.h"
 #include "log/ThreadName.h"
 #include "PlatformLimits.h" // tests/log/posix/ or tests/log/windows/
 #include "tests/log/CapturingLogger.h"
@@ -67,16 +68,6 @@ TEST(AsyncLoggerTest, StopDeliversEverythingQueuedThenDropsLaterMessages)
               logger.threadName);
 }
 
-TEST(AsyncLoggerTest, DeliversPeriodicallyWithoutStop)
-{
-    RecordingAsyncLogger logger("AsyncPeriodic");
-    logger.log(LogMessage(LogLevel::Info, "first", "Test"));
-    ASSERT_TRUE(logger.captured.waitForCount(1));
-    logger.log(LogMessage(LogLevel::Info, "second", "Test"));
-    ASSERT_TRUE(logger.captured.waitForCount(2));
-    EXPECT_EQ(std::vector<std::string>({"first", "second"}), logger.captured.texts());
-}
-
 TEST(AsyncLoggerTest, KeepsEachThreadsOrderUnderConcurrentCallers)
 {
     RecordingAsyncLogger logger("AsyncOrder");
@@ -98,27 +89,6 @@ TEST(AsyncLoggerTest, KeepsEachThreadsOrderUnderConcurrentCallers)
         ASSERT_EQ(std::to_string(next[message.source]), message.text()) << message.source;
         ++next[message.source];
     }
-}
-
-TEST(SharedLoggerTest, WritesConsoleLinesThroughTheCompositeOnlyWhenAttached)
-{
-    std::ostringstream console;
-    {
-        kel::SharedLogger logger("SharedLogger", console, false);
-        logger.log(LogMessage(LogLevel::Info, "before the console is attached", "Halvix"));
-        logger.stop();
-    }
-    EXPECT_EQ("", console.str());
-
-    kel::SharedLogger logger("SharedLogger", console, false);
-    EXPECT_TRUE(logger.composite().add(&logger.console()));
-    logger.log(LogMessage(LogLevel::Error, "Server address argument is missing", "Halvix",
-                          std::int64_t{1796479629} * 10'000'000 + 420'000));
-    logger.log(LogMessage(7, "level seven", "Halvix", 0));
-    logger.stop();
-    EXPECT_EQ("2026-12-05T14:07:09.042Z | Error | Halvix | Server address argument is missing\n"
-              "1970-01-01T00:00:00.000Z |  | Halvix | level seven\n",
-              console.str());
 }
 
 }  // namespace
