@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LoopbackServer.h"
 #include "PlatformErrors.h" // tests/net/posix/ or tests/net/windows/
 
 #include <chrono>
@@ -13,34 +14,6 @@
 #include <thread>
 
 using namespace std::chrono_literals;
-
-namespace {
-
-/// A listening TCP socket on 127.0.0.1 with an ephemeral port.
-struct Listener {
-    ip::TcpSocket socket;
-    uint16_t port = 0;
-    Listener()
-    {
-        EXPECT_EQ(socket.bind(ip::Loopback, 0), ip::SocketStatus::Done);
-        EXPECT_EQ(socket.listen(), ip::SocketStatus::Done);
-        port = socket.localPort();
-    }
-};
-
-/// A local port that nothing listens on: bound once (so no one else takes it meanwhile) but
-/// never listening.
-struct ClosedPort {
-    ip::TcpSocket holder;
-    uint16_t port = 0;
-    ClosedPort()
-    {
-        EXPECT_EQ(holder.bind(ip::Loopback, 0), ip::SocketStatus::Done);
-        port = holder.localPort();
-    }
-};
-
-} // namespace
 
 TEST(AddressTest, ResolveBroadcastQuadsNamesAndFailures)
 {
@@ -70,7 +43,7 @@ TEST(SocketTest, OpenIsIdempotentAndCloseTwiceDoesNothing)
 
 TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
 {
-    Listener listener;
+    LoopbackServer listener(true);
     ip::TcpSocket client;
     EXPECT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
     EXPECT_TRUE(client.isBlocking()); // the mode is restored after the limited wait
@@ -78,7 +51,7 @@ TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
     // A repeated connect on a connected socket reports success.
     EXPECT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
 
-    ClosedPort closed;
+    LoopbackServer closed; // bound, never listening
     ip::TcpSocket refused;
     const ip::SocketStatus status = refused.connect(ip::Loopback, closed.port, 300000);
     EXPECT_EQ(status, ip::SocketStatus::Error);
@@ -128,11 +101,11 @@ TEST(SocketTest, PendingConnectTimesOutThenCompletesOnRetry)
 
 TEST(SocketTest, SendReceiveAndOrderlyClose)
 {
-    Listener listener;
+    LoopbackServer listener(true);
     ip::TcpSocket client;
     ASSERT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
     ip::TcpSocket server;
-    ASSERT_EQ(listener.socket.accept(server), ip::SocketStatus::Done);
+    ASSERT_EQ(listener.listener.accept(server), ip::SocketStatus::Done);
     EXPECT_EQ(server.peerPort(), client.localPort());
 
     size_t sent = 0;
@@ -166,7 +139,7 @@ TEST(SocketTest, SendReceiveAndOrderlyClose)
 
 TEST(SocketTest, BindConflictReportsError)
 {
-    Listener first;
+    LoopbackServer first(true);
     ip::TcpSocket second;
     // SO_REUSEADDR does not let two sockets listen on the same address and port.
     ASSERT_EQ(second.bind(ip::Loopback, first.port), ip::SocketStatus::Error);
@@ -195,11 +168,11 @@ TEST(SocketSelectorTest, SetLimitsAndReadiness)
     EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets - 1);
 
     // Readiness of a connected pair.
-    Listener listener;
+    LoopbackServer listener(true);
     ip::TcpSocket client;
     ASSERT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
     ip::TcpSocket server;
-    ASSERT_EQ(listener.socket.accept(server), ip::SocketStatus::Done);
+    ASSERT_EQ(listener.listener.accept(server), ip::SocketStatus::Done);
 
     ip::SocketSelector pair;
     pair.add(server.handle());

@@ -2,8 +2,8 @@
 // regaining the server, data both ways, concurrent senders, stop, and bind failures.
 #include "net/TcpClient.h"
 
-#include "log/ILogger.h"
-#include "net/SocketSelector.h"
+#include "LoopbackServer.h"
+#include "tests/log/CapturingLogger.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -71,40 +71,6 @@ private:
     std::condition_variable changed_;
 };
 
-class CollectingLogger : public ILogger {
-public:
-    void log(const LogMessage& message) override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines.push_back(message.source + ": " + message.text());
-    }
-    std::vector<std::string> snapshot()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines; // guarded by mutex_
-};
-
-/// A loopback server socket on a port reserved up front, so a test can start listening late.
-struct Server {
-    ip::TcpSocket listener;
-    uint16_t port = 0;
-    Server() { EXPECT_EQ(listener.bind(ip::Loopback, 0), ip::SocketStatus::Done); port = listener.localPort(); }
-    void listen() { EXPECT_EQ(listener.listen(), ip::SocketStatus::Done); }
-
-    /// Accepts one connection within the deadline.
-    bool accept(ip::TcpSocket& peer, std::chrono::seconds timeout = 10s)
-    {
-        ip::SocketSelector selector;
-        selector.add(listener.handle());
-        return selector.waitReadable(timeout) > 0 && listener.accept(peer) == ip::SocketStatus::Done;
-    }
-};
-
 /// Reads exactly `size` bytes from a blocking socket, or fewer when it closes.
 std::string receiveExactly(ip::TcpSocket& socket, std::size_t size)
 {
@@ -121,7 +87,7 @@ std::string receiveExactly(ip::TcpSocket& socket, std::size_t size)
 
 /// A listening server with one connected client and the server's end of the connection.
 struct Link {
-    Server server;
+    LoopbackServer server;
     Recorder recorder; // declared before the client, which calls it until destroyed
     std::unique_ptr<ip::TcpClient> client;
     ip::TcpSocket peer;
@@ -141,7 +107,7 @@ struct Link {
 
 TEST(TcpClientTest, ConnectsOnceTheServerListensAndCarriesBytesBothWays)
 {
-    Server server;
+    LoopbackServer server;
     Recorder recorder;
     ip::TcpClient client("127.0.0.1", server.port, "127.0.0.1");
     client.addListener(&recorder);
@@ -286,16 +252,16 @@ TEST(TcpClientTest, ConcurrentSendersNeverInterleaveAndStopEndsABlockedSend)
 
 TEST(TcpClientTest, BindFailureIsLoggedOnceWhileRetrying)
 {
-    Server server;
-    server.listen();
-    CollectingLogger logger;
+    LoopbackServer server(true);
+    CapturingLogger logger;
     Recorder recorder;
     // 192.0.2.1 is not an address of this machine: binding to it fails, no packet is sent.
     ip::TcpClient client("127.0.0.1", server.port, "192.0.2.1", &logger);
     client.addListener(&recorder);
     client.start();
     ASSERT_TRUE(waitUntil([&] { return client.attemptCount() >= 3; }));
-    EXPECT_EQ(logger.snapshot(), std::vector<std::string>{"TcpClient: Cannot bind to specified network adapter"});
+    EXPECT_EQ(logger.messages().size(), 1u);
+    EXPECT_EQ(logger.count(LogLevel::Error, "TcpClient", "Cannot bind to specified network adapter"), 1u);
     EXPECT_EQ(recorder.read(recorder.connects), 0);
     client.stop();
 }
