@@ -1,4 +1,5 @@
-// CommandScheduler: due-time order, cancellation, re-entrant commands, shutdown.
+// CommandScheduler: due-time order, cancellation, shutdown (commands that schedule and cancel
+// are ControlMethods.ScheduledScheduleAndCancelScheduleWork).
 #include "framework/CommandScheduler.h"
 
 #include <gtest/gtest.h>
@@ -87,20 +88,6 @@ TEST(CommandScheduler, DuplicateIdKeepsTheFirstCommandCancelledOnesNeverRunAndId
     EXPECT_EQ(log.waitFor(2), (std::vector<std::string>{"first", "sentinel"}));
     scheduler.add(0, "x", log.record("reused"));
     EXPECT_EQ(log.waitFor(3), (std::vector<std::string>{"first", "sentinel", "reused"}));
-}
-
-TEST(CommandScheduler, CommandsMayScheduleAndCancelWithoutDeadlock)
-{
-    RunLog log;
-    CommandScheduler scheduler;
-    scheduler.add(CommandScheduler::now() + 10000 * kMs, "victim", log.record("victim"));
-    scheduler.add(0, "outer", [&] {
-        EXPECT_TRUE(scheduler.cancel("victim"));
-        EXPECT_FALSE(scheduler.isScheduled("outer")); // taken out before it runs
-        scheduler.add(0, "outer", log.record("inner"));
-    });
-    EXPECT_EQ(log.waitFor(1), (std::vector<std::string>{"inner"}));
-    EXPECT_FALSE(scheduler.isScheduled("victim"));
 }
 
 TEST(CommandScheduler, DestructionDropsPendingCommandsEvenAtTheEndOfTime)

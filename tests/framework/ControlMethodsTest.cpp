@@ -90,24 +90,26 @@ TEST_F(ControlMethods, ScheduledCommandRunsAndReportsItsResponse)
 
 TEST_F(ControlMethods, ScheduledScheduleAndCancelScheduleWork)
 {
+    // The inner command takes the id of the one running it: that one is no longer scheduled.
     const Json inner = {{"method", "schedule"},
-                        {"params", {{"time", 0}, {"scheduleId", "inner"}, {"cmd", {{"method", "getSettings"}}}}}};
+                        {"params", {{"time", 0}, {"scheduleId", "outer"}, {"cmd", {{"method", "getSettings"}}}}}};
     call("schedule", {{"time", nowMs() + 3600000}, {"scheduleId", "later"}, {"cmd", {{"method", "stop"}}}});
     call("schedule", {{"time", 0}, {"scheduleId", "outer"}, {"cmd", inner}});
     call("schedule", {{"time", 1}, {"scheduleId", "canceller"},
                       {"cmd", {{"method", "cancelSchedule"}, {"params", {{"scheduleId", "later"}}}}}});
     const auto reports = client.waitFor("scheduledCommandExecuted", 3);
     ASSERT_EQ(reports.size(), 3u);
-    EXPECT_EQ(reports[0]["scheduleId"], "outer");
+    EXPECT_EQ(reports[0]["cmd"], inner);
     EXPECT_EQ(reports[0]["result"], Json::object());
-    // "inner" (time 0) and "canceller" (time 1) race: the scheduler may take "outer" alone, or
-    // "outer" and "canceller" as one batch of due commands, so their order is not fixed.
-    const bool innerFirst = reports[1]["scheduleId"] == "inner";
+    // The inner command (time 0) and "canceller" (time 1) race: the scheduler may take "outer"
+    // alone, or "outer" and "canceller" as one batch of due commands, so their order is not fixed.
+    const bool innerFirst = reports[1]["scheduleId"] == "outer";
     const Json& canceller = reports[innerFirst ? 2 : 1];
     const Json& innerReport = reports[innerFirst ? 1 : 2];
     EXPECT_EQ(canceller["scheduleId"], "canceller");
     EXPECT_EQ(canceller["result"], Json::object());
-    EXPECT_EQ(innerReport["scheduleId"], "inner");
+    EXPECT_EQ(innerReport["scheduleId"], "outer");
+    EXPECT_EQ(innerReport["result"], Json({{"answer", 42}}));
     EXPECT_EQ(call("cancelSchedule", {{"scheduleId", "later"}}), error("No command with ID later has been scheduled"));
 }
 
