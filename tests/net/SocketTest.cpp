@@ -41,7 +41,7 @@ TEST(SocketTest, OpenIsIdempotentAndCloseTwiceDoesNothing)
     EXPECT_FALSE(socket.isOpen());
 }
 
-TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
+TEST(SocketTest, ConnectWithLimitToListenerAndClosedPortAndBindConflict)
 {
     LoopbackServer listener(true);
     ip::TcpSocket client;
@@ -62,6 +62,12 @@ TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
     ip::TcpSocket plainRefused, plain;
     EXPECT_EQ(plainRefused.connect(ip::Loopback, closed.port, 0), ip::SocketStatus::Error);
     EXPECT_EQ(plain.connect(ip::Loopback, listener.port, 0), ip::SocketStatus::Done) << plain.lastErrorText();
+
+    // SO_REUSEADDR does not let two sockets listen on the same address and port.
+    ip::TcpSocket second;
+    ASSERT_EQ(second.bind(ip::Loopback, listener.port), ip::SocketStatus::Error);
+    EXPECT_EQ(second.lastError(), platform_errors::AddressInUse);
+    EXPECT_NE(second.lastErrorText().find("in use"), std::string::npos);
 }
 
 TEST(SocketTest, PendingConnectTimesOutThenCompletesOnRetry)
@@ -135,16 +141,6 @@ TEST(SocketTest, SendReceiveAndOrderlyClose)
     client.close();
     EXPECT_EQ(client.send("x", 1, sent), ip::SocketStatus::Error);
     EXPECT_EQ(client.receive(buffer, 1, received), ip::SocketStatus::Error);
-}
-
-TEST(SocketTest, BindConflictReportsError)
-{
-    LoopbackServer first(true);
-    ip::TcpSocket second;
-    // SO_REUSEADDR does not let two sockets listen on the same address and port.
-    ASSERT_EQ(second.bind(ip::Loopback, first.port), ip::SocketStatus::Error);
-    EXPECT_EQ(second.lastError(), platform_errors::AddressInUse);
-    EXPECT_NE(second.lastErrorText().find("in use"), std::string::npos);
 }
 
 TEST(SocketSelectorTest, SetLimitsAndReadiness)
