@@ -117,8 +117,6 @@ TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
     const std::string exe = thisExecutablePath();
     ASSERT_FALSE(exe.empty());
     EXPECT_EQ(params["exePath"], exe);
-    // Members in ascending key order, pid as an integer.
-    EXPECT_EQ(params.dump().substr(0, 27), R"({"appId":"brick-7","appType)");
     EXPECT_TRUE(captured.waitFor(2, "JsonRpcClient", "Application connected to GUI"));
 }
 
