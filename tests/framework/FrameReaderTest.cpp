@@ -33,7 +33,7 @@ std::vector<std::string> drain(FrameReader& reader)
     return out;
 }
 
-TEST(FrameReader, TheLargestFrameThatFitsComesOutAndOneByteMoreCannotBeTakenIn)
+TEST(FrameReader, LargestFrameFitsOneByteMoreCannotBeTakenInAndAChunkThatDoesNotFitIsDroppedWhole)
 {
     // The largest frame that fits: header + payload = capacity - 1. One byte more waits like
     // any other frame; only a chunk that overflows the ring behind it is refused (pieceOf).
@@ -51,10 +51,8 @@ TEST(FrameReader, TheLargestFrameThatFitsComesOutAndOneByteMoreCannotBeTakenIn)
     ASSERT_TRUE(append(small, std::string(93, 'x')));
     EXPECT_EQ(small.next(), FrameReader::Status::NeedMore);
     EXPECT_EQ(small.pieceOf(1), 0u);
-}
 
-TEST(FrameReader, ChunkThatDoesNotFitIsDroppedWholeAndBufferedFramesStillComeOut)
-{
+    // A chunk that does not fit is dropped whole and the buffered frames still come out.
     FrameReader reader(51); // capacity 50
     ASSERT_TRUE(append(reader, framed("0123456789")));       // 16 bytes
     EXPECT_FALSE(append(reader, std::string(34, 'z')));      // exactly the free room

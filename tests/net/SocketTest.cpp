@@ -74,10 +74,10 @@ TEST(SocketTest, PendingConnectTimesOutThenCompletesOnRetry)
 {
     // A listener with a full backlog leaves further connects pending: the kernel drops their
     // SYNs until the queue has room again.
-    ip::TcpSocket listener;
-    ASSERT_EQ(listener.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+    LoopbackServer server;
+    ip::TcpSocket& listener = server.listener;
     ASSERT_EQ(listener.listen(0), ip::SocketStatus::Done);
-    const uint16_t port = listener.localPort();
+    const uint16_t port = server.port;
 
     std::vector<ip::TcpSocket> fillers;
     ip::SocketStatus status = ip::SocketStatus::Done;
