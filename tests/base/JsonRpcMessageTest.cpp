@@ -1,4 +1,5 @@
-// JSON-RPC builders, integral numbers and typed member access.
+// Integral numbers and typed member access (the builders' exact text is checked through the
+// dispatcher's replies in JsonRpcDispatcherTest.cpp and the log notification in JsonLoggerTest.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,21 +21,6 @@ std::string typedMemberError(const Json& object, const std::string& key, JsonTyp
         return error.what();
     }
     return "no exception";
-}
-
-TEST(JsonRpcMessageTest, BuildersProduceCompactTextWithSortedMembers)
-{
-    EXPECT_EQ(R"({"id":7,"jsonrpc":"2.0","result":{"a":[true,null],"b":1}})",
-              kel::makeResult(7.0, Json{{"b", 1}, {"a", {true, nullptr}}}).dump())
-        << "object members must come out in ascending key order";
-    EXPECT_EQ(R"({"error":{"code":-32601,"data":{},"message":"Method not found: quit"},"id":3,"jsonrpc":"2.0"})",
-              kel::makeError(3.0, -32601, "Method not found: quit", Json::object()).dump());
-    EXPECT_EQ(R"({"error":{"code":-32700,"data":{},"message":"Parse error"},"id":null,"jsonrpc":"2.0"})",
-              kel::makeError(nullptr, -32700, "Parse error", Json::object()).dump());
-    EXPECT_EQ(R"({"error":{"code":1000,"data":"x","message":"m"},"id":"s","jsonrpc":"2.0"})",
-              kel::makeError("s", 1000, "m", "x").dump());
-    EXPECT_EQ(R"({"jsonrpc":"2.0","method":"newConnection","params":{"appId":"a"}})",
-              kel::makeNotification("newConnection", Json{{"appId", "a"}}).dump());
 }
 
 TEST(JsonRpcMessageTest, IntegralDoublesPrintAsIntegers)

@@ -1,4 +1,5 @@
 #include "base/Worker.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -24,18 +25,11 @@ TEST(Worker, WakesOnItsConditionEndsOnStopAndMayAskForItsOwnStop)
         std::lock_guard lock(worker.mutex());
         asked = 3;
     }
-    worker.wake();
-    {
-        std::unique_lock lock(worker.mutex());
-        // The owner may wait on the same lock; a deadline keeps a broken wake-up from hanging.
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (done < 3 && std::chrono::steady_clock::now() < deadline) {
-            lock.unlock();
-            worker.wake();
-            lock.lock();
-        }
-        EXPECT_EQ(3, done);
-    }
+    worker.wake(); // once: a lost wake-up leaves done at 0
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard lock(worker.mutex());
+        return done == 3;
+    }));
     worker.stop();
     EXPECT_TRUE(ended);
     EXPECT_FALSE(worker.running());
@@ -51,10 +45,7 @@ TEST(Worker, WakesOnItsConditionEndsOnStopAndMayAskForItsOwnStop)
         lock.unlock();
         self.stop();
     });
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!self.stopping() && std::chrono::steady_clock::now() < deadline) {
-    }
-    EXPECT_TRUE(self.stopping());
+    EXPECT_TRUE(waitUntil([&] { return self.stopping(); }));
     self.stop();
     EXPECT_TRUE(waitedPastDeadline); // not stopping while it waited
     EXPECT_FALSE(self.running());

@@ -26,13 +26,11 @@ TEST(DeferredCountLogTest, LossesInOneWindowGiveOneLineAndALaterLossStartsANewWi
 
     lost.increment();
     ASSERT_TRUE(logger.waitForCount(2));
-    const std::vector<LogMessage> messages = logger.messages();
-    ASSERT_EQ(2u, messages.size());
     // The three increments come before the window can close (50 ms later at the earliest).
-    EXPECT_EQ("3 packets were unavailable for Json-Rpc notifications", messages[0].text());
-    EXPECT_EQ("1 packets were unavailable for Json-Rpc notifications", messages[1].text());
-    EXPECT_EQ(LogLevel::Error, messages[0].level);
-    EXPECT_EQ("JsonRpcClient", messages[0].source);
+    // Level and source as given: ClientNotifications.UndeliveredNotificationsAreCounted...
+    EXPECT_EQ(std::vector<std::string>({"3 packets were unavailable for Json-Rpc notifications",
+                                        "1 packets were unavailable for Json-Rpc notifications"}),
+              logger.texts());
 }
 
 TEST(DeferredCountLogTest, DestructionAndFinishReportThePendingCountWithoutWaitingTheWindow)

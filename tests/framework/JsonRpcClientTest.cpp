@@ -43,16 +43,12 @@ protected:
     std::vector<Json> seen; // receiving side only: filled by feed() on this thread
 };
 
-TEST_F(ClientReceive, FramesSplitAnywhereAndBatchedInOneChunkAreAllDispatched)
+TEST_F(ClientReceive, FramesSplitAnywhereAreDispatched)
 {
     const std::string bytes = frame(1) + frame(2);
     for (char c : bytes)
         feed(std::string(1, c));
-    EXPECT_EQ(seen, (std::vector<Json>{1, 2}));
-    feed(frame(3) + frame(4) + frame(5).substr(0, 3));
-    EXPECT_EQ(seen.size(), 4u);
-    feed(frame(5).substr(3));
-    EXPECT_EQ(seen.back(), 5);
+    EXPECT_EQ(seen, (std::vector<Json>{1, 2})); // several frames in one chunk: ChunkLargerThanTheRing...
 }
 
 TEST_F(ClientReceive, ChunkLargerThanTheRingIsTakenInPiecesWithoutLoss)
@@ -87,11 +83,7 @@ TEST_F(ClientReceive, FrameLongerThanTheRingFillsItUntilAChunkIsDroppedWhole)
     EXPECT_EQ(seen, (std::vector<Json>{1}));
     feed(std::string(4, 'p')); // exactly the free room: dropped whole
     EXPECT_TRUE(errorLogged("Error: RX buffer is full, dropped 4 bytes."));
-    // The largest frame the ring can hold is 999,999 bytes with its header: one byte more
-    // overflows with its last chunk. What was buffered is gone and later frames work.
-    feed(std::string("KL\x00\x0f\x42\x3a", 6) + std::string(999000, 'q'));
-    feed(std::string(994, 'q'));
-    EXPECT_TRUE(errorLogged("Error: RX buffer is full, dropped 994 bytes."));
+    // What was buffered is gone and later frames work (the largest frame that fits: FrameReader).
     feed(frame(2));
     EXPECT_EQ(seen, (std::vector<Json>{1, 2}));
     for (const auto& message : captured.messages())
@@ -121,8 +113,6 @@ TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
     const std::string exe = thisExecutablePath();
     ASSERT_FALSE(exe.empty());
     EXPECT_EQ(params["exePath"], exe);
-    // Members in ascending key order, pid as an integer.
-    EXPECT_EQ(params.dump().substr(0, 27), R"({"appId":"brick-7","appType)");
     EXPECT_TRUE(captured.waitFor(2, "JsonRpcClient", "Application connected to GUI"));
 }
 

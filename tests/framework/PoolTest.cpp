@@ -35,7 +35,7 @@ struct Counted {
     ~Counted() { --alive; }
 };
 
-TEST(PoolTest, HandsOutTheInitialPacketsInCreationOrderAndReturnsToTheBack)
+TEST(PoolTest, HandsOutInCreationOrderReturnsToTheBackAndThe101stGetIsEmpty)
 {
     auto next = std::make_shared<std::atomic<int>>(0);
     PacketPool pool(numberedPackets(next));
@@ -51,19 +51,11 @@ TEST(PoolTest, HandsOutTheInitialPacketsInCreationOrderAndReturnsToTheBack)
         EXPECT_EQ(expected, indexOf(out.back()));
     }
     EXPECT_EQ(0u, pool.freeCount());
-    // The free list is empty: the next get creates packet 10.
-    out.push_back(pool.get());
-    EXPECT_EQ(10, indexOf(out.back()));
-    EXPECT_EQ(11u, pool.created());
-}
-
-TEST(PoolTest, The101stGetIsEmptyUntilAPacketComesBack)
-{
-    PacketPool pool;
-    std::vector<std::shared_ptr<kel::RawDataPacket>> out;
-    for (int i = 0; i < 100; ++i) {
+    // The free list is empty: further gets create packets 10 to 99, then there are none.
+    for (int expected = 10; expected < 100; ++expected) {
         out.push_back(pool.get());
-        ASSERT_TRUE(out.back()) << i;
+        ASSERT_TRUE(out.back()) << expected;
+        EXPECT_EQ(expected, indexOf(out.back()));
     }
     EXPECT_FALSE(pool.get());
     EXPECT_EQ(100u, pool.created());

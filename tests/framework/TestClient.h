@@ -7,9 +7,8 @@
 #include "log/SharedLogger.h"
 
 #include "tests/log/CapturingLogger.h"
+#include "tests/support/WaitUntil.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -29,27 +28,12 @@ public:
     {
         std::lock_guard lock(mutex_);
         notifications_.push_back(notification);
-        changed_.notify_all();
     }
 
     /// Params of the notifications named `method` so far.
     std::vector<kel::Json> notifications(const std::string& method) const
     {
         std::lock_guard lock(mutex_);
-        return select(method);
-    }
-
-    /// Waits up to 10 s for `count` notifications named `method`; returns their params.
-    std::vector<kel::Json> waitFor(const std::string& method, size_t count)
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return select(method).size() >= count; });
-        return select(method);
-    }
-
-private:
-    std::vector<kel::Json> select(const std::string& method) const
-    {
         std::vector<kel::Json> out;
         for (const auto& n : notifications_) {
             if (n.value("method", "") == method)
@@ -58,8 +42,15 @@ private:
         return out;
     }
 
+    /// Waits up to 10 s for `count` notifications named `method`; returns their params.
+    std::vector<kel::Json> waitFor(const std::string& method, size_t count)
+    {
+        waitUntil([&] { return notifications(method).size() >= count; });
+        return notifications(method);
+    }
+
+private:
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<kel::Json> notifications_;
 };
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "log/ILogger.h"
+#include "tests/support/WaitUntil.h"
 
 class CapturingLogger : public ILogger {
 public:
@@ -17,14 +17,12 @@ public:
     {
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back(message);
-        changed_.notify_all();
     }
 
     /// Waits until at least `count` messages arrived; false after `deadline`.
     bool waitForCount(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10))
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, deadline, [&] { return messages_.size() >= count; });
+        return waitUntil([&] { return messages().size() >= count; }, deadline);
     }
 
     std::vector<LogMessage> messages() const
@@ -46,13 +44,7 @@ public:
     /// Waits up to 10 s for a message with this level, source and text; returns whether it came.
     bool waitFor(uint32_t level, const std::string& source, const std::string& text)
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
-            for (const LogMessage& m : messages_)
-                if (m.level == level && m.source == source && m.text() == text)
-                    return true;
-            return false;
-        });
+        return waitUntil([&] { return count(level, source, text) > 0; });
     }
 
     void clear()
@@ -71,6 +63,5 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<LogMessage> messages_;  // guarded by mutex_
 };

@@ -18,8 +18,7 @@ TEST(JsonLoggerTest, SendsOneNotificationPerListenerWithMillisecondTimestamp)
     kel::JsonLogger logger;
     RecordingListener first, second;
     logger.addListener(&first);
-    logger.addListener(&second);
-    logger.addListener(&first);  // already present: still one delivery
+    logger.addListener(&second); // the list's own rules (once each, removal): ListenerListTest
 
     // 1796479629 s + 42.9999 ms in 100-ns units: the timestamp is rounded toward zero.
     logger.log(LogMessage(LogLevel::Info, "Running Halvix", "Halvix", std::int64_t{1796479629} * 10'000'000 + 429'999));
@@ -29,9 +28,7 @@ TEST(JsonLoggerTest, SendsOneNotificationPerListenerWithMillisecondTimestamp)
     EXPECT_EQ(std::vector<std::string>({expected}), first.received);
     EXPECT_EQ(std::vector<std::string>({expected}), second.received);
 
-    logger.removeListener(&first);
     logger.log(LogMessage(9, "%{0} placeholders", "Halvix", 0));
-    EXPECT_EQ(1u, first.received.size());
     ASSERT_EQ(2u, second.received.size());
     const kel::Json params = kel::Json::parse(second.received[1])["params"];
     EXPECT_EQ("", params["severityLevel"]);

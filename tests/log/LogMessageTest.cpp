@@ -1,6 +1,5 @@
-// Log message texts, level names and the line format.
+// Log message texts, level names and the time format (the line format is ConsoleLoggerTest).
 #include <gtest/gtest.h>
-
 
 #include "log/LogMessage.h"
 
@@ -10,14 +9,11 @@ namespace {
 constexpr std::int64_t march5th2024 = 1709647629;
 constexpr std::int64_t unitsPerSecond = 10'000'000;
 
+// Error, Info, Verbose and level 7 are seen in the console and file lines.
 TEST(LogMessageTest, LevelNamesIncludingUnknownLevels)
 {
-    EXPECT_STREQ("Error", logLevelName(LogLevel::Error));
     EXPECT_STREQ("Warning", logLevelName(LogLevel::Warning));
-    EXPECT_STREQ("Info", logLevelName(LogLevel::Info));
-    EXPECT_STREQ("Verbose", logLevelName(LogLevel::Verbose));
     EXPECT_STREQ("", logLevelName(4));
-    EXPECT_STREQ("", logLevelName(7));
     EXPECT_STREQ("", logLevelName(0xFFFFFFFFu));
 }
 
@@ -56,15 +52,6 @@ TEST(LogMessageTest, TimeTextIsUtcWithMilliseconds)
     EXPECT_EQ("2024-03-05T14:07:09.999Z", formatLogTime(march5th2024 * unitsPerSecond + unitsPerSecond - 1));
     // Year 10000 is written unpadded with five digits.
     EXPECT_EQ("10000-01-01T00:00:00.000Z", formatLogTime(std::int64_t{253402300800} * unitsPerSecond));
-}
-
-TEST(LogMessageTest, LineJoinsTimeLevelSourceAndText)
-{
-    LogMessage message(LogLevel::Warning, "Unknown option: --x", "Halvix", march5th2024 * unitsPerSecond);
-    EXPECT_EQ("2024-03-05T14:07:09.000Z | Warning | Halvix | Unknown option: --x", formatLogLine(message));
-
-    LogMessage level7(7, "odd", "Test", march5th2024 * unitsPerSecond);
-    EXPECT_EQ("2024-03-05T14:07:09.000Z |  | Test | odd", formatLogLine(level7));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LoopbackServer.h"
 #include "PlatformErrors.h" // tests/net/posix/ or tests/net/windows/
 
 #include <chrono>
@@ -13,34 +14,6 @@
 #include <thread>
 
 using namespace std::chrono_literals;
-
-namespace {
-
-/// A listening TCP socket on 127.0.0.1 with an ephemeral port.
-struct Listener {
-    ip::TcpSocket socket;
-    uint16_t port = 0;
-    Listener()
-    {
-        EXPECT_EQ(socket.bind(ip::Loopback, 0), ip::SocketStatus::Done);
-        EXPECT_EQ(socket.listen(), ip::SocketStatus::Done);
-        port = socket.localPort();
-    }
-};
-
-/// A local port that nothing listens on: bound once (so no one else takes it meanwhile) but
-/// never listening.
-struct ClosedPort {
-    ip::TcpSocket holder;
-    uint16_t port = 0;
-    ClosedPort()
-    {
-        EXPECT_EQ(holder.bind(ip::Loopback, 0), ip::SocketStatus::Done);
-        port = holder.localPort();
-    }
-};
-
-} // namespace
 
 TEST(AddressTest, ResolveBroadcastQuadsNamesAndFailures)
 {
@@ -68,9 +41,9 @@ TEST(SocketTest, OpenIsIdempotentAndCloseTwiceDoesNothing)
     EXPECT_FALSE(socket.isOpen());
 }
 
-TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
+TEST(SocketTest, ConnectWithLimitToListenerAndClosedPortAndBindConflict)
 {
-    Listener listener;
+    LoopbackServer listener(true);
     ip::TcpSocket client;
     EXPECT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
     EXPECT_TRUE(client.isBlocking()); // the mode is restored after the limited wait
@@ -78,7 +51,7 @@ TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
     // A repeated connect on a connected socket reports success.
     EXPECT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
 
-    ClosedPort closed;
+    LoopbackServer closed; // bound, never listening
     ip::TcpSocket refused;
     const ip::SocketStatus status = refused.connect(ip::Loopback, closed.port, 300000);
     EXPECT_EQ(status, ip::SocketStatus::Error);
@@ -89,16 +62,22 @@ TEST(SocketTest, ConnectWithLimitToListenerAndClosedPort)
     ip::TcpSocket plainRefused, plain;
     EXPECT_EQ(plainRefused.connect(ip::Loopback, closed.port, 0), ip::SocketStatus::Error);
     EXPECT_EQ(plain.connect(ip::Loopback, listener.port, 0), ip::SocketStatus::Done) << plain.lastErrorText();
+
+    // SO_REUSEADDR does not let two sockets listen on the same address and port.
+    ip::TcpSocket second;
+    ASSERT_EQ(second.bind(ip::Loopback, listener.port), ip::SocketStatus::Error);
+    EXPECT_EQ(second.lastError(), platform_errors::AddressInUse);
+    EXPECT_NE(second.lastErrorText().find("in use"), std::string::npos);
 }
 
 TEST(SocketTest, PendingConnectTimesOutThenCompletesOnRetry)
 {
     // A listener with a full backlog leaves further connects pending: the kernel drops their
     // SYNs until the queue has room again.
-    ip::TcpSocket listener;
-    ASSERT_EQ(listener.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+    LoopbackServer server;
+    ip::TcpSocket& listener = server.listener;
     ASSERT_EQ(listener.listen(0), ip::SocketStatus::Done);
-    const uint16_t port = listener.localPort();
+    const uint16_t port = server.port;
 
     std::vector<ip::TcpSocket> fillers;
     ip::SocketStatus status = ip::SocketStatus::Done;
@@ -126,27 +105,31 @@ TEST(SocketTest, PendingConnectTimesOutThenCompletesOnRetry)
     EXPECT_EQ(status, ip::SocketStatus::Done);
 }
 
-TEST(SocketTest, SendReceiveAndOrderlyClose)
+TEST(SocketTest, ReadinessSendReceiveAndOrderlyClose)
 {
-    Listener listener;
+    LoopbackServer listener(true);
     ip::TcpSocket client;
     ASSERT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
     ip::TcpSocket server;
-    ASSERT_EQ(listener.socket.accept(server), ip::SocketStatus::Done);
+    ASSERT_EQ(listener.listener.accept(server), ip::SocketStatus::Done);
     EXPECT_EQ(server.peerPort(), client.localPort());
 
-    size_t sent = 0;
-    ASSERT_EQ(client.send("hello", 5, sent), ip::SocketStatus::Done);
-    EXPECT_EQ(sent, 5u);
+    // Nothing there yet: the selector says so, and a non-blocking receive is NotReady.
+    ip::SocketSelector selector;
+    selector.add(server.handle());
+    EXPECT_EQ(selector.waitReadable(1ms), 0);
     char buffer[16] = {};
-    size_t received = 0;
-    ASSERT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::Done);
-    EXPECT_EQ(std::string(buffer, received), "hello");
-
-    // Nothing there on a non-blocking socket.
+    size_t received = 0, sent = 0;
     server.setBlocking(false);
     EXPECT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::NotReady);
     server.setBlocking(true);
+
+    ASSERT_EQ(client.send("hello", 5, sent), ip::SocketStatus::Done);
+    EXPECT_EQ(sent, 5u);
+    EXPECT_EQ(selector.waitReadable(10s), 1);
+    EXPECT_TRUE(selector.isReady(server.handle()));
+    ASSERT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::Done);
+    EXPECT_EQ(std::string(buffer, received), "hello");
 
     client.close();
     EXPECT_EQ(server.receive(buffer, sizeof buffer, received), ip::SocketStatus::Disconnected);
@@ -164,17 +147,7 @@ TEST(SocketTest, SendReceiveAndOrderlyClose)
     EXPECT_EQ(client.receive(buffer, 1, received), ip::SocketStatus::Error);
 }
 
-TEST(SocketTest, BindConflictReportsError)
-{
-    Listener first;
-    ip::TcpSocket second;
-    // SO_REUSEADDR does not let two sockets listen on the same address and port.
-    ASSERT_EQ(second.bind(ip::Loopback, first.port), ip::SocketStatus::Error);
-    EXPECT_EQ(second.lastError(), platform_errors::AddressInUse);
-    EXPECT_NE(second.lastErrorText().find("in use"), std::string::npos);
-}
-
-TEST(SocketSelectorTest, SetLimitsAndReadiness)
+TEST(SocketSelectorTest, SetLimits)
 {
     ip::SocketSelector selector;
     selector.add(ip::InvalidSocket);
@@ -193,19 +166,4 @@ TEST(SocketSelectorTest, SetLimitsAndReadiness)
     EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets - 1);
     selector.remove(sockets.front().handle());
     EXPECT_EQ(selector.count(), ip::SocketSelector::MaxSockets - 1);
-
-    // Readiness of a connected pair.
-    Listener listener;
-    ip::TcpSocket client;
-    ASSERT_EQ(client.connect(ip::Loopback, listener.port, 300000), ip::SocketStatus::Done);
-    ip::TcpSocket server;
-    ASSERT_EQ(listener.socket.accept(server), ip::SocketStatus::Done);
-
-    ip::SocketSelector pair;
-    pair.add(server.handle());
-    EXPECT_EQ(pair.waitReadable(1ms), 0);
-    size_t sent = 0;
-    ASSERT_EQ(client.send("x", 1, sent), ip::SocketStatus::Done);
-    EXPECT_EQ(pair.waitReadable(10s), 1);
-    EXPECT_TRUE(pair.isReady(server.handle()));
 }

@@ -2,14 +2,14 @@
 // regaining the server, data both ways, concurrent senders, stop, and bind failures.
 #include "net/TcpClient.h"
 
-#include "log/ILogger.h"
-#include "net/SocketSelector.h"
+#include "LoopbackServer.h"
+#include "tests/log/CapturingLogger.h"
 #include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <functional>
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,89 +20,33 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/// Records every client event; tests wait on it with generous deadlines.
+/// Records every client event; tests wait on it with waitUntil.
 class Recorder : public ip::TcpClientListener {
 public:
     void onDataReceived(std::shared_ptr<ip::TcpConnection> connection, ip::SocketStatus status, std::size_t size) override
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (status == ip::SocketStatus::Done) {
-            bytes.append(reinterpret_cast<const char*>(connection->data()), size);
-            largestChunk = std::max(largestChunk, size);
+            bytes_.append(reinterpret_cast<const char*>(connection->data()), size);
+            largestChunk = std::max(largestChunk.load(), size);
         } else {
             ++failedReceives;
         }
-        changed_.notify_all();
     }
-    void onConnected() override
+    void onConnected() override { ++connects; }
+    void onDisconnected() override { ++disconnects; }
+    std::string bytes()
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        ++connects;
-        changed_.notify_all();
-    }
-    void onDisconnected() override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++disconnects;
-        changed_.notify_all();
+        return bytes_;
     }
 
-    bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, timeout, condition);
-    }
-    template <class T>
-    T read(const T& field)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return field;
-    }
-
-    // Guarded by mutex_.
-    int connects = 0;
-    int disconnects = 0;
-    int failedReceives = 0;
-    std::string bytes;
-    std::size_t largestChunk = 0;
+    std::atomic<int> connects{0}, disconnects{0}, failedReceives{0};
+    std::atomic<std::size_t> largestChunk{0};
 
 private:
     std::mutex mutex_;
-    std::condition_variable changed_;
-};
-
-class CollectingLogger : public ILogger {
-public:
-    void log(const LogMessage& message) override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines.push_back(message.source + ": " + message.text());
-    }
-    std::vector<std::string> snapshot()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines; // guarded by mutex_
-};
-
-/// A loopback server socket on a port reserved up front, so a test can start listening late.
-struct Server {
-    ip::TcpSocket listener;
-    uint16_t port = 0;
-    Server() { EXPECT_EQ(listener.bind(ip::Loopback, 0), ip::SocketStatus::Done); port = listener.localPort(); }
-    void listen() { EXPECT_EQ(listener.listen(), ip::SocketStatus::Done); }
-
-    /// Accepts one connection within the deadline.
-    bool accept(ip::TcpSocket& peer, std::chrono::seconds timeout = 10s)
-    {
-        ip::SocketSelector selector;
-        selector.add(listener.handle());
-        return selector.waitReadable(timeout) > 0 && listener.accept(peer) == ip::SocketStatus::Done;
-    }
+    std::string bytes_; // guarded by mutex_
 };
 
 /// Reads exactly `size` bytes from a blocking socket, or fewer when it closes.
@@ -121,7 +65,7 @@ std::string receiveExactly(ip::TcpSocket& socket, std::size_t size)
 
 /// A listening server with one connected client and the server's end of the connection.
 struct Link {
-    Server server;
+    LoopbackServer server;
     Recorder recorder; // declared before the client, which calls it until destroyed
     std::unique_ptr<ip::TcpClient> client;
     ip::TcpSocket peer;
@@ -133,7 +77,7 @@ struct Link {
         client = std::make_unique<ip::TcpClient>("127.0.0.1", server.port, "127.0.0.1");
         client->addListener(&recorder);
         client->start();
-        return server.accept(peer) && recorder.waitFor([&] { return recorder.connects == 1; });
+        return server.accept(peer) && waitUntil([&] { return recorder.connects == 1; });
     }
 };
 
@@ -141,7 +85,7 @@ struct Link {
 
 TEST(TcpClientTest, ConnectsOnceTheServerListensAndCarriesBytesBothWays)
 {
-    Server server;
+    LoopbackServer server;
     Recorder recorder;
     ip::TcpClient client("127.0.0.1", server.port, "127.0.0.1");
     client.addListener(&recorder);
@@ -152,13 +96,13 @@ TEST(TcpClientTest, ConnectsOnceTheServerListensAndCarriesBytesBothWays)
     EXPECT_TRUE(client.start()); // already running
     // Refused attempts go on once a second until the server listens.
     ASSERT_TRUE(waitUntil([&] { return client.attemptCount() >= 2; }));
-    EXPECT_EQ(recorder.read(recorder.connects), 0);
+    EXPECT_EQ(recorder.connects.load(), 0);
     EXPECT_FALSE(client.isConnected());
 
     server.listen();
     ip::TcpSocket peer;
     ASSERT_TRUE(server.accept(peer));
-    ASSERT_TRUE(recorder.waitFor([&] { return recorder.connects == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.connects == 1; }));
     EXPECT_TRUE(client.isConnected());
     EXPECT_EQ(peer.peerAddress(), ip::Loopback);
 
@@ -177,10 +121,10 @@ TEST(TcpClientTest, ConnectsOnceTheServerListensAndCarriesBytesBothWays)
         ASSERT_EQ(peer.send(burst.data() + offset, burst.size() - offset, sent), ip::SocketStatus::Done);
         offset += sent;
     }
-    ASSERT_TRUE(recorder.waitFor([&] { return recorder.bytes.size() == burst.size(); }));
-    EXPECT_EQ(recorder.read(recorder.bytes), burst);
-    EXPECT_LE(recorder.read(recorder.largestChunk), ip::TcpConnection::ReceiveSize);
-    EXPECT_EQ(recorder.read(recorder.failedReceives), 0);
+    ASSERT_TRUE(waitUntil([&] { return recorder.bytes().size() == burst.size(); }));
+    EXPECT_EQ(recorder.bytes(), burst);
+    EXPECT_LE(recorder.largestChunk.load(), ip::TcpConnection::ReceiveSize);
+    EXPECT_EQ(recorder.failedReceives.load(), 0);
 
     client.stop();
     client.stop(); // stopped: nothing to do
@@ -194,18 +138,18 @@ TEST(TcpClientTest, LostServerIsReportedOnceAndRegained)
 
     testing::internal::CaptureStdout();
     peer.close();
-    const bool disconnected = recorder.waitFor([&] { return recorder.disconnects == 1; });
+    const bool disconnected = waitUntil([&] { return recorder.disconnects == 1; });
     // The line follows the callback on the same thread; wait for the connection to be rebuilt,
     // which happens only after the line was written.
     ip::TcpSocket second;
     const bool reaccepted = server.accept(second);
-    const bool reconnected = recorder.waitFor([&] { return recorder.connects == 2; });
+    const bool reconnected = waitUntil([&] { return recorder.connects == 2; });
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(disconnected);
     ASSERT_TRUE(reaccepted);
     ASSERT_TRUE(reconnected);
     EXPECT_EQ(output, "Disconnected from server\n");
-    EXPECT_EQ(recorder.read(recorder.disconnects), 1);
+    EXPECT_EQ(recorder.disconnects.load(), 1);
 
     // The new connection works.
     ASSERT_TRUE(client->send("again", 5));
@@ -215,11 +159,11 @@ TEST(TcpClientTest, LostServerIsReportedOnceAndRegained)
     const uint16_t port = server.port;
     second.close();
     server.listener.close();
-    ASSERT_TRUE(recorder.waitFor([&] { return recorder.disconnects == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.disconnects == 2; }));
     ip::TcpSocket revived;
     ASSERT_EQ(revived.bind(ip::Loopback, port), ip::SocketStatus::Done);
     ASSERT_EQ(revived.listen(), ip::SocketStatus::Done);
-    ASSERT_TRUE(recorder.waitFor([&] { return recorder.connects == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.connects == 3; }));
 }
 
 TEST(TcpClientTest, StopWhileConnectedClosesWithoutTellingListeners)
@@ -235,16 +179,16 @@ TEST(TcpClientTest, StopWhileConnectedClosesWithoutTellingListeners)
     char byte = 0;
     std::size_t n = 0;
     EXPECT_EQ(peer.receive(&byte, 1, n), ip::SocketStatus::Disconnected); // the socket was closed
-    EXPECT_EQ(recorder.read(recorder.disconnects), 0);
+    EXPECT_EQ(recorder.disconnects.load(), 0);
 
     // Started again, it reconnects with the same addresses; destruction stops it.
     ASSERT_TRUE(client->start());
     ip::TcpSocket again;
     ASSERT_TRUE(server.accept(again));
-    ASSERT_TRUE(recorder.waitFor([&] { return recorder.connects == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return recorder.connects == 2; }));
     client.reset();
     EXPECT_EQ(again.receive(&byte, 1, n), ip::SocketStatus::Disconnected);
-    EXPECT_EQ(recorder.read(recorder.disconnects), 0);
+    EXPECT_EQ(recorder.disconnects.load(), 0);
 }
 
 TEST(TcpClientTest, ConcurrentSendersNeverInterleaveAndStopEndsABlockedSend)
@@ -286,16 +230,16 @@ TEST(TcpClientTest, ConcurrentSendersNeverInterleaveAndStopEndsABlockedSend)
 
 TEST(TcpClientTest, BindFailureIsLoggedOnceWhileRetrying)
 {
-    Server server;
-    server.listen();
-    CollectingLogger logger;
+    LoopbackServer server(true);
+    CapturingLogger logger;
     Recorder recorder;
     // 192.0.2.1 is not an address of this machine: binding to it fails, no packet is sent.
     ip::TcpClient client("127.0.0.1", server.port, "192.0.2.1", &logger);
     client.addListener(&recorder);
     client.start();
     ASSERT_TRUE(waitUntil([&] { return client.attemptCount() >= 3; }));
-    EXPECT_EQ(logger.snapshot(), std::vector<std::string>{"TcpClient: Cannot bind to specified network adapter"});
-    EXPECT_EQ(recorder.read(recorder.connects), 0);
+    EXPECT_EQ(logger.messages().size(), 1u);
+    EXPECT_EQ(logger.count(LogLevel::Error, "TcpClient", "Cannot bind to specified network adapter"), 1u);
+    EXPECT_EQ(recorder.connects.load(), 0);
     client.stop();
 }

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <string>
+#include <utility>
 
 #include "log/ConsoleLogger.h"
 #include "tests/log/LogTimes.h"
@@ -20,45 +22,23 @@ TEST(ConsoleLoggerTest, NonAsciiBecomesQuestionMarksOnlyOnNonUtf8Console)
     EXPECT_EQ("2026-12-05T14:07:09.042Z | Info | Halvix | " + text + "\n", utf8.str());
 }
 
-// Restores one environment variable when the test ends.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            hadValue_ = true;
-            old_ = old;
-        }
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv()
-    {
-        if (hadValue_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool hadValue_ = false;
-    std::string old_;
-};
-
 TEST(ConsoleLoggerTest, Utf8ConsoleFollowsTheEnvironmentsLocale)
 {
-    {
-        ScopedEnv locale("LC_ALL", "C.UTF-8");  // built into the C library
-        EXPECT_TRUE(kel::ConsoleLogger::environmentUsesUtf8());
+    const char* const old = std::getenv("LC_ALL");
+    const std::string kept = old ? old : "";
+    const std::pair<const char*, bool> cases[] = {
+        {"C.UTF-8", true},            // built into the C library
+        {"C", false},
+        {"xx_NOWHERE.UTF-8", false},  // not installed: treated as not UTF-8
+    };
+    for (const auto& [locale, utf8] : cases) {
+        setenv("LC_ALL", locale, 1);
+        EXPECT_EQ(utf8, kel::ConsoleLogger::environmentUsesUtf8()) << locale;
     }
-    {
-        ScopedEnv locale("LC_ALL", "C");
-        EXPECT_FALSE(kel::ConsoleLogger::environmentUsesUtf8());
-    }
-    {
-        ScopedEnv locale("LC_ALL", "xx_NOWHERE.UTF-8");  // not installed: treated as not UTF-8
-        EXPECT_FALSE(kel::ConsoleLogger::environmentUsesUtf8());
-    }
+    if (old)
+        setenv("LC_ALL", kept.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 }  // namespace
