@@ -142,13 +142,6 @@ protected:
     {
         EXPECT_TRUE(brick(name).sim->command(line)) << line;
     }
-    std::vector<bool> freePorts(const json& report)
-    {
-        std::vector<bool> free;
-        for (const json& entry : report)
-            free.push_back(entry.value("isAvailable", false));
-        return free;
-    }
 
     std::unique_ptr<test::ServeProcess> serve;
     std::vector<Brick> bricks; // after serve: stopped first
@@ -192,13 +185,8 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     EXPECT_TRUE(described["lastScan"].is_string());
     EXPECT_GT(described["lastScanMs"].get<int64_t>(), 0);
 
-    // A port taken by another user is busy at the next scan and free after its release.
-    control("small", "hold 2144000903 1");
-    EXPECT_EQ(freePorts(scan("small")), (std::vector<bool>{false, true, true, true}));
-    control("small", "release 2144000903 1");
-    EXPECT_EQ(freePorts(scan("small")), (std::vector<bool>{true, true, true, true}));
-
-    // Headless Chromium shows every brick on the page.
+    // A port taken by another user is busy at the next scan, whose report replaces the first
+    // (the page's busy filter below finds it). Headless Chromium shows every brick on the page.
     control("small", "hold 2144000903 2");
     scan("small");
 
