@@ -14,12 +14,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -38,12 +34,6 @@ std::string framed(const std::string& payload)
     std::string out;
     kel::frame::append(out, payload);
     return out;
-}
-
-// Polls a file until it contains `text` or 10 s have passed.
-bool waitForFileText(const std::string& path, const std::string& text)
-{
-    return waitUntil([&] { return TempDir::read(path).find(text) != std::string::npos; });
 }
 
 class Halvix : public ::testing::Test {
@@ -71,13 +61,6 @@ protected:
         auto response = server->call(method, params, soon());
         EXPECT_TRUE(response) << method << ": " << response.message;
         return response.value;
-    }
-
-    Json next()
-    {
-        auto message = server->next(soon());
-        EXPECT_TRUE(message) << message.message;
-        return message.value;
     }
 
     void quitAndExpectExitCode0()
@@ -164,13 +147,15 @@ TEST_F(Halvix, NotificationsAGuiDoesNotReadInTimeAreCountedAsUnavailable)
                          {"params", {{"time", 0}, {"scheduleId", std::to_string(i)}, {"cmd", cmd}}}});
     }
     ASSERT_TRUE(server->sendRaw(framed(batch.dump())));
-    ASSERT_TRUE(waitForFileText(marker, "Logging to file: " + marker));
+    ASSERT_TRUE(waitUntil([&] { return TempDir::read(marker).find("Logging to file: " + marker) != std::string::npos; }));
     ASSERT_TRUE(server->sendNotification("quit"));
     ASSERT_TRUE(server->waitDisconnected(gui::GuiServer::in(60s)));
     ASSERT_EQ(halvix->waitExit(), 0) << halvix->output();
     int delivered = 0;
     while (server->pendingCount() > 0) {
-        const Json message = next(); // the batch's reply is an array
+        const auto received = server->next(soon());
+        ASSERT_TRUE(received) << received.message;
+        const Json& message = received.value; // the batch's reply is an array
         delivered += message.is_object() && message.value("method", "") == "scheduledCommandExecuted";
     }
     uint64_t counted = 0;

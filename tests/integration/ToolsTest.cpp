@@ -28,8 +28,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kToolScanDeadline = 240s;
 
-std::string sourceFile(const std::string& relative) { return std::string(HALVIX_SOURCE_DIR) + "/" + relative; }
-
 struct ToolRun {
     int code = -1;
     std::string out;
@@ -101,7 +99,7 @@ TEST(Tools, EmptyRunDirectory)
     EXPECT_EQ(json.out, "[]\n");
     EXPECT_NE(json.err.find("halvixctl: " + message + "\n"), std::string::npos) << json.err;
 
-    START_SIM(sim, sourceFile("sim/rigs/empty.json"));
+    START_SIM(sim, test::sourcePath("sim/rigs/empty.json"));
     const ToolRun served = run(VDSCAN_BIN, {});
     EXPECT_EQ(served.code, 0) << served.out << served.err;
     EXPECT_EQ(served.err.find("no driver"), std::string::npos) << served.err;
@@ -141,7 +139,7 @@ TEST(Tools, DemoNetwork)
     EXPECT_TRUE(waitUntil([&] { return sentPackets("wan0") > quiet; })) << "a dial to 203.0.113.9 was not counted on wan0";
     ::close(probe);
 
-    START_SIM(sim, sourceFile("sim/rigs/reference.json"));
+    START_SIM(sim, test::sourcePath("sim/rigs/reference.json"));
     const long before = sentPackets("wan0");
     const ToolRun demo = halvixctlWithBrick("127.0.0.1", {"scan", "--dte"});
     EXPECT_EQ(demo.code, 0) << demo.err;
@@ -205,7 +203,7 @@ TEST(Tools, HelpVersionAndBadUsage)
 // HalvixctlTest's).
 TEST(Tools, ScanWhy)
 {
-    START_SIM(sim, sourceFile("sim/rigs/reference.json"));
+    START_SIM(sim, test::sourcePath("sim/rigs/reference.json"));
     ASSERT_TRUE(sim.command("hold 2144000101 1"));
     auto row = [](const std::string& table, const std::string& device) {
         const size_t at = table.find("\n" + device + " ");
