@@ -153,38 +153,4 @@ TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
     EXPECT_EQ(requests("0xafc86f06"), wholeScan) << "Halvix stopped before its scan had ended";
 }
 
-/// The NIC scan switched on over the wire, in a private network with a veth pair: nic0 with an
-/// IPv4 address, nic1 without. What an adapter's state and speed make of its entry is
-/// DeviceReportTest; how the platform reads them, LinkStateTest.
-TEST_F(ScanDevices, TheNicScanAddsOneIpEntryPerAdapter)
-{
-    IN_PRIVATE_NETWORK();
-    using Vdapi::TestSupport::RunQuiet;
-    ASSERT_TRUE(RunQuiet("ip link set lo up") &&
-                RunQuiet("ip link add nic1 address 02:00:5E:10:00:02 type veth peer name nic0 address "
-                         "02:00:5E:10:00:01") &&
-                RunQuiet("ip addr add 198.51.100.7/24 dev nic0") && RunQuiet("ip link set nic0 up") &&
-                RunQuiet("ip link set nic1 up"))
-        << "cannot make the veth pair";
-    ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.0.1"));
-    auto ipEntries = [&] {
-        std::vector<OrderedJson> ip;
-        for (const OrderedJson& entry : scan())
-            if (entry.value("type", "") == "IP")
-                ip.push_back(entry);
-        return ip;
-    };
-    EXPECT_TRUE(ipEntries().empty()) << "no adapter entry before the NIC scan is enabled";
-    EXPECT_EQ(request("enableNicDeviceScan", {{"nicDeviceScanEnabled", true}}).value["result"], true);
-    const std::vector<OrderedJson> ip = ipEntries();
-    ASSERT_EQ(ip.size(), 2u) << "one IP entry per adapter and none for the pseudo-adapter";
-    const std::string speed = std::to_string(10000ull * 1000000ull); // a veth link reports 10000 Mbit/s
-    EXPECT_TRUE(ip[0]["deviceName"] == "198.51.100.7" && ip[0]["ipAddress"] == "198.51.100.7") << ip[0].dump();
-    EXPECT_EQ(ip[0]["macAddress"], "02-00-5E-10-00-01");
-    EXPECT_TRUE(ip[0]["category"] == "NIC" && ip[0]["typeNumber"] == 840 && ip[0]["isAvailable"] == true) << ip[0].dump();
-    EXPECT_TRUE(ip[0]["transmissionSpeed"] == speed && ip[0]["receiveSpeed"] == speed) << ip[0].dump();
-    EXPECT_TRUE(ip[1]["deviceName"] == "0.0.0.0" && ip[1]["macAddress"] == "02-00-5E-10-00-02") << ip[1].dump();
-    quit();
-}
-
 } // namespace

@@ -109,15 +109,15 @@ TEST(Tools, EmptyRunDirectory)
 }
 
 // The demo's path (the reference rig, halvixctl scan --dte, halvix on 127.0.0.1) lists the
-// Ethernet devices and sends nothing off the machine. In a private network whose only way out
-// is one end of a veth pair carrying the default route, every packet to an address that is not
-// loopback (a dial, its address resolution, a discovery probe) is counted on that adapter; its
-// peer has no address and answers nothing.
+// Ethernet devices and sends nothing off the machine; --nic then adds the adapters. In a private
+// network whose only way out is one end of a veth pair carrying the default route, every packet
+// to an address that is not loopback (a dial, its address resolution, a discovery probe) is
+// counted on that adapter; its peer has no address and answers nothing.
 TEST(Tools, DemoNetwork)
 {
     IN_PRIVATE_NETWORK();
     using Vdapi::TestSupport::RunQuiet;
-    ASSERT_TRUE(RunQuiet("ip link set lo up") && RunQuiet("ip link add wan0 type veth peer name wan1") &&
+    ASSERT_TRUE(RunQuiet("ip link set lo up") && RunQuiet("ip link add wan0 address 02:00:5E:10:00:01 type veth peer name wan1 address 02:00:5E:10:00:02") &&
                 RunQuiet("ip link set wan0 addrgenmode none") && RunQuiet("ip link set wan1 addrgenmode none") &&
                 RunQuiet("ip addr add 198.51.100.1/24 dev wan0") && RunQuiet("ip link set wan1 up") &&
                 RunQuiet("ip link set wan0 up") && RunQuiet("ip route add default dev wan0") &&
@@ -146,6 +146,26 @@ TEST(Tools, DemoNetwork)
     for (const char* device : {"VDE-3137:1", "VDE-3124:1"})
         EXPECT_NE(demo.out.find(device), std::string::npos) << device << " is missing:\n" << demo.out;
     EXPECT_EQ(sentPackets("wan0"), before) << "the demo sent packets to an address that is not loopback";
+    EXPECT_EQ(demo.out.find("\n198.51.100.1 "), std::string::npos) << "an adapter entry without --nic:\n" << demo.out;
+
+    // The NIC scan switched on over the wire adds one entry per adapter and none for the
+    // pseudo-adapter. What an adapter's state and speed make of its entry is DeviceReportTest;
+    // how the platform reads them, LinkStateTest.
+    const ToolRun nic = halvixctlWithBrick("127.0.0.1", {"scan", "--nic", "--json"});
+    const nlohmann::json report = nlohmann::json::parse(nic.out, nullptr, false);
+    ASSERT_TRUE(nic.code == 0 && report.is_array()) << nic.err << nic.out;
+    std::vector<nlohmann::json> ip;
+    for (const nlohmann::json& entry : report)
+        if (entry.value("category", "") == "NIC")
+            ip.push_back(entry);
+    ASSERT_EQ(ip.size(), 2u) << nic.out;
+    const std::string speed = std::to_string(10000ull * 1000000ull); // a veth link reports 10000 Mbit/s
+    // In interface order: wan1 (the peer, made first) has no address.
+    EXPECT_TRUE(ip[0]["deviceName"] == "0.0.0.0" && ip[0]["macAddress"] == "02-00-5E-10-00-02") << ip[0].dump();
+    EXPECT_TRUE(ip[1]["deviceName"] == "198.51.100.1" && ip[1]["ipAddress"] == "198.51.100.1") << ip[1].dump();
+    EXPECT_EQ(ip[1]["macAddress"], "02-00-5E-10-00-01");
+    EXPECT_TRUE(ip[1]["type"] == "IP" && ip[1]["typeNumber"] == 840 && ip[1]["isAvailable"] == true) << ip[1].dump();
+    EXPECT_TRUE(ip[1]["transmissionSpeed"] == speed && ip[1]["receiveSpeed"] == speed) << ip[1].dump();
 
     // The adapter rows of --why name the interface, and the any-local entry is no adapter that
     // could be gone or down.
