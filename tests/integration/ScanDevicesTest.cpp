@@ -26,19 +26,6 @@ using namespace std::chrono_literals;
 // an unoptimised or sanitised build.
 constexpr auto kScanDeadline = 240s;
 
-std::string rig(const std::string& name)
-{
-    return test::sourcePath("tests/integration/rigs/" + name);
-}
-
-std::vector<std::string> keysOf(const OrderedJson& entry)
-{
-    std::vector<std::string> keys;
-    for (auto it = entry.begin(); it != entry.end(); ++it)
-        keys.push_back(it.key());
-    return keys;
-}
-
 class ScanDevices : public ::testing::Test {
 protected:
     /// Simulator with `rigPath`, a GUI server on `address`, halvix connected to it.
@@ -104,7 +91,9 @@ TEST_F(ScanDevices, ReferenceRigReportKeepsItsWireFormAndIgnoresBytesTheLayoutsL
     // How each port's entries are ordered and named is ScanProcedureTest and DeviceReportTest.
     std::vector<std::string> groups;
     for (const OrderedJson& entry : report) {
-        const std::vector<std::string> keys = keysOf(entry);
+        std::vector<std::string> keys;
+        for (auto it = entry.begin(); it != entry.end(); ++it)
+            keys.push_back(it.key());
         EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end())) << entry.dump();
         EXPECT_TRUE(entry["typeNumber"].is_number_integer()) << entry.dump();
         EXPECT_TRUE(entry["port"].is_number_integer()) << entry.dump();
@@ -131,7 +120,7 @@ TEST_F(ScanDevices, ReferenceRigReportKeepsItsWireFormAndIgnoresBytesTheLayoutsL
 
 TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
 {
-    ASSERT_NO_FATAL_FAILURE(start(rig("asi_card.json"), "127.0.67.9"));
+    ASSERT_NO_FATAL_FAILURE(start(test::sourcePath("tests/integration/rigs/asi_card.json"), "127.0.67.9"));
     // What a whole scan asks of the exclusive-access requests, to tell a finished scan.
     ASSERT_TRUE(sim->command("counters reset"));
     scan();
