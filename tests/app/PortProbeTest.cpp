@@ -1,5 +1,5 @@
 // The availability probe against the real simulator on the reference rig: free, held,
-// unplugged and link-less ports, and a link query that fails.
+// unplugged and link-less ports, and a link query that fails; a type-331 input on the channel rig.
 #include "app/PortProbe.h"
 
 #include "tests/devices/channels/ChannelRig.h"
@@ -23,7 +23,7 @@ constexpr int64_t kBb2Card = 2137001212;
 using VdapiTest::kExclusiveAccessKind;
 using VdapiTest::kLinkSpeedKind;
 
-TEST(PortProbe, FreePortsOfEveryDirectionAreAvailableAndHeldOnesAreNot)
+TEST(PortProbe, FreeHeldLinklessAndMissingPortsOfTheReferenceRig)
 {
     START_SIM(sim, VdapiTest::ReferenceRig());
     const auto ports = VdapiTest::ListAllPorts();
@@ -47,12 +47,8 @@ TEST(PortProbe, FreePortsOfEveryDirectionAreAvailableAndHeldOnesAreNot)
     }
     // The probe claimed nothing that outlives it.
     EXPECT_EQ(VdapiTest::Holds(sim, kAsiCard), 0);
-}
 
-TEST(PortProbe, LinkStateDecidesIpPortsAndMissingOrUnusableDevicesAreNotAvailable)
-{
-    START_SIM(sim, VdapiTest::ReferenceRig());
-    const auto ports = VdapiTest::ListAllPorts();
+    // The link state decides IP ports; missing or unusable devices are not available.
     const auto noLink = FindPort(ports, kIpNoLinkCard, 1);
     const auto linked = FindPort(ports, kIpCard, 1);
     ASSERT_EQ(noLink.device.serial, kIpNoLinkCard);

@@ -61,6 +61,7 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         {"--timeout", "-1", "watch"},
         {"--count", "2", "scan"},
         {"--nic", "watch"},
+        {"scan", "--why", "--json"},
         {"--address"},
         // Never widened to every interface: text that is not a dotted quad is refused (which
         // texts are is GuiServerTest's table).
@@ -72,39 +73,79 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         EXPECT_EQ(ctl.wait(), 2) << testing::PrintToString(arguments);
         EXPECT_NE(ctl.errors().find("usage: halvixctl"), std::string::npos) << ctl.errors();
     }
-    test::ChildProcess help(HALVIXCTL_BIN, {"--help"});
-    EXPECT_EQ(help.wait(), 0);
-    EXPECT_NE(help.output().find("call METHOD [PARAMS-JSON]"), std::string::npos);
 }
 
-TEST(HalvixctlTest, CallPrintsTheResultOrTheError)
+TEST(HalvixctlTest, CallAndScanPrintTheResultTheTableOrTheError)
 {
-    auto responder = [](const json& request) -> json {
+    const json report = json::parse(R"([
+        {"category":"VDA","deviceName":"VDA-2132:1","input":true,"isAvailable":true,"modulations":["dvbt","qamb"],
+         "output":false,"port":1,"serial":"2132000606","type":"RF","typeNumber":2132,"apskCapability":false},
+        {"category":"NIC","deviceName":"198.51.100.5","input":true,"isAvailable":false,"macAddress":"00-1B-21-0A-0B-0C",
+         "ipAddress":"198.51.100.5","output":true,"port":1,"receiveSpeed":"1000000000","redundantTxCapability":false,
+         "serial":"840000001","transmissionSpeed":"10000000000","type":"IP","typeNumber":840},
+        {"category":"VDA","deviceName":"VDA-2179:1-4","input":true,"isAvailable":true,"matrixCapability":true,
+         "numPorts":4,"output":false,"port":1,"serial":"2179000202","type":"4K","typeNumber":2179},
+        {"deviceName":7,"modulations":"none"},
+        "not an entry"
+    ])");
+    auto responder = [&](const json& request) -> json {
         if (request["method"] == "echo")
             return BrickStandIn::reply(request, request["params"]);
+        if (request["method"] == "scanDevices")
+            return BrickStandIn::reply(request, report);
+        if (request["method"] == "slow")
+            return nullptr; // a brick that never answers
         return json{{"jsonrpc", "2.0"},
                     {"id", request["id"]},
                     {"error", {{"code", 1000}, {"message", "nope"}, {"data", json::object()}}}};
     };
-    {
-        Session session("127.0.60.1", {"--timeout", "20", "call", "echo", R"({"n":[1,2]})"}, responder);
+    const std::string header = "DEVICE        KIND  IN/OUT  FREE  SERIAL      DETAILS\n";
+    struct Case {
+        std::vector<std::string> arguments;
+        int code;
+        std::string output;
+        std::string errors; // a part of standard error
+    };
+    const std::vector<Case> cases = {
+        {{"call", "echo", R"({"n":[1,2]})"}, 0, "{\"n\":[1,2]}\n", "waiting for the reply to echo..."},
+        {{"call", "getSettings"}, 1, "", R"(getSettings failed: {"code":1000,"data":{},"message":"nope"})"},
+        {{"--timeout", "0.5", "call", "slow"}, 1, "", "timed out after 0.5 s waiting for the reply to slow"},
+        // The table tolerates entries with odd or missing members.
+        {{"scan"}, 0,
+         header +
+             "VDA-2132:1    RF    in      yes   2132000606  dvbt,qamb\n"
+             "198.51.100.5  IP    in/out  no    840000001   ip 198.51.100.5; mac 00-1B-21-0A-0B-0C; tx 10 Gbit/s rx 1 Gbit/s\n"
+             "VDA-2179:1-4  4K    in      yes   2179000202  matrix; 4 ports\n"
+             "7             ?     -       ?     ?           \"none\"\n"
+             "?             ?     -       ?     ?\n"
+             "5 entries, 2 free\n",
+         "waiting for the reply to scanDevices..."},
+        // --kind (any case) and --free keep only the matching rows.
+        {{"scan", "--kind", "ip"}, 0,
+         "DEVICE        KIND  IN/OUT  FREE  SERIAL     DETAILS\n"
+         "198.51.100.5  IP    in/out  no    840000001  ip 198.51.100.5; mac 00-1B-21-0A-0B-0C; tx 10 Gbit/s rx 1 Gbit/s\n"
+         "1 entry, 0 free\n(filtered: 1 of 5 entries shown)\n",
+         ""},
+        {{"scan", "--free"}, 0,
+         header +
+             "VDA-2132:1    RF    in      yes   2132000606  dvbt,qamb\n"
+             "VDA-2179:1-4  4K    in      yes   2179000202  matrix; 4 ports\n"
+             "2 entries, 2 free\n(filtered: 2 of 5 entries shown)\n",
+         ""},
+    };
+    int address = 20;
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"--timeout", "20"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        Session session("127.0.60." + std::to_string(address++), arguments, responder);
         ASSERT_TRUE(session.connectBrick());
-        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
-        EXPECT_EQ(session.process().output(), "{\"n\":[1,2]}\n");
+        EXPECT_EQ(session.process().wait(), c.code) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(session.process().output(), c.output) << testing::PrintToString(c.arguments);
         const std::string& errors = session.process().errors();
-        const std::string announced =
-            R"(newConnection: {"appId":"stand-in","appType":"Halvix","exePath":"/stand/in","logFilePath":"","pid":42})";
-        EXPECT_NE(errors.find(announced), std::string::npos) << errors;
-        EXPECT_NE(errors.find("waiting for the reply to echo..."), std::string::npos) << errors;
-    }
-    {
-        Session session("127.0.60.2", {"--timeout", "20", "call", "getSettings"}, responder);
-        ASSERT_TRUE(session.connectBrick());
-        EXPECT_EQ(session.process().wait(), 1);
-        EXPECT_EQ(session.process().output(), "");
-        EXPECT_NE(session.process().errors().find(R"(getSettings failed: {"code":1000,"data":{},"message":"nope"})"),
+        EXPECT_NE(errors.find(c.errors), std::string::npos) << errors;
+        EXPECT_NE(errors.find(R"(newConnection: {"appId":"stand-in","appType":"Halvix","exePath":"/stand/in","logFilePath":"","pid":42})"),
                   std::string::npos)
-            << session.process().errors();
+            << errors;
     }
 }
 
@@ -128,15 +169,6 @@ TEST(HalvixctlTest, TimeoutsAndListenFailuresExitWithOne)
         const auto hint = errors.find("no brick after 10 s; usually halvix was started with another --server_address");
         EXPECT_NE(hint, std::string::npos) << errors;
         EXPECT_GT(errors.find("timed out after 10.5 s"), hint) << errors;
-    }
-    {
-        // A brick that never answers.
-        Session session("127.0.60.4", {"--timeout", "0.5", "call", "slow"}, [](const json&) { return json(); });
-        ASSERT_TRUE(session.connectBrick());
-        EXPECT_EQ(session.process().wait(), 1);
-        EXPECT_NE(session.process().errors().find("timed out after 0.5 s waiting for the reply to slow"),
-                  std::string::npos)
-            << session.process().errors();
     }
     {
         ip::TcpSocket occupant;
@@ -190,36 +222,6 @@ TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
     session.brick().client().stop();
     EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
     EXPECT_EQ(session.process().output(), report.dump() + "\n");
-}
-
-TEST(HalvixctlTest, ScanPrintsTheReportAsATableThatToleratesOddEntries)
-{
-    const json report = json::parse(R"([
-        {"category":"VDA","deviceName":"VDA-2132:1","input":true,"isAvailable":true,"modulations":["dvbt","qamb"],
-         "output":false,"port":1,"serial":"2132000606","type":"RF","typeNumber":2132,"apskCapability":false},
-        {"category":"NIC","deviceName":"198.51.100.5","input":true,"isAvailable":false,"macAddress":"00-1B-21-0A-0B-0C",
-         "ipAddress":"198.51.100.5","output":true,"port":1,"receiveSpeed":"1000000000","redundantTxCapability":false,
-         "serial":"840000001","transmissionSpeed":"10000000000","type":"IP","typeNumber":840},
-        {"category":"VDA","deviceName":"VDA-2179:1-4","input":true,"isAvailable":true,"matrixCapability":true,
-         "numPorts":4,"output":false,"port":1,"serial":"2179000202","type":"4K","typeNumber":2179},
-        {"deviceName":7,"modulations":"none"},
-        "not an entry"
-    ])");
-    Session session("127.0.60.9", {"--timeout", "20", "scan"},
-                    [&](const json& request) { return BrickStandIn::reply(request, report); });
-    ASSERT_TRUE(session.connectBrick());
-    EXPECT_EQ(session.brick().nextMessage()["method"], "scanDevices");
-    EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
-    EXPECT_NE(session.process().errors().find("waiting for the reply to scanDevices..."), std::string::npos);
-    const std::string expected =
-        "DEVICE        KIND  IN/OUT  FREE  SERIAL      DETAILS\n"
-        "VDA-2132:1    RF    in      yes   2132000606  dvbt,qamb\n"
-        "198.51.100.5  IP    in/out  no    840000001   ip 198.51.100.5; mac 00-1B-21-0A-0B-0C; tx 10 Gbit/s rx 1 Gbit/s\n"
-        "VDA-2179:1-4  4K    in      yes   2179000202  matrix; 4 ports\n"
-        "7             ?     -       ?     ?           \"none\"\n"
-        "?             ?     -       ?     ?\n"
-        "5 entries, 2 free\n";
-    EXPECT_EQ(session.process().output(), expected);
 }
 
 #endif // HALVIXCTL_BIN

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/WaitUntil.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace test {
@@ -72,14 +72,12 @@ public:
     nlohmann::json waitForBricks(const std::function<bool(const nlohmann::json&)>& condition,
                                  std::chrono::seconds timeout = std::chrono::seconds(30)) const
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
         nlohmann::json bricks;
-        for (;;) {
+        waitUntil([&] {
             bricks = get("/api/bricks").json;
-            if ((bricks.is_array() && condition(bricks)) || std::chrono::steady_clock::now() >= deadline)
-                return bricks;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20)); // between two polls
-        }
+            return bricks.is_array() && condition(bricks);
+        }, timeout);
+        return bricks;
     }
 
 private:

@@ -46,15 +46,6 @@ json nextWithMethod(test::BrickStandIn& brick, const std::string& method)
     return nullptr;
 }
 
-/// The brick of the list with this appId; null when there is none.
-json brickWithAppId(const json& bricks, const std::string& appId)
-{
-    for (const json& brick : bricks)
-        if (brick.value("appId", json()) == appId)
-            return brick;
-    return nullptr;
-}
-
 } // namespace servetest
 
 using namespace servetest;
@@ -97,6 +88,7 @@ TEST(ServeTest, BadRequestsGetAClearJsonErrorAndABrickGoneMidScanAnswers503)
     const std::string id = std::to_string(bricks[0]["id"].get<int>());
     EXPECT_EQ(bricks[0]["appId"], "slow");
     EXPECT_EQ(bricks[0]["pid"], 42);
+    EXPECT_TRUE(bricks[0]["connectedSince"].is_string() && bricks[0]["lastScan"].is_null()) << bricks.dump();
 
     struct Case {
         std::string method, path, body;
@@ -195,13 +187,10 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
     // The same brick (appId and pid) on a new connection replaces the old entry and keeps its scan.
     test::BrickStandIn after("127.0.90.5", 6666, brickAnswering(firstReport));
     ASSERT_TRUE(after.connectAndAnnounce("twice", 7));
-    bricks = serve.waitForBricks([&](const json& list) {
-        const json brick = brickWithAppId(list, "twice");
-        return !brick.is_null() && brick["id"] != oldId;
-    });
-    const json replaced = brickWithAppId(bricks, "twice");
-    ASSERT_FALSE(replaced.is_null()) << bricks.dump();
-    EXPECT_NE(replaced["id"], oldId);
+    bricks = serve.waitForBricks([&](const json& list) { return list.size() == 1 && list[0]["id"] != oldId; });
+    ASSERT_EQ(bricks.size(), 1u) << bricks.dump();
+    const json replaced = bricks[0];
+    EXPECT_TRUE(replaced["appId"] == "twice" && replaced["id"] != oldId) << replaced.dump();
     EXPECT_EQ(replaced["entries"], 1) << replaced.dump();
     EXPECT_EQ(serve.get("/api/bricks/" + std::to_string(oldId)).status, 404);
     EXPECT_TRUE(before->waitFor([](int, int disconnects) { return disconnects >= 1; })) << "old connection kept";
@@ -212,8 +201,8 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
     EXPECT_EQ(scanned.status, 200) << scanned.body;
     EXPECT_EQ(scanned.json, firstReport);
     const json described = serve.get("/api/bricks/" + std::to_string(replaced["id"].get<int>())).json;
-    EXPECT_EQ(described["lastScanSource"], "api");
-    EXPECT_TRUE(described["lastScanMs"].is_number_integer()) << described.dump();
+    EXPECT_TRUE(described["lastScanSource"] == "api" && described["lastScan"].is_string()) << described.dump();
+    EXPECT_TRUE(described["lastScanMs"].is_number_integer() && described["entries"] == 1) << described.dump();
 }
 
 #endif // HALVIXCTL_BIN
