@@ -2,8 +2,8 @@
 // socket and the shared-memory request slot. Scenarios that both transports must carry run once
 // per transport (injected faults, claims and their arbitration, a vanished card, request
 // batches); the slot's own cases (same answers as the socket, slot-sized requests, a refused
-// slot, a client dying mid-request, lengths a client writes into its slot) and malformed
-// batches stay on their own.
+// slot, a client dying mid-request, lengths a client writes into its slot), malformed batches
+// and request streams, and the legacy driver's multi-function cards stay on their own.
 #include "tests/support/SimHarness.h"
 
 #include "devices/VdapiResult.h"
@@ -332,6 +332,15 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     EXPECT_EQ(claim(*b, rx[0], DP::kCmdAcquire), 0u);
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), DW::kErrorHeldByOtherUser);
     EXPECT_EQ(claim(*b, rx[0], DP::kCmdRelease), 0u);
+    // The control holds a block for another user, but cannot take a port a client holds part of.
+    ASSERT_EQ(sim_.control("hold 2144000101 2 rx"), "ok held 1 blocks");
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), DW::kErrorHeldByOtherUser);
+    EXPECT_EQ(claim(*a, rx[1], DP::kCmdAcquire), 0u) << "only the receive block is held";
+    EXPECT_EQ(sim_.control("hold 2144000101 2"), "error: held by a client connection");
+    EXPECT_EQ(claim(*a, rx[1], DP::kCmdRelease), 0u);
+    EXPECT_EQ(sim_.control("release 2144000101 2 rx"), "ok released 1 blocks");
+    EXPECT_EQ(sim_.control("hold 2144000101 2 demod"), "error: port 2 has no demod block");
+    EXPECT_EQ(sim_.control("hold 2144000101 9"), "error: card 2144000101 has 4 ports");
     // The pass-through command is not offered; unknown commands and blocks are refused.
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdPassThrough), DP::kErrNotSupported);
     EXPECT_EQ(claim(*a, rx[0], 7), DP::kErrInvalidArg);
@@ -415,6 +424,59 @@ TEST_F(DriverHandle, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
     EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
 }
 
+TEST_F(DriverHandle, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
+{
+    // The reference rig's 124 card is legacy interfaces 1 and 2, its functions 0 and 1.
+    DriverConnection f0(sim_.legacyPath(1)), f1(sim_.legacyPath(2));
+    DriverAnswer i0 = f0.request(DP::kLegacyGetFunctionInfo, {}, 112);
+    DriverAnswer i1 = f1.request(DP::kLegacyGetFunctionInfo, {}, 112);
+    ASSERT_EQ(i0.error, 0u);
+    ASSERT_EQ(i0.output.size(), 112u);
+    ASSERT_EQ(i1.output.size(), 112u);
+    EXPECT_EQ(Vdapi::Wire::getI32(i0.output.data()), 124);
+    EXPECT_EQ(Vdapi::Wire::getU64(i0.output.data() + 104), Vdapi::Wire::getU64(i1.output.data() + 104));
+    EXPECT_EQ(Vdapi::Wire::getI32(i0.output.data() + 8), 0);
+    EXPECT_EQ(Vdapi::Wire::getI32(i1.output.data() + 8), 1);
+    EXPECT_EQ(Vdapi::Wire::getI32(i1.output.data() + 36), 2);
+
+    auto prop = [](DriverConnection& c, const std::string& name, int port, int type, int sub) {
+        DP::LegacyPropertyRequest r;
+        r.query = {name, port, type, sub, 0, 0, -1};
+        std::vector<uint8_t> in(88);
+        r.encode(in.data());
+        return c.request(DP::kLegacyGetProperty, in, 16);
+    };
+    EXPECT_EQ(Vdapi::Wire::getI64(prop(f1, "PORT_COUNT", -1, -1, 0).output.data() + 8), 2);
+    // Port 0 of function 1 is card port 3 (input); port 1 of function 1 is card port 4 (output).
+    DriverConnection again(sim_.legacyPath(1));
+    // The legacy request carries numbers: count, then {1-based port, group code, value,
+    // sub-value, par1 (2 words), par2 (2 words)} per record; IODIR is code 0.
+    std::vector<uint8_t> io = words({2, 1, 0, -1, -1, -1, -1, -1, -1, 2, 0, -1, -1, -1, -1, -1, -1});
+    DriverAnswer cfg = f1.request(DP::kLegacyIoConfig, io, 4096);
+    ASSERT_EQ(cfg.error, 0u);
+    ASSERT_EQ(cfg.output.size(), 2u * 32);
+    EXPECT_EQ(cfg.output, words({1, 0, 21, 21, -1, -1, -1, -1, 2, 0, 25, 25, -1, -1, -1, -1})) << "INPUT, OUTPUT";
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 3, 0, -1, -1, -1, -1, -1, -1}), 4096).error, DP::kErrNoSuchPort);
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 1, 21, -1, -1, -1, -1, -1, -1}), 4096).error, DP::kErrInvalidArg)
+        << "a value code is not a group";
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 1, 0, -1, -1, -1, -1, -1}), 4096).error, DW::kErrorInvalidParameter);
+    // A query rewritten for a multi-function card names the type and the sub-function.
+    EXPECT_EQ(Vdapi::Wire::getI64(prop(f0, "CAP_SDI", 1, 124, 1).output.data() + 8), 1);
+    EXPECT_EQ(prop(f0, "CAP_SDI", 1, 124, 5).error, DP::kErrNotFound);
+    EXPECT_EQ(prop(f0, "CAP_SDI", 2, -1, 0).error, DP::kErrNoSuchPort);
+
+    // Exclusive access through the legacy request; the card-wide port index is arbitrated.
+    DriverAnswer acq = f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 1}), 0);
+    EXPECT_EQ(acq.error, 0u);
+    EXPECT_EQ(again.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u) << "function 0 port 1 is another port";
+    DriverConnection f1b(sim_.legacyPath(2));
+    EXPECT_EQ(f1b.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, DW::kErrorHeldByOtherUser);
+    EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 2}), 0).error, 0u);
+    EXPECT_EQ(f1b.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u);
+    EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({0, 1, 3}), 0).error, DP::kErrInvalidArg);
+    EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({1, 2, 3}), 0).error, DP::kErrNoSuchPort);
+}
+
 /// A client that negotiates a slot by hand and then writes whatever it likes into it.
 class RawSlotClient {
 public:
@@ -476,17 +538,21 @@ TEST_F(DriverHandle, DriverChecksTheLengthsAClientWritesIntoItsSlot)
     EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
 }
 
-TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAlone)
+TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAloneWithOrWithoutDriverBatches)
 {
     auto d = openHere(kPcie2144);
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     std::vector<Asked> alone = mixedRequests(core);
     askOneByOne(*d, alone);
+    auto batchedAsAlone = [&](const std::string& round) {
+        std::vector<Asked> together = mixedRequests(core);
+        askInOneBatch(*d, together);
+        for (size_t i = 0; i < alone.size(); ++i)
+            EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i << ", " << round;
+        return together;
+    };
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    std::vector<Asked> together = mixedRequests(core);
-    askInOneBatch(*d, together);
-    for (size_t i = 0; i < alone.size(); ++i)
-        EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i;
+    const std::vector<Asked> together = batchedAsAlone("one batch");
     // Real answers, not equal failures: the port count, the absent capability, the name the
     // store does not know, the refusal for too little room.
     EXPECT_EQ(together[1].answer.rc, Vdapi::VDAPI_OK);
@@ -496,6 +562,13 @@ TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAlone)
     EXPECT_EQ(together[5].answer.windowsError, DW::kErrorInsufficientBuffer);
     // One hand-over, every request counted on its own.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
+
+    // A driver that refuses batches gets the same requests one by one, twice over.
+    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    batchedAsAlone("refused batch");
+    batchedAsAlone("after the refusal");
+    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
 }
 
 TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
@@ -527,25 +600,7 @@ TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
     EXPECT_EQ(Vdapi::Wire::getU64(count.data() + DP::kPropertyReplyValue), 4u);
 }
 
-TEST_P(EachTransport, BatchDriverWithoutBatchesGetsTheRequestsOneByOne)
-{
-    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
-    auto d = openHere(kPcie2144);
-    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
-    std::vector<Asked> alone = mixedRequests(core);
-    askOneByOne(*d, alone);
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    for (int round = 0; round < 2; ++round) {
-        std::vector<Asked> together = mixedRequests(core);
-        askInOneBatch(*d, together);
-        for (size_t i = 0; i < alone.size(); ++i)
-            EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i << " round " << round;
-    }
-    // The refusal is remembered: the second round sent no batch at all.
-    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
-}
-
-TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
+TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
 {
     // Reset before connecting: the simulator counts the open when it takes the connection, which
     // may come after a reset made later.
@@ -594,6 +649,19 @@ TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
     ASSERT_TRUE(good.ok);
     EXPECT_EQ(good.error, 0u);
     EXPECT_EQ(good.output.size(), 4u + 2 * (8 + 16));
+
+    // The stream itself: an absurd announced length is refused and the connection dropped
+    // without reading it; a request cut short by its client ends only its own connection.
+    DriverConnection huge(sim_.pciePath(kPcie2144));
+    uint8_t h[DW::kRequestHeaderSize];
+    DW::encode(DW::RequestHeader{DP::kGetVersion, 0xFFFFFFF0u, 16}, h);
+    ASSERT_TRUE(huge.sendRaw(std::vector<uint8_t>(h, h + sizeof h)));
+    const DriverAnswer refused = huge.readReply();
+    ASSERT_TRUE(refused.ok);
+    EXPECT_EQ(refused.error, DW::kErrorInvalidParameter);
+    EXPECT_TRUE(huge.closedByPeer());
+    ASSERT_TRUE(DriverConnection(sim_.pciePath(kPcie2144)).sendRaw({0xE2, 0x6E}));
+    EXPECT_EQ(DriverConnection(sim_.pciePath(kPcie2144)).request(DP::kGetVersion, header(), 16).output.size(), 16u);
 }
 
 } // namespace
