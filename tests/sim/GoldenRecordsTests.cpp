@@ -53,13 +53,16 @@ Bytes hex(const std::string& text)
     }
     return out;
 }
-/// A NUL-padded name field of `width` bytes, as hex.
-std::string name(const std::string& text, size_t width)
+/// A NUL-padded name field of `width` characters, as hex; `unit` 2 makes them UTF-16 code units.
+std::string name(const std::string& text, size_t width, size_t unit = 1)
 {
     std::string out;
     char buf[4];
-    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X ", uint8_t(c)); out += buf; }
-    return out + "00*" + std::to_string(width - text.size()) + " ";
+    for (char c : text) {
+        std::snprintf(buf, sizeof buf, "%02X ", uint8_t(c));
+        out += buf + std::string(unit == 2 ? "00 " : "");
+    }
+    return out + "00*" + std::to_string(unit * (width - text.size())) + " ";
 }
 /// A record as its encoder writes it; a name that does not fit fails the test.
 template <class Record>
@@ -340,14 +343,6 @@ TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
     EXPECT_EQ(version, hex("A5*4"));
 }
 
-std::string utf16(const std::string& text, size_t units)
-{
-    std::string out;
-    char buf[8];
-    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X 00 ", uint8_t(c)); out += buf; }
-    return out + "00*" + std::to_string(2 * (units - text.size())) + " ";
-}
-
 TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
 {
     // Framing: 2-byte header below 65535 bytes, else FF FF 00 00 and the u32 length.
@@ -365,7 +360,7 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     const Vdapi::VdeServiceVersion v = Vdapi::ServiceReply::Version(version.data());
     EXPECT_EQ(v.major * 100 + v.minor * 10 + v.bugfix, 520u);
     // Command 2: two names of 100 UTF-16 code units at 8 and 208.
-    const Bytes names = hex("00*8 |" + utf16("VdeSvcListMutex", 100) + utf16("VdeSvcList", 100));
+    const Bytes names = hex("00*8 |" + name("VdeSvcListMutex", 100, 2) + name("VdeSvcList", 100, 2));
     EXPECT_EQ(answerServiceRequest(state_, hex("02 00 00 00"), 1).reply, names);
     std::string mutexName, listName;
     ASSERT_TRUE(Vdapi::ServiceReply::ListNames(names.data(), mutexName, listName));
@@ -389,9 +384,7 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     e.macAddress = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     e.opMode = 2;
     e.port = 8016;
-    Bytes encoded(SP::VdeListEntry::kSize);
-    e.encode(encoded.data());
-    EXPECT_EQ(encoded, entry);
+    EXPECT_EQ(encoded(e), entry);
     const SP::VdeListEntry d = SP::VdeListEntry::decode(entry.data());
     EXPECT_EQ(fields(d.serial, d.typeNumber, d.firmwareVersion, d.firmwareVariant, d.opMode, d.port),
               fields(3137723969, 3137, 3, 1, 2, 8016));
@@ -462,8 +455,6 @@ TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
 
     // The simulator's publication of the rig's list, read from its section.
     TempDir dir;
-    const char* previous = std::getenv("VDAPI_RUN_DIR");
-    const std::string restore = previous ? previous : "";
     ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
     {
         SharedList shared;
@@ -478,8 +469,7 @@ TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
         EXPECT_EQ(dump(published), dump(list));
         shared.destroy();
     }
-    if (previous) ::setenv("VDAPI_RUN_DIR", restore.c_str(), 1);
-    else ::unsetenv("VDAPI_RUN_DIR");
+    ::unsetenv("VDAPI_RUN_DIR");
 }
 
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)
