@@ -2,8 +2,8 @@
 // socket and the shared-memory request slot. Scenarios that both transports must carry run once
 // per transport (injected faults, claims and their arbitration, a vanished card, request
 // batches); the slot's own cases (same answers as the socket, slot-sized requests, a refused
-// slot, a client dying mid-request, lengths a client writes into its slot) and malformed
-// batches stay on their own.
+// slot, a client dying mid-request, lengths a client writes into its slot), malformed batches
+// and request streams, and the legacy driver's multi-function cards stay on their own.
 #include "tests/support/SimHarness.h"
 
 #include "devices/VdapiResult.h"
@@ -37,21 +37,8 @@ using Vdapi::DriverRequestItem;
 using Vdapi::FastChannelPolicy;
 using Vdapi::XpDriverPosix;
 
-
-FastChannelPolicy socketOnly()
-{
-    FastChannelPolicy p;
-    p.afterRequests = -1;
-    return p;
-}
-
-FastChannelPolicy slotAtOnce(uint32_t capacity = Vdapi::DriverWire::kMaxPayload)
-{
-    FastChannelPolicy p;
-    p.afterRequests = 0;
-    p.slotCapacity = capacity;
-    return p;
-}
+/// Handles that never ask for a slot, and handles that ask for one at once.
+const FastChannelPolicy kSocketOnly{-1}, kSlotAtOnce{0};
 
 /// Everything a request gives back, for comparing the two paths.
 struct Exchange {
@@ -76,21 +63,8 @@ Exchange ask(Vdapi::IXpDriver& d, uint32_t code, const std::vector<uint8_t>& inp
     return e;
 }
 
-std::vector<uint8_t> header()
-{
-    std::vector<uint8_t> h(DP::kHeaderSize);
-    DP::encodePlainHeader(h.data());
-    return h;
-}
-
-std::vector<uint8_t> blocksRequest(int port, int role)
-{
-    std::vector<uint8_t> in(DP::kListBlocksRequestSize);
-    DP::encodePlainHeader(in.data());
-    Vdapi::Wire::putI32(in.data() + 16, port);
-    Vdapi::Wire::putI32(in.data() + 20, role);
-    return in;
-}
+/// The plain header, then the port and the role.
+std::vector<uint8_t> blocksRequest(int port, int role) { return words({0, -1, -1, -1, port, role}); }
 
 DP::BlockId firstBlock(Vdapi::IXpDriver& d, int port, int role)
 {
@@ -124,12 +98,12 @@ struct Asked {
 std::vector<Asked> mixedRequests(const DP::BlockId& core)
 {
     return {
-        {DP::kGetVersion, header(), 16},
+        {DP::kGetVersion, plainHeader(), 16},
         {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
         {DP::kGetProperty, property(core, "CAP_ASI", 0), 16},
         {DP::kGetProperty, property(core, "NO_SUCH_NAME", 0), 16},
-        {DP::kGetDeviceInfo, header(), 104},
-        {DP::kGetDeviceInfo, header(), 8},
+        {DP::kGetDeviceInfo, plainHeader(), 104},
+        {DP::kGetDeviceInfo, plainHeader(), 8},
         {0x12345678, {1, 2, 3}, 16},
         {DP::kGetVersion, {}, 16},
     };
@@ -182,7 +156,7 @@ protected:
     std::unique_ptr<XpDriverPosix> openHere(int index)
     {
         const bool slot = GetParam() == Transport::Slot;
-        auto d = open(index, slot ? slotAtOnce() : socketOnly());
+        auto d = open(index, slot ? kSlotAtOnce : kSocketOnly);
         EXPECT_EQ(d->HasFastChannel(), slot);
         return d;
     }
@@ -211,8 +185,8 @@ TEST_F(DriverHandle, InterfacesListedPerClassAndLegacyNamesOpen)
 
 TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
 {
-    auto viaSocket = open(kPcie2160, socketOnly());
-    auto viaSlot = open(kPcie2160, slotAtOnce());
+    auto viaSocket = open(kPcie2160, kSocketOnly);
+    auto viaSlot = open(kPcie2160, kSlotAtOnce);
     EXPECT_FALSE(viaSocket->HasFastChannel());
     ASSERT_TRUE(viaSlot->HasFastChannel());
 
@@ -233,9 +207,9 @@ TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
         uint32_t error;
     };
     const Case cases[] = {
-        {"version", DP::kGetVersion, header(), 16, 0},
-        {"information", DP::kGetDeviceInfo, header(), 104, 0},
-        {"older information", DP::kGetDeviceInfoOld, header(), 104, 0},
+        {"version", DP::kGetVersion, plainHeader(), 16, 0},
+        {"information", DP::kGetDeviceInfo, plainHeader(), 104, 0},
+        {"older information", DP::kGetDeviceInfoOld, plainHeader(), 104, 0},
         {"capability present", DP::kGetProperty, property(core, "CAP_IP", 0), 16, 0},
         {"capability absent", DP::kGetProperty, property(core, "CAP_ASI", 0), 16, DP::kErrNotFound},
         {"port count", DP::kGetProperty, property(core, "PORT_COUNT", -1), 16, 0},
@@ -262,7 +236,7 @@ TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
          DP::kErrNotSupported},
         {"no room for the MAC address", DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 4,
          DW::kErrorInsufficientBuffer},
-        {"no room for the answer", DP::kGetVersion, header(), 8, DW::kErrorInsufficientBuffer},
+        {"no room for the answer", DP::kGetVersion, plainHeader(), 8, DW::kErrorInsufficientBuffer},
         {"unknown request", 0x12345678, {1, 2, 3}, 16, DW::kErrorInvalidFunction},
         {"legacy request", DP::kLegacyGetVersion, {}, 16, DW::kErrorInvalidFunction},
         {"USB request", Vdapi::UsbDriverProtocol::kGetDeviceInfo, {}, 40, DW::kErrorInvalidFunction},
@@ -289,21 +263,21 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     EXPECT_EQ(missing.rc, Vdapi::VDAPI_E_NOT_FOUND);
     EXPECT_EQ(missing.windowsError, DP::kErrNotFound);
     // b's connection is taken (and counted) before the counters start again.
-    ASSERT_EQ(ask(*b, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+    ASSERT_EQ(ask(*b, DP::kGetVersion, plainHeader(), 16).rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
     // Injected faults (codes in any base): failure answers as often as asked, a reply cut to half, a slow reply.
     ASSERT_EQ(sim_.control("fail 0xAFC86EE2 2 995"), "ok 0xafc86ee2 fails 2 times");
     for (int i = 0; i < 2; ++i) {
-        const Exchange failed = ask(*a, DP::kGetVersion, header(), 16);
+        const Exchange failed = ask(*a, DP::kGetVersion, plainHeader(), 16);
         EXPECT_EQ(failed.rc, Vdapi::VDAPI_E_CANCELLED);
         EXPECT_EQ(failed.windowsError, DW::kErrorOperationAborted);
     }
-    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).output.size(), 16u);
+    EXPECT_EQ(ask(*a, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
     ASSERT_EQ(sim_.control("corrupt 2949148742 1"), "ok 0xafc87046 corrupted 1 times");
-    EXPECT_EQ(ask(*a, DP::kGetDeviceInfo, header(), 104).output.size(), 52u);
-    EXPECT_EQ(ask(*a, DP::kGetDeviceInfo, header(), 104).output.size(), 104u);
+    EXPECT_EQ(ask(*a, DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 52u);
+    EXPECT_EQ(ask(*a, DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 104u);
     ASSERT_EQ(sim_.control("delay 200 0xafc86ee2"), "ok delay 200 ms for 0xafc86ee2");
-    EXPECT_EQ(ask(*a, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(ask(*a, DP::kGetVersion, plainHeader(), 16).rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
     EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 0xafc87046=2") << "failed and corrupted answers count too";
 
@@ -332,6 +306,15 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     EXPECT_EQ(claim(*b, rx[0], DP::kCmdAcquire), 0u);
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), DW::kErrorHeldByOtherUser);
     EXPECT_EQ(claim(*b, rx[0], DP::kCmdRelease), 0u);
+    // The control holds a block for another user, but cannot take a port a client holds part of.
+    ASSERT_EQ(sim_.control("hold 2144000101 2 rx"), "ok held 1 blocks");
+    EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), DW::kErrorHeldByOtherUser);
+    EXPECT_EQ(claim(*a, rx[1], DP::kCmdAcquire), 0u) << "only the receive block is held";
+    EXPECT_EQ(sim_.control("hold 2144000101 2"), "error: held by a client connection");
+    EXPECT_EQ(claim(*a, rx[1], DP::kCmdRelease), 0u);
+    EXPECT_EQ(sim_.control("release 2144000101 2 rx"), "ok released 1 blocks");
+    EXPECT_EQ(sim_.control("hold 2144000101 2 demod"), "error: port 2 has no demod block");
+    EXPECT_EQ(sim_.control("hold 2144000101 9"), "error: card 2144000101 has 4 ports");
     // The pass-through command is not offered; unknown commands and blocks are refused.
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdPassThrough), DP::kErrNotSupported);
     EXPECT_EQ(claim(*a, rx[0], 7), DP::kErrInvalidArg);
@@ -345,43 +328,41 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
 
     // An unplugged card ends the handle as a driver that went away, and is gone for a new open.
     ASSERT_EQ(sim_.control("unplug 2144000101"), "ok unplugged");
-    EXPECT_EQ(ask(*b, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_E_COMMUNICATION);
+    EXPECT_EQ(ask(*b, DP::kGetVersion, plainHeader(), 16).rc, Vdapi::VDAPI_E_COMMUNICATION);
     EXPECT_FALSE(b->IsOpen());
     EXPECT_EQ(b->Open(kPcie2144, false, true), Vdapi::VDAPI_E_NOT_FOUND);
 }
 
 TEST_F(DriverHandle, RequestLargerThanTheSlotIsRefusedAndTheHandleGoesOn)
 {
-    auto d = open(kPcie2144, slotAtOnce(64));
+    auto d = open(kPcie2144, FastChannelPolicy{0, 64});
     ASSERT_TRUE(d->HasFastChannel());
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
     EXPECT_EQ(ask(*d, DP::kGetProperty, property(core, "PORT_COUNT", -1), 16).rc, Vdapi::VDAPI_E_BUF_TOO_LARGE);
     EXPECT_EQ(sim_.control("counters"), "ok") << "nothing reached the driver";
-    const Exchange v = ask(*d, DP::kGetVersion, header(), 16);
+    const Exchange v = ask(*d, DP::kGetVersion, plainHeader(), 16);
     EXPECT_EQ(v.rc, Vdapi::VDAPI_OK);
     EXPECT_EQ(v.output.size(), 16u);
     // Room beyond the slot is not offered to the driver: a 104-byte record cannot come back.
-    EXPECT_EQ(ask(*d, DP::kGetDeviceInfo, header(), 4096).windowsError, Vdapi::DriverWire::kErrorInsufficientBuffer);
+    EXPECT_EQ(ask(*d, DP::kGetDeviceInfo, plainHeader(), 4096).windowsError, Vdapi::DriverWire::kErrorInsufficientBuffer);
 }
 
 TEST_F(DriverHandle, RefusedSlotKeepsTheSocketAndOpensCount)
 {
     ASSERT_EQ(sim_.control("fastpath off"), "ok shared-memory slots refused from now on");
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    auto d = open(kPcie2144, slotAtOnce());
+    auto d = open(kPcie2144, kSlotAtOnce);
     EXPECT_TRUE(d->IsOpen());
     EXPECT_FALSE(d->HasFastChannel());
-    EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).output.size(), 16u);
+    EXPECT_EQ(ask(*d, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
     ASSERT_EQ(sim_.control("fastpath on"), "ok shared-memory slots granted from now on");
-    // The default policy asks after a few socket requests.
-    FastChannelPolicy later;
-    later.afterRequests = 2;
-    auto e = open(kPcie2144, later);
-    ask(*e, DP::kGetVersion, header(), 16);
-    ask(*e, DP::kGetVersion, header(), 16);
+    // A policy may ask after a few socket requests.
+    auto e = open(kPcie2144, FastChannelPolicy{2});
+    ask(*e, DP::kGetVersion, plainHeader(), 16);
+    ask(*e, DP::kGetVersion, plainHeader(), 16);
     EXPECT_FALSE(e->HasFastChannel());
-    EXPECT_EQ(ask(*e, DP::kGetVersion, header(), 16).output.size(), 16u);
+    EXPECT_EQ(ask(*e, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
     EXPECT_TRUE(e->HasFastChannel());
     EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 open=2");
 }
@@ -393,13 +374,13 @@ TEST_F(DriverHandle, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        XpDriverPosix d(DriverClass::Pcie, slotAtOnce());
+        XpDriverPosix d(DriverClass::Pcie, kSlotAtOnce);
         if (d.Open(kPcie2144, false, true) != Vdapi::VDAPI_OK || !d.HasFastChannel())
             ::_exit(3);
         if (ask(d, DP::kExclusiveAccess, blockCommand(firstBlock(d, 0, DP::kRoleReceive), DP::kCmdAcquire), 0).rc !=
             Vdapi::VDAPI_OK)
             ::_exit(4);
-        ask(d, DP::kGetVersion, header(), 16); // delayed: killed while waiting
+        ask(d, DP::kGetVersion, plainHeader(), 16); // delayed: killed while waiting
         ::_exit(5);
     }
     // Kill it once its delayed request has reached the simulator.
@@ -411,27 +392,74 @@ TEST_F(DriverHandle, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_TRUE(sim_.waitForControl("holds 2144000101", "ok 0"));
     ASSERT_EQ(sim_.control("delay 0 0xafc86ee2"), "ok delay 0 ms for 0xafc86ee2");
-    auto d = open(kPcie2144, slotAtOnce());
-    EXPECT_EQ(ask(*d, DP::kGetVersion, header(), 16).rc, Vdapi::VDAPI_OK);
+    auto d = open(kPcie2144, kSlotAtOnce);
+    EXPECT_EQ(ask(*d, DP::kGetVersion, plainHeader(), 16).rc, Vdapi::VDAPI_OK);
+}
+
+TEST_F(DriverHandle, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
+{
+    // The reference rig's 124 card is legacy interfaces 1 and 2, its functions 0 and 1.
+    DriverConnection f0(sim_.legacyPath(1)), f1(sim_.legacyPath(2));
+    DriverAnswer i0 = f0.request(DP::kLegacyGetFunctionInfo, {}, 112);
+    DriverAnswer i1 = f1.request(DP::kLegacyGetFunctionInfo, {}, 112);
+    ASSERT_EQ(i0.error, 0u);
+    ASSERT_EQ(i0.output.size(), 112u);
+    ASSERT_EQ(i1.output.size(), 112u);
+    EXPECT_EQ(Vdapi::Wire::getI32(i0.output.data()), 124);
+    EXPECT_EQ(Vdapi::Wire::getU64(i0.output.data() + 104), Vdapi::Wire::getU64(i1.output.data() + 104));
+    EXPECT_EQ(Vdapi::Wire::getI32(i0.output.data() + 8), 0);
+    EXPECT_EQ(Vdapi::Wire::getI32(i1.output.data() + 8), 1);
+    EXPECT_EQ(Vdapi::Wire::getI32(i1.output.data() + 36), 2);
+
+    auto prop = [](DriverConnection& c, const std::string& name, int port, int type, int sub) {
+        DP::LegacyPropertyRequest r;
+        r.query = {name, port, type, sub, 0, 0, -1};
+        std::vector<uint8_t> in(88);
+        r.encode(in.data());
+        return c.request(DP::kLegacyGetProperty, in, 16);
+    };
+    EXPECT_EQ(Vdapi::Wire::getI64(prop(f1, "PORT_COUNT", -1, -1, 0).output.data() + 8), 2);
+    // Port 0 of function 1 is card port 3 (input); port 1 of function 1 is card port 4 (output).
+    DriverConnection again(sim_.legacyPath(1));
+    // The legacy request carries numbers: count, then {1-based port, group code, value,
+    // sub-value, par1 (2 words), par2 (2 words)} per record; IODIR is code 0.
+    std::vector<uint8_t> io = words({2, 1, 0, -1, -1, -1, -1, -1, -1, 2, 0, -1, -1, -1, -1, -1, -1});
+    DriverAnswer cfg = f1.request(DP::kLegacyIoConfig, io, 4096);
+    ASSERT_EQ(cfg.error, 0u);
+    ASSERT_EQ(cfg.output.size(), 2u * 32);
+    EXPECT_EQ(cfg.output, words({1, 0, 21, 21, -1, -1, -1, -1, 2, 0, 25, 25, -1, -1, -1, -1})) << "INPUT, OUTPUT";
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 3, 0, -1, -1, -1, -1, -1, -1}), 4096).error, DP::kErrNoSuchPort);
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 1, 21, -1, -1, -1, -1, -1, -1}), 4096).error, DP::kErrInvalidArg)
+        << "a value code is not a group";
+    EXPECT_EQ(f1.request(DP::kLegacyIoConfig, words({1, 1, 0, -1, -1, -1, -1, -1}), 4096).error, DW::kErrorInvalidParameter);
+    // A query rewritten for a multi-function card names the type and the sub-function.
+    EXPECT_EQ(Vdapi::Wire::getI64(prop(f0, "CAP_SDI", 1, 124, 1).output.data() + 8), 1);
+    EXPECT_EQ(prop(f0, "CAP_SDI", 1, 124, 5).error, DP::kErrNotFound);
+    EXPECT_EQ(prop(f0, "CAP_SDI", 2, -1, 0).error, DP::kErrNoSuchPort);
+
+    // Exclusive access through the legacy request; the card-wide port index is arbitrated.
+    DriverAnswer acq = f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 1}), 0);
+    EXPECT_EQ(acq.error, 0u);
+    EXPECT_EQ(again.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u) << "function 0 port 1 is another port";
+    DriverConnection f1b(sim_.legacyPath(2));
+    EXPECT_EQ(f1b.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, DW::kErrorHeldByOtherUser);
+    EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 2}), 0).error, 0u);
+    EXPECT_EQ(f1b.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u);
+    EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({0, 1, 3}), 0).error, DP::kErrInvalidArg);
+    EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({1, 2, 3}), 0).error, DP::kErrNoSuchPort);
 }
 
 /// A client that negotiates a slot by hand and then writes whatever it likes into it.
 class RawSlotClient {
 public:
-    RawSlotClient(const std::string& path, uint32_t capacity)
+    RawSlotClient(const std::string& path, uint32_t capacity) : socket_(path)
     {
-        socket_ = connectUnix(path);
-        if (!socket_) return;
-        uint8_t request[DW::kRequestHeaderSize + DW::kNegotiateSize];
-        uint8_t h[DW::kRequestHeaderSize];
-        DW::encode(DW::RequestHeader{DW::kNegotiateFastChannel, DW::kNegotiateSize, DW::kNegotiateSize}, h);
-        std::memcpy(request, h, sizeof h);
-        DW::putU32(request + DW::kRequestHeaderSize, DW::kSlotVersion);
-        DW::putU32(request + DW::kRequestHeaderSize + 4, capacity);
-        if (!writeFull(socket_.get(), request, sizeof request, -1)) return;
+        // The slot's version and the capacity asked for.
+        const std::vector<uint8_t> offer = words({int32_t(DW::kSlotVersion), int32_t(capacity)});
+        if (!socket_.send(DW::kNegotiateFastChannel, offer, DW::kNegotiateSize)) return;
         uint8_t reply[DW::kReplyHeaderSize + DW::kNegotiateSize];
         Vdapi::UniqueFd file;
-        if (Vdapi::ReceiveWithDescriptor(socket_.get(), reply, sizeof reply, file) != ssize_t(sizeof reply) || !file)
+        if (Vdapi::ReceiveWithDescriptor(socket_.fd(), reply, sizeof reply, file) != ssize_t(sizeof reply) || !file)
             return;
         ready_ = slot_.Attach(file.get(), DW::getU32(reply + DW::kReplyHeaderSize + 4));
     }
@@ -454,7 +482,7 @@ public:
     }
 
 private:
-    UniqueFd socket_;
+    DriverConnection socket_;
     Vdapi::DriverSlot slot_;
     uint32_t seq_ = 0;
     bool ready_ = false;
@@ -476,17 +504,21 @@ TEST_F(DriverHandle, DriverChecksTheLengthsAClientWritesIntoItsSlot)
     EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
 }
 
-TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAlone)
+TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAloneWithOrWithoutDriverBatches)
 {
     auto d = openHere(kPcie2144);
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     std::vector<Asked> alone = mixedRequests(core);
     askOneByOne(*d, alone);
+    auto batchedAsAlone = [&](const std::string& round) {
+        std::vector<Asked> together = mixedRequests(core);
+        askInOneBatch(*d, together);
+        for (size_t i = 0; i < alone.size(); ++i)
+            EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i << ", " << round;
+        return together;
+    };
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    std::vector<Asked> together = mixedRequests(core);
-    askInOneBatch(*d, together);
-    for (size_t i = 0; i < alone.size(); ++i)
-        EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i;
+    const std::vector<Asked> together = batchedAsAlone("one batch");
     // Real answers, not equal failures: the port count, the absent capability, the name the
     // store does not know, the refusal for too little room.
     EXPECT_EQ(together[1].answer.rc, Vdapi::VDAPI_OK);
@@ -496,6 +528,13 @@ TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAlone)
     EXPECT_EQ(together[5].answer.windowsError, DW::kErrorInsufficientBuffer);
     // One hand-over, every request counted on its own.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
+
+    // A driver that refuses batches gets the same requests one by one, twice over.
+    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    batchedAsAlone("refused batch");
+    batchedAsAlone("after the refusal");
+    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
 }
 
 TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
@@ -506,7 +545,7 @@ TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
     std::vector<Asked> asked = {
         {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
         {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
-        {DP::kGetVersion, header(), 16},
+        {DP::kGetVersion, plainHeader(), 16},
     };
     askInOneBatch(*d, asked);
     EXPECT_EQ(asked[0].answer.rc, Vdapi::VDAPI_E_CANCELLED);
@@ -515,7 +554,7 @@ TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
 
     // An item without its output buffer is refused alone; the rest still travel together.
     std::vector<uint8_t> version(16), count(16);
-    const std::vector<uint8_t> plain = header(), query = property(core, "PORT_COUNT", -1);
+    const std::vector<uint8_t> plain = plainHeader(), query = property(core, "PORT_COUNT", -1);
     std::vector<DriverRequestItem> items(3);
     items[0] = {DP::kGetVersion, plain.data(), uint32_t(plain.size()), version.data(), 16};
     items[1] = {DP::kGetVersion, plain.data(), uint32_t(plain.size()), nullptr, 16};
@@ -527,25 +566,7 @@ TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
     EXPECT_EQ(Vdapi::Wire::getU64(count.data() + DP::kPropertyReplyValue), 4u);
 }
 
-TEST_P(EachTransport, BatchDriverWithoutBatchesGetsTheRequestsOneByOne)
-{
-    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
-    auto d = openHere(kPcie2144);
-    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
-    std::vector<Asked> alone = mixedRequests(core);
-    askOneByOne(*d, alone);
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    for (int round = 0; round < 2; ++round) {
-        std::vector<Asked> together = mixedRequests(core);
-        askInOneBatch(*d, together);
-        for (size_t i = 0; i < alone.size(); ++i)
-            EXPECT_EQ(alone[i].answer, together[i].answer) << "request " << i << " round " << round;
-    }
-    // The refusal is remembered: the second round sent no batch at all.
-    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
-}
-
-TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
+TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
 {
     // Reset before connecting: the simulator counts the open when it takes the connection, which
     // may come after a reset made later.
@@ -567,7 +588,7 @@ TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
         r.insert(r.end(), input.begin(), input.end());
         return r;
     };
-    const std::vector<uint8_t> version = request(DP::kGetVersion, 16, 16, header());
+    const std::vector<uint8_t> version = request(DP::kGetVersion, 16, 16, plainHeader());
     struct Case {
         const char* what;
         std::vector<uint8_t> input;
@@ -578,7 +599,7 @@ TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
         {"count 0", batch(0, {}), 4096},
         {"count beyond the limit", batch(DW::kMaxBatchRequests + 1, {version}), 4096},
         {"fewer requests than counted", batch(2, {version}), 4096},
-        {"input beyond the batch", batch(1, {request(DP::kGetVersion, 4000, 16, header())}), 4096},
+        {"input beyond the batch", batch(1, {request(DP::kGetVersion, 4000, 16, plainHeader())}), 4096},
         {"bytes after the last request", batch(1, {version, {9, 9}}), 4096},
         {"a batch inside a batch", batch(1, {request(DW::kRequestBatch, 0, 16, {})}), 4096},
         {"too little room for the answers", batch(2, {version, version}), 40},
@@ -594,6 +615,19 @@ TEST_F(DriverHandle, BatchMalformedBatchIsRefusedWholeAndTheHandleGoesOn)
     ASSERT_TRUE(good.ok);
     EXPECT_EQ(good.error, 0u);
     EXPECT_EQ(good.output.size(), 4u + 2 * (8 + 16));
+
+    // The stream itself: an absurd announced length is refused and the connection dropped
+    // without reading it; a request cut short by its client ends only its own connection.
+    DriverConnection huge(sim_.pciePath(kPcie2144));
+    uint8_t h[DW::kRequestHeaderSize];
+    DW::encode(DW::RequestHeader{DP::kGetVersion, 0xFFFFFFF0u, 16}, h);
+    ASSERT_TRUE(huge.sendRaw(std::vector<uint8_t>(h, h + sizeof h)));
+    const DriverAnswer refused = huge.readReply();
+    ASSERT_TRUE(refused.ok);
+    EXPECT_EQ(refused.error, DW::kErrorInvalidParameter);
+    EXPECT_TRUE(huge.closedByPeer());
+    ASSERT_TRUE(DriverConnection(sim_.pciePath(kPcie2144)).sendRaw({0xE2, 0x6E}));
+    EXPECT_EQ(DriverConnection(sim_.pciePath(kPcie2144)).request(DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
 }
 
 } // namespace

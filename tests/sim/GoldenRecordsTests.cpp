@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <type_traits>
 
 namespace vdsim::test {
 namespace {
@@ -52,14 +53,46 @@ Bytes hex(const std::string& text)
     }
     return out;
 }
-/// A NUL-padded name field of `width` bytes, as hex.
-std::string name(const std::string& text, size_t width)
+/// A NUL-padded name field of `width` characters, as hex; `unit` 2 makes them UTF-16 code units.
+std::string name(const std::string& text, size_t width, size_t unit = 1)
 {
     std::string out;
     char buf[4];
-    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X ", uint8_t(c)); out += buf; }
-    return out + "00*" + std::to_string(width - text.size()) + " ";
+    for (char c : text) {
+        std::snprintf(buf, sizeof buf, "%02X ", uint8_t(c));
+        out += buf + std::string(unit == 2 ? "00 " : "");
+    }
+    return out + "00*" + std::to_string(unit * (width - text.size())) + " ";
 }
+/// A record as its encoder writes it; a name that does not fit fails the test.
+template <class Record>
+Bytes encoded(const Record& r)
+{
+    Bytes b(Record::kSize);
+    if constexpr (std::is_same_v<decltype(r.encode(b.data())), bool>)
+        EXPECT_TRUE(r.encode(b.data()));
+    else
+        r.encode(b.data());
+    return b;
+}
+
+// Records that several tests send or expect.
+const std::string kCore = "01 00 0C B1 | 00 00 00 00"; // the simulator's core block {0xB10C0001, 0}
+const Bytes kPlainHeader = hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF");
+const std::string kUsbPropertyRequest = "FF FF FF FF | FF FF FF FF | 00 00 00 00 | 00 00 00 00 |" +
+                                        name("CAP_DBLBUF", 50) + "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00";
+const std::string kPcieIoRequest =
+    kCore + "| 00 00 00 00 | FF FF FF FF | 01 00 00 00 | 01 00 00 00 |" + name("IODIR", 52);
+/// One I/O-configuration reply record: names at 0 and 50, parameters at 104 and 112.
+const std::string kIoReplyRecord =
+    name("OUTPUT", 50) + name("LOOPTHR", 54) + "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00";
+/// The legacy reply for card port 4, the second port of function 1: OUTPUT (25) / DBLBUF (27).
+const std::string kLegacyIoReply =
+    "02 00 00 00 | 00 00 00 00 | 19 00 00 00 | 1B 00 00 00 | 03 00 00 00 00 00 00 00 | 05 00 00 00 00 00 00 00";
+/// The 40-byte list entry: serial, type, firmware version and variant, IPv4, MAC, padding,
+/// operating mode, port.
+const std::string kListEntry = "41 DE 05 BB 00 00 00 00 | 41 0C 00 00 | 03 00 00 00 | 01 00 00 00 | 0A 00 00 05 |"
+                               "00 11 22 33 44 55 | 00 00 | 02 00 00 00 | 50 1F 00 00";
 
 // A rig whose every record field has a distinct value.
 const char* const kRigText = R"JSON({
@@ -109,8 +142,6 @@ std::string dump(const Bytes& b)
     return out;
 }
 
-constexpr const char* kCore = "01 00 0C B1 | 00 00 00 00"; // the simulator's core block {0xB10C0001, 0}
-
 TEST_F(GoldenRecords, DriverRequestsEncodedByTheLayerAreReadBackByTheSimulator)
 {
     // Requests: the hand-written bytes, the layer's encoder, and what the simulator answers to
@@ -126,59 +157,34 @@ TEST_F(GoldenRecords, DriverRequestsEncodedByTheLayerAreReadBackByTheSimulator)
     const std::string valueReply2 = "00*8 | 02 00 00 00 00 00 00 00";
     const std::vector<Row> rows{
         {"header {0,-1,-1,-1} (version request)", Family::Pcie, DP::kGetVersion,
-         hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF"),
-         [] { Bytes b(16); DP::encodePlainHeader(b.data()); return b; },
+         kPlainHeader, [] { Bytes b(16); DP::encodePlainHeader(b.data()); return b; },
          hex("01 00 00 00 | 03 00 00 00 | 01 00 00 00 | 00 00 00 00")},
         {"PCIe property request", Family::Pcie, DP::kGetProperty,
-         hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF | FF FF | 00 00 00 00 |"
+         hex(kCore + "| 00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF | FF FF | 00 00 00 00 |"
              "00 00 00 00 | FF FF FF FF | 01 00 00 00 |" + name("CAP_DBLBUF", 50) + "| 00 00 | 06 00 00 00 |"
              "09 00 00 00 00 00 00 00"),
-         [] {
-             DP::PciePropertyRequest r;
-             r.blockId1 = 0xB10C0001;
-             r.query = {"CAP_DBLBUF", 1, -1, -1, 0, 0, -1};
-             Bytes b(DP::PciePropertyRequest::kSize);
-             EXPECT_TRUE(r.encode(b.data()));
-             return b;
-         },
+         [] { return encoded(DP::PciePropertyRequest{0xB10C0001, 0, {"CAP_DBLBUF", 1, -1, -1, 0, 0, -1}}); },
          hex("00*8 | 01 00 00 00 00 00 00 00")},
         {"legacy property request", Family::Legacy, DP::kLegacyGetProperty,
          hex("FF FF FF FF | 00 00 00 00 | 00 00 00 00 | 00 00 00 00 | FF FF FF FF | FF FF FF FF |" +
              name("PORT_COUNT", 50) + "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00"),
-         [] {
-             DP::LegacyPropertyRequest r;
-             r.query = {"PORT_COUNT", -1, -1, 0, 0, 0, -1};
-             Bytes b(DP::LegacyPropertyRequest::kSize);
-             EXPECT_TRUE(r.encode(b.data()));
-             return b;
-         },
+         [] { return encoded(DP::LegacyPropertyRequest{{"PORT_COUNT", -1, -1, 0, 0, 0, -1}}); },
          hex(valueReply2)},
         {"USB property request", Family::Usb, UP::kGetProperty,
-         hex("FF FF FF FF | FF FF FF FF | 00 00 00 00 | 00 00 00 00 |" + name("CAP_DBLBUF", 50) +
-             "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00"),
-         [] {
-             UP::UsbPropertyRequest r;
-             r.port = 0;
-             r.name = "CAP_DBLBUF";
-             Bytes b(UP::UsbPropertyRequest::kSize);
-             EXPECT_TRUE(r.encode(b.data()));
-             return b;
-         },
+         hex(kUsbPropertyRequest), [] { return encoded(UP::UsbPropertyRequest{-1, -1, 0, 0, "CAP_DBLBUF"}); },
          hex("00*8 | 01 00 00 00 00 00 00 00")},
         {"function-block header (exclusive-access probe)", Family::Pcie, DP::kExclusiveAccess,
          hex("03 00 0C B1 | 00 01 00 00 | 02 00 00 00 | FF FF FF FF"),
-         [] { Bytes b(16); DP::FunctionBlockHeader{0xB10C0003, 0x100, DP::kCmdProbe}.encode(b.data()); return b; },
-         {}},
+         [] { return encoded(DP::FunctionBlockHeader{0xB10C0003, 0x100, DP::kCmdProbe}); }, {}},
         {"function-block header (link speed, command 11)", Family::Pcie, DP::kGetLinkSpeed,
          hex("07 00 0C B1 | 00 01 00 00 | 0B 00 00 00 | FF FF FF FF"),
-         [] { Bytes b(16); DP::FunctionBlockHeader{0xB10C0007, 0x100, DP::kCmdLinkSpeed}.encode(b.data()); return b; },
-         {}},
+         [] { return encoded(DP::FunctionBlockHeader{0xB10C0007, 0x100, DP::kCmdLinkSpeed}); },
+         hex("02 00 00 00")}, // the rig's default link-speed code
         {"legacy exclusive-access request (probe port 1)", Family::Legacy, DP::kLegacyExclusiveAccess,
          hex("01 00 00 00 | 01 00 00 00 | 03 00 00 00"),
-         [] { Bytes b(12); DP::LegacyExclusiveRequest{1, DP::kLegacyProbe}.encode(b.data()); return b; },
-         {}},
+         [] { return encoded(DP::LegacyExclusiveRequest{1, DP::kLegacyProbe}); }, {}},
         {"PCIe I/O-configuration request and reply", Family::Pcie, DP::kIoConfig,
-         hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | 01 00 00 00 | 01 00 00 00 |" + name("IODIR", 52)),
+         hex(kPcieIoRequest),
          [] {
              Bytes b(DP::kIoRequestOneSize);
              DP::IoConfigItem item;
@@ -187,8 +193,7 @@ TEST_F(GoldenRecords, DriverRequestsEncodedByTheLayerAreReadBackByTheSimulator)
              DP::encodeIoRequestOne(b.data(), {0xB10C0001, 0}, item);
              return b;
          },
-         hex("00 00 00 00 | 01 00 00 00 |" + name("OUTPUT", 50) + name("LOOPTHR", 54) +
-             "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00 | 00*16")},
+         hex("00 00 00 00 | 01 00 00 00 |" + kIoReplyRecord + "| 00*16")},
         {"legacy I/O-configuration request and reply (numbers)", Family::Legacy, DP::kLegacyIoConfig,
          hex("01 00 00 00 | 02 00 00 00 | 00 00 00 00 | FF FF FF FF | FF FF FF FF | FF*8 | FF*8"),
          [] {
@@ -200,9 +205,7 @@ TEST_F(GoldenRecords, DriverRequestsEncodedByTheLayerAreReadBackByTheSimulator)
              r.encode(b.data() + DP::kLegacyIoRequestHeaderSize);
              return b;
          },
-         // card port 4 is the second port of function 1: OUTPUT (25) / DBLBUF (27)
-         hex("02 00 00 00 | 00 00 00 00 | 19 00 00 00 | 1B 00 00 00 | 03 00 00 00 00 00 00 00 |"
-             "05 00 00 00 00 00 00 00")},
+         hex(kLegacyIoReply)},
         {"USB I/O-configuration request and reply", Family::Usb, UP::kIoConfig,
          hex("01 00 00 00 | 00 00 00 00 |" + name("IODIR", 52)),
          [] {
@@ -222,10 +225,7 @@ TEST_F(GoldenRecords, DriverRequestsEncodedByTheLayerAreReadBackByTheSimulator)
         const size_t device = row.family == Family::Pcie ? 0 : row.family == Family::Legacy ? 1 : 2;
         DriverReply reply = ask(row.family, device, row.code, row.golden, function);
         EXPECT_EQ(reply.windowsError, 0u) << "simulator refused the bytes";
-        if (row.code == DP::kGetLinkSpeed)
-            EXPECT_EQ(reply.output, hex("02 00 00 00")) << "the rig's default link-speed code";
-        else
-            EXPECT_EQ(reply.output, row.expectedReply) << "simulator reply" << dump(reply.output);
+        EXPECT_EQ(reply.output, row.expectedReply) << "simulator reply " << dump(reply.output);
     }
 }
 
@@ -236,9 +236,8 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
                              "07 00 00 00 | 0B 00 00 00 | 01 00 00 00 | 00 00 00 00 | 00 00 00 00 |"
                              "34 12 01 02 03 04 | 00 12 | 60 08 | 01 12 | 61 08 | 00 00 | 03 00 00 00 |"
                              "05 00 00 00 | 01 00 00 00 02 00 00 00 03 00 00 00 04 00 00 00 05 00 00 00 06 00 00 00 |";
-    const Bytes header = hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF");
-    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfo, header).output, hex(info + "07 00 00 00 | 00*8"));
-    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfoOld, header).output, hex(info + "00 00 00 00 | 00*8"));
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfo, kPlainHeader).output, hex(info + "07 00 00 00 | 00*8"));
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetDeviceInfoOld, kPlainHeader).output, hex(info + "00 00 00 00 | 00*8"));
     const Bytes golden = hex(info + "07 00 00 00 | 00*8");
     const DP::DeviceInfoRecord r = DP::DeviceInfoRecord::decode(golden.data());
     EXPECT_EQ(fields(r.typeNumber, r.subType, r.serial, r.hardwareRevision, r.firmwareVersion, r.firmwareVariant,
@@ -252,7 +251,7 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
     const DP::VersionRecord v = DP::VersionRecord::decode(usbVersion.data());
     EXPECT_EQ(v.major * 1000 + v.minor * 100 + v.bugfix * 10 + v.build, 4802);
     const Bytes pcieVersion = hex("01 00 00 00 | 03 00 00 00 | 01 00 00 00 | 00 00 00 00");
-    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetVersion, header).output, pcieVersion);
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetVersion, kPlainHeader).output, pcieVersion);
     // The legacy driver's record: 4.20.1.0.
     const Bytes legacyVersion = hex("04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00 00 00 00");
     EXPECT_EQ(ask(Family::Legacy, 1, DP::kLegacyGetVersion, {}).output, legacyVersion);
@@ -268,15 +267,13 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
                      u.firmwareVariant, u.serial),
               fields(2263, 0x1200, 9, 215, 3, 6, 2, 215000042));
 
-    // I/O-configuration replies: names at 0 and 50, parameters at 104 and 112 of each record
-    // (after the PCIe reply's 8-byte head, whose content is not read).
-    const Bytes ioRecord = hex(name("OUTPUT", 50) + name("LOOPTHR", 54) + "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00");
+    // I/O-configuration replies (after the PCIe reply's 8-byte head, whose content is not read).
+    const Bytes ioRecord = hex(kIoReplyRecord);
     DP::IoConfigItem item;
     DP::decodeIoReplyRecord(ioRecord.data(), item);
     EXPECT_EQ(item.value + " " + item.subValue, "OUTPUT LOOPTHR");
     EXPECT_EQ(fields(item.par1, item.par2), fields(2, 9));
-    const Bytes legacyIo = hex("02 00 00 00 | 00 00 00 00 | 19 00 00 00 | 1B 00 00 00 | 03 00 00 00 00 00 00 00 |"
-                               "05 00 00 00 00 00 00 00");
+    const Bytes legacyIo = hex(kLegacyIoReply);
     const DP::LegacyIoRecord l = DP::LegacyIoRecord::decode(legacyIo.data());
     EXPECT_EQ(fields(l.port, l.group, l.value, l.subValue, l.par1, l.par2),
               fields(2, Vdapi::kIoDir, Vdapi::kIoOutput, Vdapi::kIoDblBuf, 3, 5));
@@ -330,33 +327,20 @@ TEST_F(GoldenRecords, RequestBatchAndItsAnswerAsBothSidesWriteAndReadThem)
 TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
 {
     state_.setOpenFill(0xA5);
-    const Bytes header = hex("00 00 00 00 | FF FF FF FF | FF FF FF FF | FF FF FF FF");
-    const Bytes info = ask(Family::Pcie, 0, DP::kGetDeviceInfo, header).output;
+    const Bytes info = ask(Family::Pcie, 0, DP::kGetDeviceInfo, kPlainHeader).output;
     ASSERT_EQ(info.size(), 104u);
     EXPECT_EQ(Bytes(info.begin() + 12, info.begin() + 16), hex("A5*4"));
     EXPECT_EQ(Bytes(info.begin() + 56, info.begin() + 64), hex("61 08 A5 A5 03 00 00 00"));
     EXPECT_EQ(Bytes(info.begin() + 92, info.end()), hex("07 00 00 00 | A5*8"));
-    Bytes io = hex(std::string(kCore) + "| 00 00 00 00 | FF FF FF FF | 01 00 00 00 | 01 00 00 00 |" + name("IODIR", 52));
-    EXPECT_EQ(ask(Family::Pcie, 0, DP::kIoConfig, io).output,
-              hex("A5*8 |" + name("OUTPUT", 50) + name("LOOPTHR", 54) +
-                  "02 00 00 00 00 00 00 00 | 09 00 00 00 00 00 00 00 | A5*16"));
-    const Bytes prop = hex("FF FF FF FF | FF FF FF FF | 00 00 00 00 | 00 00 00 00 |" + name("CAP_DBLBUF", 50) +
-                           "| 00 00 | 06 00 00 00 | 09 00 00 00 00 00 00 00");
-    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetProperty, prop).output, hex("A5*8 | 01 00 00 00 00 00 00 00"));
+    EXPECT_EQ(ask(Family::Pcie, 0, DP::kIoConfig, hex(kPcieIoRequest)).output, hex("A5*8 |" + kIoReplyRecord + "| A5*16"));
+    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetProperty, hex(kUsbPropertyRequest)).output,
+              hex("A5*8 | 01 00 00 00 00 00 00 00"));
     const Bytes usbInfo = ask(Family::Usb, 2, UP::kGetDeviceInfo, {}).output;
     ASSERT_EQ(usbInfo.size(), 40u);
     EXPECT_EQ(Bytes(usbInfo.begin() + 8, usbInfo.begin() + 16), hex("A5*4 | D7 00 00 00"));
     Bytes version = hex("00 00 00 00");
     fillOpenServiceBytes(SP::kCmdVersion, version, 0xA5);
     EXPECT_EQ(version, hex("A5*4"));
-}
-
-std::string utf16(const std::string& text, size_t units)
-{
-    std::string out;
-    char buf[8];
-    for (char c : text) { std::snprintf(buf, sizeof buf, "%02X 00 ", uint8_t(c)); out += buf; }
-    return out + "00*" + std::to_string(2 * (units - text.size())) + " ";
 }
 
 TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
@@ -376,7 +360,7 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     const Vdapi::VdeServiceVersion v = Vdapi::ServiceReply::Version(version.data());
     EXPECT_EQ(v.major * 100 + v.minor * 10 + v.bugfix, 520u);
     // Command 2: two names of 100 UTF-16 code units at 8 and 208.
-    const Bytes names = hex("00*8 |" + utf16("VdeSvcListMutex", 100) + utf16("VdeSvcList", 100));
+    const Bytes names = hex("00*8 |" + name("VdeSvcListMutex", 100, 2) + name("VdeSvcList", 100, 2));
     EXPECT_EQ(answerServiceRequest(state_, hex("02 00 00 00"), 1).reply, names);
     std::string mutexName, listName;
     ASSERT_TRUE(Vdapi::ServiceReply::ListNames(names.data(), mutexName, listName));
@@ -388,13 +372,9 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     EXPECT_TRUE(refresh.refreshList);
     EXPECT_EQ(Vdapi::ServiceReply::Check(SP::kCmdRefreshList, refresh.reply.data(), refresh.reply.size()), 0u);
     EXPECT_FALSE(answerServiceRequest(state_, hex("FF FF FF FF"), 1).hasReply) << "goodbye has no reply";
-    // Numeric-property reply: the value at 8.
-    EXPECT_EQ(Vdapi::ServiceReply::NumericValue(hex("00*8 | 4D 01 00 00 00 00 00 00 | 00*8").data()), 0x14D);
 
-    // The 40-byte list entry: serial, type, firmware version and variant, IPv4, MAC, padding,
-    // operating mode, port.
-    const Bytes entry = hex("41 DE 05 BB 00 00 00 00 | 41 0C 00 00 | 03 00 00 00 | 01 00 00 00 | 0A 00 00 05 |"
-                            "00 11 22 33 44 55 | 00 00 | 02 00 00 00 | 50 1F 00 00");
+    // The list entry, written and read.
+    const Bytes entry = hex(kListEntry);
     SP::VdeListEntry e;
     e.serial = 3137723969;
     e.typeNumber = 3137;
@@ -404,9 +384,7 @@ TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
     e.macAddress = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     e.opMode = 2;
     e.port = 8016;
-    Bytes encoded(SP::VdeListEntry::kSize);
-    e.encode(encoded.data());
-    EXPECT_EQ(encoded, entry);
+    EXPECT_EQ(encoded(e), entry);
     const SP::VdeListEntry d = SP::VdeListEntry::decode(entry.data());
     EXPECT_EQ(fields(d.serial, d.typeNumber, d.firmwareVersion, d.firmwareVariant, d.opMode, d.port),
               fields(3137723969, 3137, 3, 1, 2, 8016));
@@ -466,9 +444,7 @@ TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)
 TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
 {
     // Version 1 at 0, the count at 8, the entries from 24; the rest of the header is open.
-    const Bytes list = hex("01 00 00 00 | 00*4 | 01 00 00 00 | 00*12 |"
-                           "41 DE 05 BB 00 00 00 00 | 41 0C 00 00 | 03 00 00 00 | 01 00 00 00 | 0A 00 00 05 |"
-                           "00 11 22 33 44 55 | 00 00 | 02 00 00 00 | 50 1F 00 00");
+    const Bytes list = hex("01 00 00 00 | 00*4 | 01 00 00 00 | 00*12 |" + kListEntry);
     const Vdapi::VdeListView view(list.data(), list.size());
     EXPECT_TRUE(view.HasValidVersion());
     ASSERT_EQ(view.EntryCount(), 1u);
@@ -479,8 +455,6 @@ TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
 
     // The simulator's publication of the rig's list, read from its section.
     TempDir dir;
-    const char* previous = std::getenv("VDAPI_RUN_DIR");
-    const std::string restore = previous ? previous : "";
     ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
     {
         SharedList shared;
@@ -495,8 +469,7 @@ TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
         EXPECT_EQ(dump(published), dump(list));
         shared.destroy();
     }
-    if (previous) ::setenv("VDAPI_RUN_DIR", restore.c_str(), 1);
-    else ::unsetenv("VDAPI_RUN_DIR");
+    ::unsetenv("VDAPI_RUN_DIR");
 }
 
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)

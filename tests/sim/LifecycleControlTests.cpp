@@ -6,7 +6,6 @@
 
 #include "base/WireBytes.h"
 #include "devices/pcie/DriverProtocol.h"
-#include "devices/platform/posix/DriverWire.h"
 
 #include <sys/stat.h>
 
@@ -19,20 +18,8 @@ namespace vdsim::test {
 namespace {
 
 namespace DP = Vdapi::DriverProtocol;
-namespace DW = Vdapi::DriverWire;
 
 const std::string kEmptyRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json";
-
-/// A version request as raw bytes: header and plain request header.
-std::vector<uint8_t> versionRequest()
-{
-    uint8_t h[DW::kRequestHeaderSize];
-    DW::encode(DW::RequestHeader{DP::kGetVersion, 16, 16}, h);
-    std::vector<uint8_t> bytes(h, h + sizeof h);
-    const auto plain = plainHeader();
-    bytes.insert(bytes.end(), plain.begin(), plain.end());
-    return bytes;
-}
 
 bool exists(const std::string& p)
 {
@@ -77,27 +64,24 @@ TEST(SimLifecycle, UnusableRigsAreNamedAndExitOne)
 
 TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
 {
-    std::string run;
-    {
-        SimProcess sim(kReferenceRig);
-        ASSERT_TRUE(sim.ready()) << sim.output();
-        run = sim.runDir();
-        EXPECT_TRUE(exists(sim.pciePath(0)));
-        EXPECT_TRUE(exists(sim.legacyNamePath(2)));
-        EXPECT_TRUE(exists(run + "/mutex/VdeSvcListMutex"));
-        // A delayed answer holds up only its own connection, and neither it nor open handles
-        // hold the stop up.
-        DriverConnection open(sim.pciePath(0));
-        ASSERT_EQ(sim.control("delay 600000 0xafc86ee2"), "ok delay 600000 ms for 0xafc86ee2");
-        ASSERT_TRUE(open.sendRaw(versionRequest()));
-        ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1 open=1"));
-        DriverConnection other(sim.pciePath(0));
-        EXPECT_EQ(other.request(DP::kGetDeviceInfo, plainHeader(), 104).error, 0u);
-        EXPECT_EQ(sim.control("ping").rfind("ok vdsim ", 0), 0u);
-        EXPECT_EQ(sim.terminate(), 0) << sim.output();
-        EXPECT_NE(sim.output().find("stopped by signal"), std::string::npos);
-        EXPECT_FALSE(exists(run)) << "the run directory was created by vdsim and is removed again";
-    }
+    SimProcess sim(kReferenceRig);
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const std::string run = sim.runDir();
+    EXPECT_TRUE(exists(sim.pciePath(0)));
+    EXPECT_TRUE(exists(sim.legacyNamePath(2)));
+    EXPECT_TRUE(exists(run + "/mutex/VdeSvcListMutex"));
+    // A delayed answer holds up only its own connection, and neither it nor open handles
+    // hold the stop up.
+    DriverConnection open(sim.pciePath(0));
+    ASSERT_EQ(sim.control("delay 600000 0xafc86ee2"), "ok delay 600000 ms for 0xafc86ee2");
+    ASSERT_TRUE(open.send(DP::kGetVersion, plainHeader(), 16));
+    ASSERT_TRUE(sim.waitForControl("counters", "ok 0xafc86ee2=1 open=1"));
+    DriverConnection other(sim.pciePath(0));
+    EXPECT_EQ(other.request(DP::kGetDeviceInfo, plainHeader(), 104).output.size(), 104u);
+    EXPECT_EQ(sim.control("ping").rfind("ok vdsim ", 0), 0u);
+    EXPECT_EQ(sim.terminate(), 0) << sim.output();
+    EXPECT_NE(sim.output().find("stopped by signal"), std::string::npos);
+    EXPECT_FALSE(exists(run)) << "the run directory was created by vdsim and is removed again";
 }
 
 TEST(SimLifecycle, UnderUmaskZeroOnlyTheOwnerAndItsGroupReachTheRunDirectory)
@@ -141,12 +125,11 @@ protected:
     SimProcess sim_{kReferenceRig};
 };
 
-TEST_F(SimControl, UnplugClosesHandlesAndRemovesTheInterface)
+TEST_F(SimControl, UnplugAndPlugAgainPerCard)
 {
-    DriverConnection open(sim_.pciePath(1));
-    ASSERT_EQ(open.request(DP::kGetVersion, plainHeader(), 16).error, 0u);
+    // What an unplug does to open handles and the interface is
+    // EachTransport.FailuresClaimsAndAVanishedCardReachTheCaller.
     ASSERT_EQ(sim_.control("unplug 2179000202"), "ok unplugged");
-    EXPECT_TRUE(open.closedByPeer());
     EXPECT_FALSE(DriverConnection(sim_.pciePath(1)).connected());
     EXPECT_TRUE(DriverConnection(sim_.pciePath(2)).connected()) << "other cards stay";
     EXPECT_EQ(sim_.control("unplug 2179000202"), "ok already unplugged");

@@ -1,10 +1,13 @@
-// The simulated device service driven over its pipe by hand: framing, commands and malformed
-// messages. The shared list, the service's version, its stop and start and the faults injected
-// into it are met through the device layer in tests/devices/vde/VdeSvcClientTests.cpp.
+// The simulated device service: its answers to commands, errors and malformed messages
+// in-process against the reference rig (the replies' layouts are GoldenRecords), and what only
+// its pipe does: both header forms, goodbye, a connection ended by an absurd length. The shared
+// list, the service's version, its stop and start and the faults injected into it are met
+// through the device layer in tests/devices/vde/VdeSvcClientTests.cpp.
 #include "tests/support/SimHarness.h"
 
 #include "base/WireBytes.h"
-#include "devices/vde/ServiceProtocol.h"
+#include "devices/VdapiResult.h"
+#include "sim/ServiceHandler.h"
 
 #include <gtest/gtest.h>
 
@@ -14,84 +17,71 @@ namespace {
 using Vdapi::Wire::getI64;
 using Vdapi::Wire::getU32;
 
-
-class ServiceTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(sim_.ready()) << sim_.output(); }
-    SimProcess sim_{kReferenceRig};
-};
-
 uint32_t resultOf(const std::vector<uint8_t>& reply) { return reply.size() >= 8 ? getU32(reply.data() + 4) : 0xFFFFFFFFu; }
 
-TEST_F(ServiceTest, VersionListNamesAndPropertyCommands)
+TEST(Service, AnswersErrorsAndMalformedMessages)
 {
-    ServiceConnection c(sim_.pipePath());
-    ASSERT_TRUE(c.connected());
-    // The replies' layouts are GoldenRecords.ServicePipeFramingRepliesAndListEntry; here they
-    // come through the pipe's framing with the reference rig's values.
-    auto v = c.call(words({0}));
-    ASSERT_EQ(v.size(), 24u);
-    EXPECT_EQ(resultOf(v), 0u);
-    EXPECT_EQ(c.call(words({2})).size(), 408u);
-
-    auto ports = c.call(serviceProperty(1, "PORT_COUNT", 3137, 3, 0));
-    ASSERT_EQ(ports.size(), 24u);
-    EXPECT_EQ(resultOf(ports), 0u);
-    EXPECT_EQ(getI64(&ports[8]), 4);
-    auto cap = c.call(serviceProperty(1, "CAP_SWS2APSK", 3124, 2, 2));
-    EXPECT_EQ(resultOf(cap), 0u);
-    EXPECT_EQ(getI64(&cap[8]), 1);
-    auto missing = c.call(serviceProperty(1, "CAP_MOD", 3137, 3, 1));
-    ASSERT_EQ(missing.size(), 24u);
-    EXPECT_EQ(resultOf(missing), 4118u);
-    EXPECT_EQ(resultOf(c.call(serviceProperty(1, "CAP_ASI", 3137, 3, 9))), 4143u);
-
-    auto text = c.call(serviceProperty(7, "DEVICE_NAME", 3124, 0, 0));
-    ASSERT_EQ(text.size(), 108u);
-    EXPECT_EQ(resultOf(text), 0u);
-    EXPECT_EQ(getU32(&text[8]), 11u);
-    EXPECT_EQ(Vdapi::Wire::getName(&text[12], 96), "sat-demod-b");
-
-    // Refresh, and the channel-layer commands answered with their sizes.
-    EXPECT_EQ(c.call(words({11})).size(), 8u);
-    auto attach = c.call(words({4, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(attach.size(), 16u);
+    SimState state(loadRigFile(kReferenceRig));
     std::vector<uint8_t> ten(304, 0);
     ten[0] = 10;
-    EXPECT_EQ(c.call(ten).size(), 8u);
+    struct Row {
+        const char* what;
+        std::vector<uint8_t> request;
+        size_t size;
+        uint32_t result;
+        int64_t value = -1; // the numeric reply's value at 8; -1: not read
+    };
+    const Row rows[] = {
+        {"version", words({0}), 24, 0},
+        {"list names", words({2}), 408, 0},
+        {"port count", serviceProperty(1, "PORT_COUNT", 3137, 3, 0), 24, 0, 4},
+        {"capability of a port", serviceProperty(1, "CAP_SWS2APSK", 3124, 2, 2), 24, 0, 1},
+        {"absent capability", serviceProperty(1, "CAP_MOD", 3137, 3, 1), 24, 4118},
+        {"port outside", serviceProperty(1, "CAP_ASI", 3137, 3, 9), 24, 4143},
+        {"refresh", words({11}), 8, 0},
+        {"attach to no device", words({4, 0, 0, 0, 0, 0}), 16, Vdapi::VDAPI_E_NO_SUCH_DEVICE},
+        {"channel-layer command 10", ten, 8, 0},
+        {"a command's words and one more", words({0, 0}), 8, 4140},
+        {"unknown command", words({77}), 8, 4119},
+        {"shorter than a command", {1, 2}, 8, 4140},
+        {"empty", {}, 8, 4140},
+        {"name without end", serviceProperty(1, std::string(52, 'X'), 3137, 3, 0), 24, 4140},
+        {"beyond any command", std::vector<uint8_t>(70000, 0), 8, 4140},
+    };
+    for (const Row& row : rows) {
+        const ServiceAnswer answer = answerServiceRequest(state, row.request, 1);
+        ASSERT_TRUE(answer.hasReply) << row.what;
+        EXPECT_EQ(answer.reply.size(), row.size) << row.what;
+        EXPECT_EQ(resultOf(answer.reply), row.result) << row.what;
+        if (row.value >= 0) {
+            EXPECT_EQ(getI64(answer.reply.data() + 8), row.value) << row.what;
+        }
+    }
+}
+
+TEST(ServicePipe, BothHeaderFormsGoodbyeAndAnAbsurdLength)
+{
+    SimProcess sim(kReferenceRig);
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    ServiceConnection c(sim.pipePath());
+    ASSERT_TRUE(c.connected());
+    EXPECT_EQ(c.call(words({0})).size(), 24u);
+    // A long-header message (70000 bytes) is framed correctly and refused by size.
+    const std::vector<uint8_t> big = c.call(std::vector<uint8_t>(70000, 0));
+    ASSERT_EQ(big.size(), 8u);
+    EXPECT_EQ(resultOf(big), 4140u);
     // Goodbye has no answer; the next request on the same pipe is still served.
     ASSERT_TRUE(c.send(words({-1})));
     EXPECT_EQ(c.call(words({0})).size(), 24u);
-}
 
-TEST_F(ServiceTest, BadMessagesAreAnsweredOrDropped)
-{
-    ServiceConnection c(sim_.pipePath());
-    auto wrongSize = c.call(words({0, 0}));
-    ASSERT_EQ(wrongSize.size(), 8u);
-    EXPECT_EQ(resultOf(wrongSize), 4140u);
-    EXPECT_EQ(resultOf(c.call(words({77}))), 4119u);
-    EXPECT_EQ(resultOf(c.call({1, 2})), 4140u);
-    EXPECT_EQ(resultOf(c.call({})), 4140u);
-    std::vector<uint8_t> unterminated = serviceProperty(1, std::string(52, 'X'), 3137, 3, 0);
-    EXPECT_EQ(resultOf(c.call(unterminated)), 4140u);
-    // A long-header message (70000 bytes) is framed correctly and refused by size.
-    std::vector<uint8_t> big(70000, 0);
-    auto bigReply = c.call(big);
-    ASSERT_EQ(bigReply.size(), 8u);
-    EXPECT_EQ(resultOf(bigReply), 4140u);
-    EXPECT_EQ(c.call(words({0})).size(), 24u);
-
-    // An absurd announced length closes that pipe connection only.
-    ServiceConnection other(sim_.pipePath());
-    ASSERT_TRUE(other.connected());
-    // The header of a payload of 0x7FFFFFF0 bytes, without the payload.
-    UniqueFd raw = connectUnix(sim_.pipePath());
+    // An absurd announced length closes that pipe connection only: the header of a payload of
+    // 0x7FFFFFF0 bytes, without the payload.
+    UniqueFd raw = connectUnix(sim.pipePath());
     const uint8_t header[8] = {0xFF, 0xFF, 0, 0, 0xF0, 0xFF, 0xFF, 0x7F};
     ASSERT_TRUE(writeFull(raw.get(), header, sizeof header, -1));
     char byte;
     EXPECT_FALSE(readFull(raw.get(), &byte, 1, -1, 10000));
-    EXPECT_EQ(other.call(words({0})).size(), 24u);
+    EXPECT_EQ(c.call(words({0})).size(), 24u);
 }
 
 } // namespace

@@ -6,21 +6,13 @@
 #include "devices/vde/ServiceProtocol.h"
 #include "tests/support/ChildProcess.h"
 
-#include <gtest/gtest.h>
-
-
 #include <chrono>
-#include <poll.h>
-#include <filesystem>
-#include <fstream>
 
 namespace vdsim::test {
 
 namespace DW = Vdapi::DriverWire;
 namespace DP = Vdapi::DriverProtocol;
 namespace SP = Vdapi::ServiceProtocol;
-using Clock = std::chrono::steady_clock;
-
 
 RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
 {
@@ -52,13 +44,18 @@ DriverAnswer DriverConnection::readReply()
     return a;
 }
 
-DriverAnswer DriverConnection::request(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity)
+bool DriverConnection::send(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity)
 {
     uint8_t h[DW::kRequestHeaderSize];
     DW::encode(DW::RequestHeader{code, uint32_t(input.size()), outputCapacity}, h);
     std::vector<uint8_t> bytes(h, h + sizeof h);
     bytes.insert(bytes.end(), input.begin(), input.end());
-    if (!sendRaw(bytes)) return {};
+    return sendRaw(bytes);
+}
+
+DriverAnswer DriverConnection::request(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity)
+{
+    if (!send(code, input, outputCapacity)) return {};
     DriverAnswer a = readReply();
     if (a.ok && a.output.size() > outputCapacity) a.ok = false;
     return a;
@@ -98,12 +95,6 @@ std::vector<uint8_t> ServiceConnection::call(const std::vector<uint8_t>& payload
     std::vector<uint8_t> reply;
     if (!send(payload) || !receive(reply)) reply.clear();
     return reply;
-}
-
-bool ServiceConnection::closedByPeer(int deadlineMs)
-{
-    char c;
-    return fd_ && !readFull(fd_.get(), &c, 1, -1, deadlineMs) && readSome(fd_.get(), &c, 1, -1) == 0;
 }
 
 std::vector<uint8_t> plainHeader() { return words({0, -1, -1, -1}); }

@@ -15,7 +15,7 @@ namespace vdsim::test {
 
 inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 /// PCIe interface indices of the reference rig's cards.
-constexpr int kPcie2144 = 0, kPcie2182 = 4, kPcie2132 = 5, kPcie2160 = 7, kPcie2162 = 8;
+constexpr int kPcie2144 = 0, kPcie2160 = 7;
 
 using ::TempDir;
 
@@ -41,14 +41,16 @@ class DriverConnection {
 public:
     explicit DriverConnection(const std::string& path);
     bool connected() const { return bool(fd_); }
+    int fd() const { return fd_.get(); }
     DriverAnswer request(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity = 4096);
+    /// Sends a request without waiting for its reply.
+    bool send(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputCapacity);
     /// Sends raw bytes (malformed requests).
     bool sendRaw(const std::vector<uint8_t>& bytes);
-    /// Reads one reply after sendRaw.
+    /// Reads one reply after send or sendRaw.
     DriverAnswer readReply();
     /// True when the simulator closed the connection (end of stream within the deadline).
     bool closedByPeer(int deadlineMs = 10000);
-    void close() { fd_.reset(); }
 
 private:
     UniqueFd fd_;
@@ -64,7 +66,6 @@ public:
     bool receive(std::vector<uint8_t>& payload, int deadlineMs = 10000);
     /// Sends and receives one message.
     std::vector<uint8_t> call(const std::vector<uint8_t>& payload);
-    bool closedByPeer(int deadlineMs = 10000);
 
 private:
     UniqueFd fd_;

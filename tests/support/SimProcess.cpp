@@ -5,10 +5,9 @@
 #include "devices/platform/DriverPath.h"
 #include "sim/SocketIo.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
-
-#include <poll.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -16,8 +15,6 @@
 namespace test {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::string classPath(const std::string& runDir, Vdapi::DriverClass driverClass, int index)
 {
@@ -92,19 +89,12 @@ bool SimProcess::command(const std::string& line) const
 
 bool SimProcess::waitForControl(const std::string& line, const std::string& expected, int deadlineMs) const
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
-    for (;;) {
-        if (control(line) == expected) return true;
-        if (Clock::now() >= deadline) return false;
-        ::poll(nullptr, 0, 10); // re-check shortly; the deadline bounds the wait
-    }
+    return waitUntil([&] { return control(line) == expected; }, std::chrono::milliseconds(deadlineMs));
 }
 
 std::string SimProcess::pciePath(int i) const { return classPath(runDir_, Vdapi::DriverClass::Pcie, i); }
 std::string SimProcess::legacyPath(int i) const { return classPath(runDir_, Vdapi::DriverClass::LegacyPci, i); }
 std::string SimProcess::legacyNamePath(int i) const { return runDir_ + "/drivers/" + Vdapi::LegacyDriverName(i); }
-std::string SimProcess::bb2Path(int i) const { return classPath(runDir_, Vdapi::DriverClass::Bb2, i); }
-std::string SimProcess::usbPath(int i) const { return classPath(runDir_, Vdapi::DriverClass::Usb, i); }
 std::string SimProcess::pipePath() const { return runDir_ + "/pipe/VdeRecvPipe"; }
 
 } // namespace test

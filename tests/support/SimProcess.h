@@ -47,8 +47,6 @@ public:
     std::string pciePath(int index) const;
     std::string legacyPath(int index) const;
     std::string legacyNamePath(int index) const;
-    std::string bb2Path(int index) const;
-    std::string usbPath(int index) const;
     std::string pipePath() const;
 
 private:

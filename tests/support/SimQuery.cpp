@@ -8,15 +8,10 @@
 
 namespace VdapiTest {
 
-std::string ControlReply(const SimProcess& sim, const std::string& args)
-{
-    return sim.control(args);
-}
-
 std::map<std::string, uint64_t> Counters(const SimProcess& sim)
 {
     std::map<std::string, uint64_t> counters;
-    std::istringstream in(ControlReply(sim, "counters"));
+    std::istringstream in(sim.control("counters"));
     std::string word;
     while (in >> word) {
         const size_t eq = word.find('=');
@@ -28,7 +23,7 @@ std::map<std::string, uint64_t> Counters(const SimProcess& sim)
 
 int Holds(const SimProcess& sim, int64_t serial)
 {
-    std::istringstream in(ControlReply(sim, "holds " + std::to_string(serial)));
+    std::istringstream in(sim.control("holds " + std::to_string(serial)));
     std::string ok;
     int count = -1;
     if (in >> ok >> count && ok == "ok")
@@ -64,11 +59,6 @@ Vdapi::HwFunctionDescriptor FindPort(const std::vector<Vdapi::HwFunctionDescript
         if (record.device.serial == serial && record.port == port)
             return record;
     return Vdapi::HwFunctionDescriptor();
-}
-
-std::string ReferenceRig()
-{
-    return std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 }
 
 } // namespace VdapiTest

@@ -20,8 +20,6 @@ inline constexpr const char* kPortExclusiveKind = "0xb02c70ae";   ///< legacy/US
 inline constexpr const char* kLinkSpeedKind = "0xafc86fbe";
 inline constexpr const char* kIoConfigKind = "0xafc86f0e";
 
-/// One control command to `sim`; its reply line ("" when it could not be sent).
-std::string ControlReply(const SimProcess& sim, const std::string& args);
 /// The simulator's request counters by kind ("0xafc86f06" = exclusive access, ...).
 std::map<std::string, uint64_t> Counters(const SimProcess& sim);
 /// Number of function blocks held on the card with `serial` (-1 when it cannot be read).
@@ -36,6 +34,6 @@ std::vector<Vdapi::DeviceDescriptor> ListAllDevices(Vdapi::VdResult& rc);
 Vdapi::HwFunctionDescriptor FindPort(const std::vector<Vdapi::HwFunctionDescriptor>& ports, int64_t serial,
                                      int port);
 /// Path of the reference rig shipped with the simulator.
-std::string ReferenceRig();
+inline std::string ReferenceRig() { return ::test::sourcePath("sim/rigs/reference.json"); }
 
 } // namespace VdapiTest
