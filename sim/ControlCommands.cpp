@@ -39,7 +39,8 @@ constexpr ControlCommand kCommands[] = {
     {"list restore", "publish the list as it should be"},
     {"counters [reset]", "requests served per kind, e.g. \"ok 0xafc86ee2=3 svc:0=1\"; reset sets\n"
                          "them to zero (\"open\" counts driver connections, \"batch\" request\n"
-                         "batches, each request of one counted too)", &ControlDesk::counters},
+                         "batches, each request of one counted too, \"batch-refused\" batches\n"
+                         "refused while batches are off)", &ControlDesk::counters},
     {"fastpath on|off", "grant (default) or refuse shared-memory request slots to driver\n"
                         "connections made from now on", &ControlDesk::fastPath},
     {"batches on|off", "answer (default) or refuse request batches as an older driver would",

@@ -78,7 +78,8 @@ DriverReply DriverTransport::answerBatch(Connection& c, const std::vector<uint8_
 {
     DriverReply refused;
     if (!batchesTaken_.load()) {
-        // Plays a driver that predates batches.
+        // Plays a driver that predates batches; counted so that a client asking again is seen.
+        state_.countEvent("batch-refused");
         refused.windowsError = DW::kErrorInvalidFunction;
         return refused;
     }

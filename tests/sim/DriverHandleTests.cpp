@@ -529,12 +529,13 @@ TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAloneWithOrWithoutDriverBatche
     // One hand-over, every request counted on its own.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
 
-    // A driver that refuses batches gets the same requests one by one, twice over.
+    // A driver that refuses batches gets the same requests one by one, twice over; the handle
+    // remembers the refusal and never offers it a batch again.
     ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
     batchedAsAlone("refused batch");
     batchedAsAlone("after the refusal");
-    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4");
+    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4 batch-refused=1");
 }
 
 TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
