@@ -113,18 +113,15 @@ TEST(CapabilityTable, TopLevelMarksAndSubValueSets)
 
 TEST(IoConfigTable, NamesAndCapabilityIndices)
 {
-    EXPECT_STREQ(IoConfigName(kIoDir), "IODIR");
-    EXPECT_STREQ(IoConfigName(9), "TODREFSEL");
-    EXPECT_STREQ(IoConfigName(10), "AUTOBFGEN");
-    EXPECT_STREQ(IoConfigName(kIoTrue), "TRUE");
-    EXPECT_STREQ(IoConfigName(kIoDblBuf), "DBLBUF");
-    EXPECT_STREQ(IoConfigName(50), "2160P50");
-    EXPECT_STREQ(IoConfigName(91), "SPI625I50");
-    EXPECT_STREQ(IoConfigName(112), "TODREF_STEADYCLOCK");
+    const std::pair<int, const char*> known[] = {
+        {kIoDir, "IODIR"}, {9, "TODREFSEL"}, {10, "AUTOBFGEN"}, {kIoTrue, "TRUE"}, {kIoDblBuf, "DBLBUF"},
+        {kIoLoopThr, "LOOPTHR"}, {kIoOutput, "OUTPUT"}, {50, "2160P50"}, {91, "SPI625I50"},
+        {112, "TODREF_STEADYCLOCK"},
+    };
+    for (const auto& [code, name] : known)
+        EXPECT_STREQ(IoConfigName(code), name) << code;
     EXPECT_STREQ(IoConfigName(113), "");
     EXPECT_EQ(IoConfigRowAt(-1), nullptr);
-    EXPECT_EQ(IoConfigCode("LOOPTHR"), kIoLoopThr);
-    EXPECT_EQ(IoConfigCode("OUTPUT"), kIoOutput);
     EXPECT_EQ(IoConfigCode("NOPE"), -1);
     // Every code that stands for a capability carries that capability's name.
     for (int code = 0; code < kIoConfigCount; ++code) {

@@ -41,17 +41,6 @@ VdCaps Caps(std::initializer_list<int> indices)
 
 } // namespace
 
-TEST(Descriptor, DefaultsAreZero)
-{
-    const HwFunctionDescriptor hw;
-    EXPECT_EQ(hw.port, 0);
-    EXPECT_EQ(hw.chanType, 0);
-    EXPECT_TRUE(hw.caps.IsEmpty());
-    EXPECT_EQ(hw.device.serial, 0);
-    for (int32_t w : hw.device.infoBlock)
-        EXPECT_EQ(w, 0);
-}
-
 TEST(Descriptor, CountingRuleUsesCapabilitiesThenIoDir)
 {
     const std::vector<VdCaps> ports = {
@@ -77,20 +66,9 @@ TEST(Descriptor, CountingRuleUsesCapabilitiesThenIoDir)
               kReadFailure);
 }
 
-TEST(Descriptor, ChanTypeFallbackWithoutReading)
+TEST(Descriptor, ChanTypeFromCapabilitiesThenIoDirWhenDirectionIsOpen)
 {
-    IoDirTable io; // every read would fail
-    EXPECT_EQ(ChanTypeOf(Caps({kCapInput}), 0, io.Reader()), kChanInput);
-    EXPECT_EQ(ChanTypeOf(Caps({kCapOutput}), 0, io.Reader()), kChanOutput);
-    EXPECT_EQ(ChanTypeOf(Caps({kCapIp}), 0, io.Reader()), kChanIp);
-    EXPECT_EQ(ChanTypeOf(Caps({kCapIp, kCapOutput}), 0, io.Reader()), kChanIp);
-    EXPECT_EQ(ChanTypeOf(VdCaps(), 0, io.Reader()), kChanNone);
-    EXPECT_EQ(io.reads, 0);
-}
-
-TEST(Descriptor, ChanTypeFromIoDirWhenDirectionIsOpen)
-{
-    IoDirTable io;
+    IoDirTable io; // port 9 has no entry: reading it fails
     io.values[0] = {kIoOutput, kIoDblBuf};
     io.values[1] = {kIoOutput, kIoLoopThr};
     io.values[2] = {kIoOutput, -1};
@@ -98,13 +76,27 @@ TEST(Descriptor, ChanTypeFromIoDirWhenDirectionIsOpen)
     io.values[4] = {kIoInput, -1};
     io.values[5] = {IoConfigCode("MONITOR"), -1};
     const VdCaps bidir = Caps({kCapInput, kCapOutput});
-    EXPECT_EQ(ChanTypeOf(Caps({kCapOutput, kCapDblBuf}), 0, io.Reader()), kChanDblBufOutput);
-    EXPECT_EQ(ChanTypeOf(Caps({kCapOutput, kCapLoopThr}), 1, io.Reader()), kChanLoopThrOutput);
-    EXPECT_EQ(ChanTypeOf(bidir, 2, io.Reader()), kChanOutput);
-    EXPECT_EQ(ChanTypeOf(bidir, 3, io.Reader()), kChanNone);
-    EXPECT_EQ(ChanTypeOf(Caps({kCapDisabled, kCapOutput}), 4, io.Reader()), kChanInput);
-    // A value outside DISABLED/INPUT/OUTPUT keeps the fallback (output here).
-    EXPECT_EQ(ChanTypeOf(bidir, 5, io.Reader()), kChanOutput);
-    // A failing read makes the direction unknown.
-    EXPECT_EQ(ChanTypeOf(bidir, 9, io.Reader()), kChanUnknown);
+    struct Case {
+        VdCaps caps;
+        int port;
+        int32_t expected;
+    };
+    for (const Case& c : {
+             // The capabilities settle these without a read (one would fail on port 9).
+             Case{Caps({kCapInput}), 9, kChanInput},
+             Case{Caps({kCapOutput}), 9, kChanOutput},
+             Case{Caps({kCapIp}), 9, kChanIp},
+             Case{Caps({kCapIp, kCapOutput}), 9, kChanIp},
+             Case{VdCaps(), 9, kChanNone},
+             Case{Caps({kCapOutput, kCapDblBuf}), 0, kChanDblBufOutput},
+             Case{Caps({kCapOutput, kCapLoopThr}), 1, kChanLoopThrOutput},
+             Case{bidir, 2, kChanOutput},
+             Case{bidir, 3, kChanNone},
+             Case{Caps({kCapDisabled, kCapOutput}), 4, kChanInput},
+             // A value outside DISABLED/INPUT/OUTPUT keeps the fallback (output here).
+             Case{bidir, 5, kChanOutput},
+             // A failing read makes the direction unknown.
+             Case{bidir, 9, kChanUnknown},
+         })
+        EXPECT_EQ(ChanTypeOf(c.caps, c.port, io.Reader()), c.expected) << c.caps.ToString() << " port " << c.port;
 }

@@ -1,5 +1,7 @@
 // Device-layer log: line format, level threshold, and whole lines under concurrent writers.
+#include "devices/platform/posix/UniqueFd.h"
 #include "devices/platform/posix/XpLogPosix.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,60 +16,37 @@
 namespace Vdapi {
 namespace {
 
-/// Everything written to the write end of a pipe, read after the writers are done.
-class CapturePipe {
-public:
-    CapturePipe() { EXPECT_EQ(0, ::pipe2(fds_, O_CLOEXEC)); }
-    ~CapturePipe()
-    {
-        ::close(fds_[0]);
-        if (fds_[1] >= 0)
-            ::close(fds_[1]);
-    }
-    int writeEnd() const { return fds_[1]; }
-
-    /// Closes the write end and returns all that was written.
-    std::string drain()
-    {
-        ::close(fds_[1]);
-        fds_[1] = -1;
-        std::string text;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(fds_[0], buffer, sizeof(buffer))) > 0)
-            text.append(buffer, size_t(n));
-        return text;
-    }
-
-private:
-    int fds_[2] = {-1, -1};
+/// A log file below a private directory: the descriptor to write to, read back with TempDir::read.
+struct LogFile {
+    TempDir dir;
+    const std::string path = dir.file("log");
+    UniqueFd fd{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)};
 };
 
 TEST(XpLog, WritesFileLineAndMessageAtOrAboveTheThreshold)
 {
-    CapturePipe capture;
-    XpLogPosix log(capture.writeEnd());
+    LogFile capture;
+    XpLogPosix log(capture.fd.get());
     EXPECT_EQ(XpLogLevel::Warning, log.Level());
     log.Write(XpLogLevel::Info, "Pipe.cpp", 10, "dropped %d", 1);
     log.Write(XpLogLevel::Warning, "Pipe.cpp", 42, "kept %s %u", "text", 7u);
     log.SetLevel(XpLogLevel::Verbose);
     log.Write(XpLogLevel::Verbose, "Mutex.cpp", 3, "now shown");
     log.Write(XpLogLevel::Error, "Mutex.cpp", 4, "%s", "");
-    EXPECT_EQ("Pipe.cpp(42): kept text 7\nMutex.cpp(3): now shown\nMutex.cpp(4): \n", capture.drain());
+    EXPECT_EQ("Pipe.cpp(42): kept text 7\nMutex.cpp(3): now shown\nMutex.cpp(4): \n", TempDir::read(capture.path));
     // The build names source files relative to the tree, so lines read the same on every checkout.
-    CapturePipe sources;
-    XpLogPosix sourceLog(sources.writeEnd());
+    LogFile sources;
+    XpLogPosix sourceLog(sources.fd.get());
     sourceLog.Write(XpLogLevel::Error, __FILE__, 7, "here");
-    EXPECT_EQ("tests/devices/platform/LogTest.cpp(7): here\n", sources.drain());
+    EXPECT_EQ("tests/devices/platform/LogTest.cpp(7): here\n", TempDir::read(sources.path));
 }
 
 TEST(XpLog, ConcurrentLinesNeverInterleave)
 {
-    CapturePipe capture;
-    XpLogPosix log(capture.writeEnd());
+    LogFile capture;
+    XpLogPosix log(capture.fd.get());
     const std::string payload(300, 'x');
     std::vector<std::thread> writers;
-    // Stays below the pipe's capacity, so the writers never wait for the reader.
     for (int t = 0; t < 4; ++t)
         writers.emplace_back([&, t] {
             for (int i = 0; i < 40; ++i)
@@ -75,7 +54,7 @@ TEST(XpLog, ConcurrentLinesNeverInterleave)
         });
     for (std::thread& w : writers)
         w.join();
-    std::istringstream lines(capture.drain());
+    std::istringstream lines(TempDir::read(capture.path));
     std::string line;
     int count = 0;
     while (std::getline(lines, line)) {
