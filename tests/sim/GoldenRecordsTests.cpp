@@ -118,11 +118,7 @@ protected:
     GoldenRecords() : state_(parseRig(nlohmann::json::parse(kRigText), "golden rig")) {}
     DriverReply ask(Family f, size_t device, uint32_t code, const Bytes& in, int function = 0)
     {
-        Endpoint ep;
-        ep.family = f;
-        ep.device = device;
-        ep.function = function;
-        return answerDriverRequest(state_, ep, 1, code, in, 4096);
+        return answerDriverRequest(state_, Endpoint{f, device, function}, 1, code, in, 4096);
     }
     SimState state_;
 };

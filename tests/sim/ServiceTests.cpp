@@ -32,13 +32,10 @@ TEST(Service, AnswersErrorsAndMalformedMessages)
         int64_t value = -1; // the numeric reply's value at 8; -1: not read
     };
     const Row rows[] = {
-        {"version", words({0}), 24, 0},
-        {"list names", words({2}), 408, 0},
         {"port count", serviceProperty(1, "PORT_COUNT", 3137, 3, 0), 24, 0, 4},
         {"capability of a port", serviceProperty(1, "CAP_SWS2APSK", 3124, 2, 2), 24, 0, 1},
         {"absent capability", serviceProperty(1, "CAP_MOD", 3137, 3, 1), 24, 4118},
         {"port outside", serviceProperty(1, "CAP_ASI", 3137, 3, 9), 24, 4143},
-        {"refresh", words({11}), 8, 0},
         {"attach to no device", words({4, 0, 0, 0, 0, 0}), 16, Vdapi::VDAPI_E_NO_SUCH_DEVICE},
         {"channel-layer command 10", ten, 8, 0},
         {"a command's words and one more", words({0, 0}), 8, 4140},
