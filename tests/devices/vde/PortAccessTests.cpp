@@ -5,6 +5,7 @@
 #include "devices/channels/VdInpChannel.h"
 #include "devices/channels/VdOutpChannel.h"
 #include "devices/vde/ServiceProtocol.h"
+#include "devices/vde/ServiceRequest.h"
 #include "tests/devices/vde/EthernetRig.h"
 #include "tests/support/WaitUntil.h"
 
@@ -29,15 +30,10 @@ public:
     bool connected() const { return pipe_ && pipe_->connected(); }
     void close() { pipe_.reset(); }
 
-    /// Command 4; the result, the handle in `handle`.
+    /// Command 4 (requests built as the device layer builds them); the result, the handle in `handle`.
     uint32_t open(int64_t serial, int32_t portPlusOne, uint32_t& handle, const uint8_t (&ip)[4] = kGatewayIp)
     {
-        std::vector<uint8_t> req(24, 0);
-        Wire::putI32(req.data(), ServiceProtocol::kCmdDemodAttach);
-        std::memcpy(req.data() + 4, ip, 4);
-        Wire::putI64(req.data() + 8, serial);
-        Wire::putI32(req.data() + 16, portPlusOne);
-        const std::vector<uint8_t> reply = pipe_->call(req);
+        const std::vector<uint8_t> reply = pipe_->call(ServiceRequest::DemodAttach(ip, serial, portPlusOne));
         if (reply.size() != 16)
             return UINT32_MAX;
         handle = Wire::getU32(reply.data() + 8);
@@ -46,23 +42,12 @@ public:
     /// Command 6 with a wire mode (0 acquire, 1 release, 2 probe).
     uint32_t mode(int64_t serial, int32_t portPlusOne, uint32_t handle, uint32_t wireMode)
     {
-        std::vector<uint8_t> req(32, 0);
-        Wire::putI32(req.data(), ServiceProtocol::kCmdDemodAccessMode);
-        Wire::putI64(req.data() + 8, serial);
-        Wire::putI32(req.data() + 16, portPlusOne);
-        Wire::putU32(req.data() + 20, handle);
-        Wire::putU32(req.data() + 24, wireMode);
-        return result(pipe_->call(req));
+        return result(pipe_->call(ServiceRequest::DemodAccessMode(serial, portPlusOne, handle, wireMode)));
     }
     /// Command 5.
     uint32_t closeHandle(int64_t serial, int32_t portPlusOne, uint32_t handle)
     {
-        std::vector<uint8_t> req(24, 0);
-        Wire::putI32(req.data(), ServiceProtocol::kCmdDemodDetach);
-        Wire::putI64(req.data() + 8, serial);
-        Wire::putI32(req.data() + 16, portPlusOne);
-        Wire::putU32(req.data() + 20, handle);
-        return result(pipe_->call(req));
+        return result(pipe_->call(ServiceRequest::DemodDetach(serial, portPlusOne, handle)));
     }
 
 private:
