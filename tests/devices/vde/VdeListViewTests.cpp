@@ -47,6 +47,8 @@ TEST(VdeListViewTest, CountIsClampedToTheBytesHeld)
 
     auto full = listBytes(1, 100000, SP::kListMaxEntries, 400);
     EXPECT_EQ(VdeListView(full.data(), full.size()).EntryCount(), SP::kListMaxEntries);
+    auto negative = listBytes(1, -5, 2);
+    EXPECT_EQ(VdeListView(negative.data(), negative.size()).EntryCount(), 0u);
 }
 
 } // namespace

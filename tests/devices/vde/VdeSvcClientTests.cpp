@@ -197,16 +197,12 @@ TEST_F(VdeServiceTest, ListReadWithEntriesAndItsFaults)
     EXPECT_FALSE(readList(entries, false, &why));
     EXPECT_EQ(why, VDAPI_E_INVALID_VERSION);
 
-    // A count beyond 512 is clamped to the 512 slots the section holds, never trusted.
+    // A count beyond the 512 slots the section holds is never trusted (the clamp itself is
+    // VdeListViewTest's): the walk reads through the mapped section's view.
     ASSERT_EQ(sim_.control("list restore"), "ok list published");
     ASSERT_EQ(sim_.control("list count 600"), "ok list published");
     ASSERT_TRUE(readList(entries));
     EXPECT_EQ(entries.size(), SP::kListMaxEntries);
-    EXPECT_EQ(entries[1].serial, 3124000043);
-
-    ASSERT_EQ(sim_.control("list count -5"), "ok list published");
-    ASSERT_TRUE(readList(entries));
-    EXPECT_TRUE(entries.empty());
 
     // Devices leaving the list show up on the next walk; an empty list is no error.
     ASSERT_EQ(sim_.control("list restore"), "ok list published");
