@@ -62,14 +62,33 @@ TEST(SimLifecycle, UnusableRigsAreNamedAndExitOne)
     }
 }
 
-TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
+TEST(SimLifecycle, UnderUmaskZeroItKeepsItsFilesToOwnerAndGroupAndSigtermRemovesThem)
 {
-    SimProcess sim(kReferenceRig);
+    // The launcher clears the umask and then runs the vdsim command line it is given.
+    SimProcess sim(kReferenceRig, {"/bin/sh", "-c", "umask 000; exec \"$0\" \"$@\""});
     ASSERT_TRUE(sim.ready()) << sim.output();
     const std::string run = sim.runDir();
     EXPECT_TRUE(exists(sim.pciePath(0)));
     EXPECT_TRUE(exists(sim.legacyNamePath(2)));
     EXPECT_TRUE(exists(run + "/mutex/VdeSvcListMutex"));
+    namespace fs = std::filesystem;
+    auto mode = [](const fs::path& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    };
+    EXPECT_EQ(mode(run), 0770);
+    size_t folders = 0, sockets = 0, files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(run)) {
+        const auto type = entry.symlink_status().type();
+        const int expected = type == fs::file_type::directory ? 0770 : 0660;
+        EXPECT_EQ(mode(entry.path()), expected) << entry.path();
+        (type == fs::file_type::directory ? folders : type == fs::file_type::socket ? sockets : files)++;
+    }
+    // Driver class folders, every driver and control socket, the service pipe, mutex and list files.
+    EXPECT_GE(folders, 8u);
+    EXPECT_GE(sockets, 10u);
+    EXPECT_GE(files, 2u);
+
     // A delayed answer holds up only its own connection, and neither it nor open handles
     // hold the stop up.
     DriverConnection open(sim.pciePath(0));
@@ -82,31 +101,6 @@ TEST(SimLifecycle, SigtermRemovesWhatItCreatedAndExitsZero)
     EXPECT_EQ(sim.terminate(), 0) << sim.output();
     EXPECT_NE(sim.output().find("stopped by signal"), std::string::npos);
     EXPECT_FALSE(exists(run)) << "the run directory was created by vdsim and is removed again";
-}
-
-TEST(SimLifecycle, UnderUmaskZeroOnlyTheOwnerAndItsGroupReachTheRunDirectory)
-{
-    // The launcher clears the umask and then runs the vdsim command line it is given.
-    SimProcess sim(kReferenceRig, {"/bin/sh", "-c", "umask 000; exec \"$0\" \"$@\""});
-    ASSERT_TRUE(sim.ready()) << sim.output();
-    namespace fs = std::filesystem;
-    auto mode = [](const fs::path& p) {
-        struct stat st {};
-        return ::lstat(p.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-    };
-    EXPECT_EQ(mode(sim.runDir()), 0770);
-    size_t folders = 0, sockets = 0, files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(sim.runDir())) {
-        const auto type = entry.symlink_status().type();
-        const int expected = type == fs::file_type::directory ? 0770 : 0660;
-        EXPECT_EQ(mode(entry.path()), expected) << entry.path();
-        (type == fs::file_type::directory ? folders : type == fs::file_type::socket ? sockets : files)++;
-    }
-    // Driver class folders, every driver and control socket, the service pipe, mutex and list files.
-    EXPECT_GE(folders, 8u);
-    EXPECT_GE(sockets, 10u);
-    EXPECT_GE(files, 2u);
-    EXPECT_EQ(sim.terminate(), 0);
 }
 
 TEST(SimLifecycle, ASecondSimulatorDoesNotTakeOverALiveRunDirectory)
