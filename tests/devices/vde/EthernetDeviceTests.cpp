@@ -214,25 +214,6 @@ TEST_F(EthernetDevices, DiscoveredDevicesCannotBeOpenedWithoutAUsableService)
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_OK);
 }
 
-TEST_F(EthernetDevices, MismatchedXAddrsGivesNoAddressAndPort)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
-    Control("list version 2"); // the service's list is not usable: discovery
-    Control("vde xaddrs " + std::to_string(kGateway) + " ftp://198.51.100.21/8000");
-    VdResult rc = VDAPI_E_INTERNAL;
-    const std::vector<VdeListEntry> entries = Enumerate(false, rc);
-    EXPECT_EQ(rc, VDAPI_OK);
-    const VdeListEntry* gw = EntryOf(entries, kGateway);
-    ASSERT_NE(gw, nullptr);
-    EXPECT_EQ(gw->ipAddress, (std::array<uint8_t, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(gw->port, 0);
-    const VdeListEntry* demod = EntryOf(entries, kDemod);
-    ASSERT_NE(demod, nullptr);
-    EXPECT_EQ(demod->ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 22}));
-    EXPECT_EQ(demod->port, 8000);
-}
-
 TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
 {
     IN_PRIVATE_NETWORK();

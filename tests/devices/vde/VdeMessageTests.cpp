@@ -102,6 +102,17 @@ TEST(VdeProbeMatches, FieldsRoomAndBrokenMessages)
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].serial, 2);
 
+    // An XAddrs that is not "http://IPv4:port" keeps its device, without address and port, and
+    // takes nothing from the match after it.
+    const std::string oddFirst = Match("ftp://198.51.100.21/8000", 1, 1, 0) + Match("http://10.0.0.2:8000", 2, 2, 0);
+    entries = Parse(ProbeMatchesEnvelope(oddFirst), 8, rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].ipAddress, (std::array<uint8_t, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(entries[0].port, 0);
+    EXPECT_EQ(entries[1].ipAddress, (std::array<uint8_t, 4>{10, 0, 0, 2}));
+    EXPECT_EQ(entries[1].port, 8000);
+
     // Broken or foreign messages give an error and no entry.
     const std::string good = ProbeMatchesEnvelope(Match("http://10.0.0.1:8000", 1, 1, 0));
     for (const std::string& bad : {good.substr(0, good.size() / 2), std::string("not xml at all"), std::string(),
