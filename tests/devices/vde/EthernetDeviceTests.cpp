@@ -266,14 +266,4 @@ TEST_F(EthernetDevices, FailedSlowOrBrokenAnswersFailTheOpenAndTheScanGoesOn)
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_OK);
 }
 
-TEST(EthernetDevicesOutsideTheirNetwork, SimulatorStillServesTheRest)
-{
-    vdsim::test::SimProcess sim(vdetest::EthernetRigPath());
-    ASSERT_TRUE(sim.ready()) << sim.output();
-    EXPECT_NE(sim.output().find("198.51.100.21 not served"), std::string::npos) << sim.output();
-    EXPECT_EQ(sim.control("vde bound"), "ok 0");
-    EXPECT_EQ(sim.control("ping").rfind("ok vdsim", 0), 0u);
-    EXPECT_EQ(sim.terminate(), 0) << sim.output();
-}
-
 } // namespace

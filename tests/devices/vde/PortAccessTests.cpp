@@ -60,11 +60,14 @@ private:
 
 constexpr uint32_t kAcquire = 0, kRelease = 1, kProbe = 2;
 
-// The service side needs no network: the pipe is served outside the devices' namespace too.
+// The service side needs no network: outside the devices' namespace the simulator names the
+// addresses it cannot serve, binds no device, and still serves the pipe and the rest.
 TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnection)
 {
     vdsim::test::SimProcess sim(vdetest::EthernetRigPath());
     ASSERT_TRUE(sim.ready()) << sim.output();
+    EXPECT_NE(sim.output().find("198.51.100.21 not served"), std::string::npos) << sim.output();
+    EXPECT_EQ(sim.control("vde bound"), "ok 0");
     PortClient first(sim.pipePath()), second(sim.pipePath());
     ASSERT_TRUE(first.connected() && second.connected());
 
