@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -112,19 +113,13 @@ void CheckListing()
     EXPECT_TRUE(d[0].serial == int64_t(ExpectedSerial(kMacFirst, "nic0"))) << "serial of nic0";
     EXPECT_TRUE(d[0].subType == 0) << "a real adapter has sub-type 0";
     EXPECT_TRUE(std::memcmp(d[0].ipAddress, &first, 4) == 0) << "IPv4 of nic0";
-    std::set<std::string> assigned;
-    for (int i = 1; i <= 4; ++i) {
-        in6_addr a{};
-        ::inet_pton(AF_INET6, ("2001:db8::" + std::to_string(i)).c_str(), &a);
-        assigned.insert(std::string(reinterpret_cast<const char*>(&a), 16));
-    }
+    const std::set<std::string> assigned = {"2001:db8::1", "2001:db8::2", "2001:db8::3", "2001:db8::4"};
     std::set<std::string> listed;
+    char text[INET6_ADDRSTRLEN];
     for (const auto& v6 : d[0].ipV6Address)
-        listed.insert(std::string(reinterpret_cast<const char*>(v6), 16));
-    bool allAssigned = listed.size() == 3;
-    for (const std::string& a : listed)
-        allAssigned = allAssigned && assigned.count(a) == 1;
-    EXPECT_TRUE(allAssigned) << "three distinct IPv6 addresses of the four of nic0";
+        listed.insert(::inet_ntop(AF_INET6, v6, text, sizeof text));
+    EXPECT_TRUE(listed.size() == 3 && std::includes(assigned.begin(), assigned.end(), listed.begin(), listed.end()))
+        << "three distinct IPv6 addresses of the four of nic0";
 
     const uint8_t zero[16] = {};
     EXPECT_TRUE(std::memcmp(d[1].macAddress, kMacSecond, 6) == 0) << "second adapter second";
