@@ -31,7 +31,8 @@ bool twoCallScan(int32_t& ports)
     return filled == count;
 }
 
-/// Adds the simulator's per-kind request counters ("ok k=v k=v ...") to the benchmark's counters.
+/// Adds the simulator's counters ("ok k=v k=v ...") to the benchmark's counters; `requests` sums
+/// only the driver request codes (0x...), not the opens and batch counts.
 uint64_t reportRequests(benchmark::State& state, const std::string& answer)
 {
     std::istringstream in(answer);
@@ -43,7 +44,7 @@ uint64_t reportRequests(benchmark::State& state, const std::string& answer)
         if (eq == std::string::npos) continue;
         const uint64_t n = std::strtoull(word.c_str() + eq + 1, nullptr, 10);
         state.counters["req_" + word.substr(0, eq)] = double(n);
-        total += n;
+        if (word.rfind("0x", 0) == 0) total += n;
     }
     state.counters["requests"] = double(total);
     return total;
