@@ -161,9 +161,7 @@ VdResult Device::Initialize()
 // Two passes: top-level capabilities first, then the sub-values they make eligible, so a
 // sub-value the driver reports for a port without its parent never enters the set.
 // A port's sub-port map and its top-level capabilities do not depend on each other, nor do
-// the sub-values of the second pass: each pass goes to the driver as one batch of the same
-// lookups. Two passes: top-level capabilities first, then the sub-values they make eligible, so
-// a sub-value the driver reports for a port without its parent never enters the set.
+// the sub-values of the second pass: each pass goes to the driver as one batch of look-ups.
 void Device::LoadPort(int port)
 {
     std::vector<PropertyQuery> queries;
