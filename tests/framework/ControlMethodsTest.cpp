@@ -4,17 +4,12 @@
 #include "tests/support/TempDir.h"
 
 #include "framework/CommandScheduler.h"
+#include "framework/Frame.h"
 
 #include <gtest/gtest.h>
 
-#include "framework/Frame.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <tuple>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -168,8 +163,7 @@ TEST_F(ControlMethods, QuitStopsReportsSetsTheFlagAndSilencesLaterMessages)
     EXPECT_EQ(client.process(R"({"jsonrpc":"2.0","method":"quit"})"), std::nullopt);
     EXPECT_TRUE(app.quitRequested());
     EXPECT_EQ(client.statusReportInterval(), 0);
-    std::string frame;
-    kel::frame::append(frame, R"({"jsonrpc":"2.0","method":"count","id":1})");
+    const std::string frame = kel::frame::framed(R"({"jsonrpc":"2.0","method":"count","id":1})");
     client.receiveBytes(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
     EXPECT_EQ(counted, 0);
     // A second quit finds nothing to stop.

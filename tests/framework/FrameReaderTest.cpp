@@ -12,13 +12,7 @@
 namespace {
 
 using kel::FrameReader;
-
-std::string framed(const std::string& payload)
-{
-    std::string out;
-    kel::frame::append(out, payload);
-    return out;
-}
+using kel::frame::framed;
 
 bool append(FrameReader& reader, const std::string& bytes)
 {

@@ -33,9 +33,7 @@ protected:
 
     static std::string frame(const Json& params)
     {
-        std::string out;
-        kel::frame::append(out, Json({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}}).dump());
-        return out;
+        return kel::frame::framed(Json({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}}).dump());
     }
 
     bool errorLogged(const std::string& text) { return captured.waitFor(0, "JsonRpcClient", text); }

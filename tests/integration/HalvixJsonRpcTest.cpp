@@ -22,18 +22,12 @@ namespace {
 
 using integration::HalvixProcess;
 using Json = nlohmann::json;
+using kel::frame::framed;
 using namespace std::chrono_literals;
 
 gui::GuiServer::Deadline soon()
 {
     return gui::GuiServer::in(10s);
-}
-
-std::string framed(const std::string& payload)
-{
-    std::string out;
-    kel::frame::append(out, payload);
-    return out;
 }
 
 class Halvix : public ::testing::Test {

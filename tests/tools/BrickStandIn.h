@@ -33,9 +33,7 @@ public:
 
     bool sendJson(const nlohmann::json& message)
     {
-        std::string frame;
-        kel::frame::append(frame, message.dump());
-        return client_.send(frame.data(), frame.size());
+        return sendBytes(kel::frame::framed(message.dump()));
     }
     bool sendBytes(const std::string& bytes) { return client_.send(bytes.data(), bytes.size()); }
 
