@@ -1,5 +1,5 @@
-// The halvixctl executable against a brick stand-in on its own loopback address: usage errors,
-// call results and errors, timeouts, watch, quit and scan.
+// The halvixctl executable against a brick stand-in on its own loopback address: usage errors
+// (serve's too), call results and errors, timeouts, watch, quit and scan.
 #include "BrickStandIn.h"
 #include "tests/support/ChildProcess.h"
 
@@ -66,12 +66,19 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         // Never widened to every interface: text that is not a dotted quad is refused (which
         // texts are is GuiServerTest's table).
         {"--address", "localhost", "quit"},
+        // serve's own options, refused with serve's usage.
+        {"serve", "--address", "localhost"}, {"serve", "--address"}, {"serve", "--http", "127.0.0.1"},
+        {"serve", "--http", "127.0.0.1:0"}, {"serve", "--http", "127.0.0.1:65536"}, {"serve", "--http", "localhost:8080"},
+        {"serve", "--http", ":8080"}, {"serve", "--http", "127.0.0.1:80x"}, {"serve", "--every", "0"},
+        {"serve", "--every", "soon"},
     };
     for (const auto& arguments : bad) {
         test::ChildProcess ctl(HALVIXCTL_BIN, arguments);
         ASSERT_TRUE(ctl.started());
         EXPECT_EQ(ctl.wait(), 2) << testing::PrintToString(arguments);
-        EXPECT_NE(ctl.errors().find("usage: halvixctl"), std::string::npos) << ctl.errors();
+        const bool serve = !arguments.empty() && arguments[0] == "serve";
+        EXPECT_NE(ctl.errors().find(serve ? "usage: halvixctl serve" : "usage: halvixctl"), std::string::npos)
+            << ctl.errors();
     }
 }
 
