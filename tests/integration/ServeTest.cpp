@@ -9,11 +9,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -103,12 +102,8 @@ protected:
             ASSERT_TRUE(brick.halvix->started());
         }
         const json listed = serve->waitForBricks([](const json& list) {
-            if (list.size() != 3)
-                return false;
-            for (const json& brick : list)
-                if (brick["state"] != "idle")
-                    return false;
-            return true;
+            const auto idle = [](const json& brick) { return brick["state"] == "idle"; };
+            return list.size() == 3 && std::all_of(list.begin(), list.end(), idle);
         });
         ASSERT_EQ(listed.size(), 3u) << listed.dump() << serve->process().errors();
         for (const json& entry : listed)

@@ -17,7 +17,6 @@
 #include <fstream>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,11 +36,7 @@ struct ToolRun {
 ToolRun run(const std::string& binary, const std::vector<std::string>& arguments, std::chrono::seconds deadline = 60s)
 {
     test::ChildProcess child(binary, arguments);
-    ToolRun result;
-    result.code = child.wait(deadline);
-    result.out = child.output();
-    result.err = child.errors();
-    return result;
+    return {child.wait(deadline), child.output(), child.errors()}; // in order: read once it ended
 }
 
 /// `halvixctl --address A ARGS...` with a real halvix dialling A from A; halvixctl's output and
@@ -54,10 +49,7 @@ ToolRun halvixctlWithBrick(const std::string& address, const std::vector<std::st
     test::ChildProcess ctl(HALVIXCTL_BIN, all);
     EXPECT_TRUE(ctl.waitForStderr("waiting for a brick to connect on " + address)) << ctl.errors();
     HalvixProcess halvix({"--server_address", address, "--local_address", address});
-    ToolRun result;
-    result.code = ctl.wait(kToolScanDeadline);
-    result.out = ctl.output();
-    result.err = ctl.errors();
+    const ToolRun result{ctl.wait(kToolScanDeadline), ctl.output(), ctl.errors()};
     EXPECT_EQ(halvix.waitExit(), std::optional<int>(0)) << halvix.output();
     return result;
 }

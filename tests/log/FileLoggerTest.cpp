@@ -1,7 +1,6 @@
 // Log file output and switching the shared logger's log file.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "log/FileLogger.h"
