@@ -100,10 +100,8 @@ private:
     void onConnected() override
     {
         buffer_.clear();
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++connects_;
-        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++connects_;
         changed_.notify_all();
     }
 

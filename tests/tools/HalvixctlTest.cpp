@@ -17,32 +17,25 @@ namespace {
 
 /// Runs halvixctl listening on `address`, with a brick stand-in that connects once halvixctl
 /// listens and announces itself on every connection.
-class Session {
-public:
-    Session(const std::string& address, const std::vector<std::string>& arguments,
+struct Session {
+    Session(const std::string& address, std::vector<std::string> arguments,
             test::BrickStandIn::Responder responder = {})
-        : address_(address), brick_(address, 6666, std::move(responder))
+        : address(address), brick(address, 6666, std::move(responder))
     {
-        std::vector<std::string> all{"--address", address};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        process_ = std::make_unique<test::ChildProcess>(HALVIXCTL_BIN, all);
+        arguments.insert(arguments.begin(), {"--address", address});
+        process = std::make_unique<test::ChildProcess>(HALVIXCTL_BIN, arguments);
     }
 
     /// Lets the brick connect once halvixctl listens, then announces it.
     bool connectBrick()
     {
-        if (!process_->waitForStderr("waiting for a brick to connect on " + address_ + ":6666..."))
-            return false;
-        return brick_.connectAndAnnounce("stand-in", 42);
+        return process->waitForStderr("waiting for a brick to connect on " + address + ":6666...") &&
+               brick.connectAndAnnounce("stand-in", 42);
     }
 
-    test::ChildProcess& process() { return *process_; }
-    test::BrickStandIn& brick() { return brick_; }
-
-private:
-    std::string address_;
-    test::BrickStandIn brick_;
-    std::unique_ptr<test::ChildProcess> process_;
+    std::string address;
+    test::BrickStandIn brick;
+    std::unique_ptr<test::ChildProcess> process; // after the brick: stopped first
 };
 
 using test::BrickStandIn;
@@ -146,9 +139,9 @@ TEST(HalvixctlTest, CallAndScanPrintTheResultTheTableOrTheError)
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         Session session("127.0.60." + std::to_string(address++), arguments, responder);
         ASSERT_TRUE(session.connectBrick());
-        EXPECT_EQ(session.process().wait(), c.code) << testing::PrintToString(c.arguments);
-        EXPECT_EQ(session.process().output(), c.output) << testing::PrintToString(c.arguments);
-        const std::string& errors = session.process().errors();
+        EXPECT_EQ(session.process->wait(), c.code) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(session.process->output(), c.output) << testing::PrintToString(c.arguments);
+        const std::string& errors = session.process->errors();
         EXPECT_NE(errors.find(c.errors), std::string::npos) << errors;
         EXPECT_NE(errors.find(R"(newConnection: {"appId":"stand-in","appType":"Halvix","exePath":"/stand/in","logFilePath":"","pid":42})"),
                   std::string::npos)
@@ -192,23 +185,23 @@ TEST(HalvixctlTest, WatchPrintsNotificationsAndQuitWaitsForTheBrickToLeave)
     {
         Session session("127.0.60.6", {"watch", "--count", "2"});
         ASSERT_TRUE(session.connectBrick());
-        ASSERT_TRUE(session.process().waitForStderr("watching notifications..."));
-        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 1}}}}));
-        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"id", 9}, {"result", 0}})); // not a notification
-        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 2}}}}));
-        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
-        EXPECT_EQ(session.process().output(), "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":1}}\n"
+        ASSERT_TRUE(session.process->waitForStderr("watching notifications..."));
+        ASSERT_TRUE(session.brick.sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 1}}}}));
+        ASSERT_TRUE(session.brick.sendJson(json{{"jsonrpc", "2.0"}, {"id", 9}, {"result", 0}})); // not a notification
+        ASSERT_TRUE(session.brick.sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 2}}}}));
+        EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
+        EXPECT_EQ(session.process->output(), "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":1}}\n"
                                               "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":2}}\n");
     }
     {
         Session session("127.0.60.7", {"--timeout", "20", "quit"});
         ASSERT_TRUE(session.connectBrick());
-        const json quit = session.brick().nextMessage();
+        const json quit = session.brick.nextMessage();
         EXPECT_EQ(quit["method"], "quit");
         EXPECT_FALSE(quit.contains("id"));
-        ASSERT_TRUE(session.process().waitForStderr("waiting for the brick to disconnect..."));
-        session.brick().client().stop();
-        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+        ASSERT_TRUE(session.process->waitForStderr("waiting for the brick to disconnect..."));
+        session.brick.client().stop();
+        EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
     }
 }
 
@@ -221,14 +214,14 @@ TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
         return BrickStandIn::reply(request, request["params"]["nicDeviceScanEnabled"]);
     });
     ASSERT_TRUE(session.connectBrick());
-    const json enable = session.brick().nextMessage();
+    const json enable = session.brick.nextMessage();
     EXPECT_EQ(enable["method"], "enableNicDeviceScan");
     EXPECT_EQ(enable["params"], json({{"nicDeviceScanEnabled", true}}));
-    EXPECT_EQ(session.brick().nextMessage()["method"], "scanDevices");
-    EXPECT_EQ(session.brick().nextMessage()["method"], "quit");
-    session.brick().client().stop();
-    EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
-    EXPECT_EQ(session.process().output(), report.dump() + "\n");
+    EXPECT_EQ(session.brick.nextMessage()["method"], "scanDevices");
+    EXPECT_EQ(session.brick.nextMessage()["method"], "quit");
+    session.brick.client().stop();
+    EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
+    EXPECT_EQ(session.process->output(), report.dump() + "\n");
 }
 
 #endif // HALVIXCTL_BIN
