@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,7 +24,6 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 struct Brick {
-    std::string name;
     std::unique_ptr<test::SimProcess> sim;
     std::unique_ptr<HalvixProcess> halvix; // after sim: stopped first
     int id = 0;                             // its id in the API
@@ -92,8 +91,7 @@ protected:
                                                             {"empty", source + "/sim/rigs/empty.json"},
                                                             {"small", source + "/tests/integration/rigs/asi_card.json"}};
         for (const auto& [name, rig] : rigs) {
-            Brick& brick = bricks.emplace_back();
-            brick.name = name;
+            Brick& brick = bricks[name];
             brick.sim = std::make_unique<test::SimProcess>(rig);
             ASSERT_TRUE(brick.sim->ready()) << brick.sim->error();
             brick.sim->exportRunDir(); // the halvix started next inherits it
@@ -107,20 +105,12 @@ protected:
         });
         ASSERT_EQ(listed.size(), 3u) << listed.dump() << serve->process().errors();
         for (const json& entry : listed)
-            for (Brick& brick : bricks)
-                if (entry["appId"] == brick.name)
-                    brick.id = entry["id"];
-        for (const Brick& brick : bricks)
-            ASSERT_NE(brick.id, 0) << brick.name << " not listed: " << listed.dump();
+            bricks.at(entry["appId"].get<std::string>()).id = entry["id"];
+        for (const auto& [name, brick] : bricks)
+            ASSERT_NE(brick.id, 0) << name << " not listed: " << listed.dump();
     }
 
-    Brick& brick(const std::string& name)
-    {
-        for (Brick& b : bricks)
-            if (b.name == name)
-                return b;
-        throw std::invalid_argument(name);
-    }
+    Brick& brick(const std::string& name) { return bricks.at(name); }
     std::string path(const std::string& name, const std::string& tail)
     {
         return "/api/bricks/" + std::to_string(brick(name).id) + tail;
@@ -139,7 +129,7 @@ protected:
     }
 
     std::unique_ptr<test::ServeProcess> serve;
-    std::vector<Brick> bricks; // after serve: stopped first
+    std::map<std::string, Brick> bricks; // by app id; after serve: stopped first
 };
 
 } // namespace serveintegration
