@@ -45,10 +45,8 @@ TEST_F(Halvix, AnnouncesItselfLogsToItsFileAppliesItsCpuMaskAndQuitsWithExitCode
               (std::vector<std::string>{"Warning | Halvix | Unknown option: --foo",
                                         "Verbose | SharedLogger | Logging to file: " + logFile,
                                         "Warning | Halvix | Unknown option: --app_id", "Info | Halvix | Running Halvix"}));
-    const std::string output = halvix->output();
-    EXPECT_NE(output.find("Info | Halvix | Stopping all bricks"), std::string::npos);
-    const std::string file = TempDir::read(logFile);
-    EXPECT_NE(file.find("Info | Halvix | Stopping all bricks"), std::string::npos);
+    EXPECT_NE(halvix->output().find("Info | Halvix | Stopping all bricks"), std::string::npos);
+    EXPECT_NE(TempDir::read(logFile).find("Info | Halvix | Stopping all bricks"), std::string::npos);
 }
 
 TEST_F(Halvix, ADroppedConnectionIsAnnouncedAgainAndQuitDeliversNotificationsStillQueued)
