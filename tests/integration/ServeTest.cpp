@@ -37,21 +37,15 @@ size_t count(const std::string& text, const std::string& part)
     return found;
 }
 
-/// The path of the chromium executable; empty when it is not installed.
-std::string chromium()
-{
-    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
-        if (::access(path, X_OK) == 0)
-            return path;
-    return {};
-}
-
 /// Runs headless Chromium on `url` with a fresh profile and `extra` arguments; its standard
 /// output (the DOM for --dump-dom). The page's polling timers run on virtual time, fetches
 /// hold that time until they are answered, so the DOM is the one after its first refresh.
 std::string runChromium(const std::string& url, const std::vector<std::string>& extra)
 {
-    const std::string browser = chromium();
+    std::string browser;
+    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
+        if (browser.empty() && ::access(path, X_OK) == 0)
+            browser = path;
     if (browser.empty()) {
         ADD_FAILURE() << "chromium is not installed; scripts/setup.sh installs it";
         return {};

@@ -2,6 +2,7 @@
 // and can answer requests, so GuiServer and halvixctl are exercised over real sockets.
 #pragma once
 
+#include "base/json/JsonRpcMessage.h"
 #include "framework/Frame.h"
 #include "net/TcpClient.h"
 
@@ -42,10 +43,9 @@ public:
     {
         start();
         return waitFor([](int connects, int) { return connects >= 1; }) &&
-               sendJson({{"jsonrpc", "2.0"},
-                         {"method", "newConnection"},
-                         {"params", {{"appId", appId}, {"appType", "Halvix"}, {"exePath", "/stand/in"},
-                                     {"logFilePath", ""}, {"pid", pid}}}});
+               sendJson(kel::makeNotification("newConnection", {{"appId", appId}, {"appType", "Halvix"},
+                                                                 {"exePath", "/stand/in"}, {"logFilePath", ""},
+                                                                 {"pid", pid}}));
     }
 
     /// The reply to `request` with `result`.

@@ -148,10 +148,9 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
 
     // The brick's scheduler ran it: the report arrives as "scheduledCommandExecuted".
     const json scheduledReport = json::array({{{"deviceName", "VDU-215:1"}, {"isAvailable", false}, {"type", "ASI"}}});
-    ASSERT_TRUE(before->sendJson(json{{"jsonrpc", "2.0"},
-                                      {"method", "scheduledCommandExecuted"},
-                                      {"params", {{"scheduleId", scheduleId}, {"cmd", schedule["params"]["cmd"]},
-                                                  {"result", scheduledReport}, {"error", nullptr}}}}));
+    ASSERT_TRUE(before->sendJson(kel::makeNotification("scheduledCommandExecuted",
+                                                       {{"scheduleId", scheduleId}, {"cmd", schedule["params"]["cmd"]},
+                                                        {"result", scheduledReport}, {"error", nullptr}})));
     const json next = nextWithMethod(*before, "schedule");
     ASSERT_TRUE(next.is_object());
     EXPECT_NE(next["params"]["scheduleId"], scheduleId);
@@ -168,9 +167,8 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
     EXPECT_TRUE(bricks[0]["nextScheduledScan"].is_string()) << bricks.dump();
     EXPECT_EQ(serve.get("/api/bricks/" + std::to_string(oldId) + "/inventory").json, scheduledReport);
     // A scheduled result with another scheduleId is not ours.
-    ASSERT_TRUE(before->sendJson(json{{"jsonrpc", "2.0"},
-                                      {"method", "scheduledCommandExecuted"},
-                                      {"params", {{"scheduleId", "someone-else"}, {"result", json::array()}}}}));
+    ASSERT_TRUE(before->sendJson(kel::makeNotification("scheduledCommandExecuted",
+                                                       {{"scheduleId", "someone-else"}, {"result", json::array()}})));
 
     // The same brick (appId and pid) on a new connection replaces the old entry and keeps its scan.
     test::BrickStandIn after("127.0.90.5", 6666, brickAnswering(firstReport));
