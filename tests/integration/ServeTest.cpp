@@ -80,13 +80,12 @@ protected:
     {
         serve = std::make_unique<test::ServeProcess>(address, 8080);
         ASSERT_TRUE(serve->ready()) << serve->process().errors();
-        const std::string source = HALVIX_SOURCE_DIR;
-        const std::pair<const char*, std::string> rigs[] = {{"reference", source + "/sim/rigs/reference.json"},
-                                                            {"empty", source + "/sim/rigs/empty.json"},
-                                                            {"small", source + "/tests/integration/rigs/asi_card.json"}};
+        const std::pair<const char*, const char*> rigs[] = {{"reference", "sim/rigs/reference.json"},
+                                                            {"empty", "sim/rigs/empty.json"},
+                                                            {"small", "tests/integration/rigs/asi_card.json"}};
         for (const auto& [name, rig] : rigs) {
             Brick& brick = bricks[name];
-            brick.sim = std::make_unique<test::SimProcess>(rig);
+            brick.sim = std::make_unique<test::SimProcess>(test::sourcePath(rig));
             ASSERT_TRUE(brick.sim->ready()) << brick.sim->error();
             brick.sim->exportRunDir(); // the halvix started next inherits it
             brick.halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{
