@@ -32,7 +32,8 @@ protected:
 
     static std::string frame(const Json& params)
     {
-        return kel::frame::framed(Json({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}}).dump());
+        const Json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}};
+        return kel::frame::framed(request.dump());
     }
 
     bool errorLogged(const std::string& text) { return captured.waitFor(0, "JsonRpcClient", text); }

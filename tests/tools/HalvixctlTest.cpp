@@ -61,9 +61,9 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         {"--address", "localhost", "quit"},
         // serve's own options, refused with serve's usage.
         {"serve", "--address", "localhost"}, {"serve", "--address"}, {"serve", "--http", "127.0.0.1"},
-        {"serve", "--http", "127.0.0.1:0"}, {"serve", "--http", "127.0.0.1:65536"}, {"serve", "--http", "localhost:8080"},
-        {"serve", "--http", ":8080"}, {"serve", "--http", "127.0.0.1:80x"}, {"serve", "--every", "0"},
-        {"serve", "--every", "soon"},
+        {"serve", "--http", "127.0.0.1:0"}, {"serve", "--http", "127.0.0.1:65536"},
+        {"serve", "--http", "localhost:8080"}, {"serve", "--http", ":8080"}, {"serve", "--http", "127.0.0.1:80x"},
+        {"serve", "--every", "0"}, {"serve", "--every", "soon"},
     };
     for (const auto& arguments : bad) {
         test::ChildProcess ctl(HALVIXCTL_BIN, arguments);

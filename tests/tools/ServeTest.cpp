@@ -148,9 +148,9 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
 
     // The brick's scheduler ran it: the report arrives as "scheduledCommandExecuted".
     const json scheduledReport = json::array({{{"deviceName", "VDU-215:1"}, {"isAvailable", false}, {"type", "ASI"}}});
-    ASSERT_TRUE(before->sendJson(kel::makeNotification("scheduledCommandExecuted",
-                                                       {{"scheduleId", scheduleId}, {"cmd", schedule["params"]["cmd"]},
-                                                        {"result", scheduledReport}, {"error", nullptr}})));
+    const json executed = {{"scheduleId", scheduleId}, {"cmd", schedule["params"]["cmd"]},
+                           {"result", scheduledReport}, {"error", nullptr}};
+    ASSERT_TRUE(before->sendJson(kel::makeNotification("scheduledCommandExecuted", executed)));
     const json next = nextWithMethod(*before, "schedule");
     ASSERT_TRUE(next.is_object());
     EXPECT_NE(next["params"]["scheduleId"], scheduleId);
