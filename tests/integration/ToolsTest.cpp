@@ -8,15 +8,13 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/WaitUntil.h"
 
+#include "net/Address.h"
+#include "net/Socket.h"
+
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <fstream>
-
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -121,15 +119,10 @@ TEST(Tools, DemoNetwork)
     // The counter sees a dial: a connection attempt to an outside address is counted.
     const long quiet = sentPackets("wan0");
     ASSERT_GE(quiet, 0);
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    ASSERT_GE(probe, 0);
-    sockaddr_in outside{};
-    outside.sin_family = AF_INET;
-    outside.sin_port = htons(8000);
-    ::inet_pton(AF_INET, "203.0.113.9", &outside.sin_addr);
-    ::connect(probe, reinterpret_cast<sockaddr*>(&outside), sizeof outside);
+    ip::TcpSocket probe; // its SYN goes out; nothing answers it
+    EXPECT_NE(probe.connect(ip::resolve("203.0.113.9"), 8000, 1000), ip::SocketStatus::Done);
     EXPECT_TRUE(waitUntil([&] { return sentPackets("wan0") > quiet; })) << "a dial to 203.0.113.9 was not counted on wan0";
-    ::close(probe);
+    probe.close(); // no retries during the demo
 
     START_SIM(sim, test::sourcePath("sim/rigs/reference.json"));
     const long before = sentPackets("wan0");
