@@ -116,10 +116,6 @@ protected:
         EXPECT_TRUE(reply.json.is_array()) << reply.body;
         return reply.json;
     }
-    void control(const std::string& name, const std::string& line)
-    {
-        EXPECT_TRUE(brick(name).sim->command(line)) << line;
-    }
 
     std::unique_ptr<test::ServeProcess> serve;
     std::map<std::string, Brick> bricks; // by app id; after serve: stopped first
@@ -161,7 +157,7 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
 
     // A port taken by another user is busy at the next scan, whose report replaces the first
     // (the page's busy filter below finds it). Headless Chromium shows every brick on the page.
-    control("small", "hold 2144000903 2");
+    EXPECT_TRUE(brick("small").sim->command("hold 2144000903 2"));
     scan("small");
 
     const std::string dom = runChromium(serve->url("/"), {"--dump-dom"});
@@ -200,7 +196,7 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     std::error_code missing;
     EXPECT_GT(std::filesystem::file_size(png, missing), 10000u);
     std::cout << "screenshot: " << png << "\n";
-    control("small", "release 2144000903 2");
+    EXPECT_TRUE(brick("small").sim->command("release 2144000903 2"));
 
     // A brick that quits leaves the list as soon as the request is answered.
     const test::ApiReply quit = serve->post(path("empty", "/quit"));
