@@ -52,15 +52,10 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
+using kel::frame::framed;
+
 const std::string kRequest = R"({"jsonrpc":"2.0","method":"getSettings","id":1})";
 constexpr int kPipelined = 1000;
-
-std::string framed(const std::string& payload)
-{
-    std::string out;
-    kel::frame::append(out, payload);
-    return out;
-}
 
 int listenOn(const char* address, uint16_t port)
 {

@@ -34,13 +34,13 @@ inline std::optional<uint32_t> readHeader(const uint8_t* in)
     return uint32_t(in[2]) << 24 | uint32_t(in[3]) << 16 | uint32_t(in[4]) << 8 | uint32_t(in[5]);
 }
 
-/// Appends one whole frame carrying `payload` to `out`.
-inline void append(std::string& out, std::string_view payload)
+/// One whole frame carrying `payload`.
+inline std::string framed(std::string_view payload)
 {
-    uint8_t header[kHeaderSize];
-    writeHeader(header, payload.size());
-    out.append(reinterpret_cast<const char*>(header), kHeaderSize);
+    std::string out(kHeaderSize, '\0');
+    writeHeader(reinterpret_cast<uint8_t*>(out.data()), payload.size());
     out.append(payload);
+    return out;
 }
 
 } // namespace kel::frame

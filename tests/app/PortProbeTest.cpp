@@ -29,17 +29,13 @@ TEST(PortProbe, FreeHeldLinklessAndMissingPortsOfTheReferenceRig)
     const auto ports = VdapiTest::ListAllPorts();
     ASSERT_FALSE(ports.empty());
 
+    // Free; another user holding the port makes it unavailable, for as long as it holds it.
     for (auto [serial, port] : {std::pair{kAsiCard, 1}, {kAsiCard, 3}, {kDemodCard, 1}, {kModCard, 1},
                                 {kLegacyCard, 1}, {kBb2Card, 2}}) {
         const auto record = FindPort(ports, serial, port);
-        ASSERT_EQ(record.device.serial, serial) << "port " << port;
-        EXPECT_TRUE(Halvix::isPortAvailable(record)) << serial << " port " << port;
-    }
-
-    // Another user holding the port makes it unavailable, for as long as it holds it.
-    for (auto [serial, port] : {std::pair{kAsiCard, 1}, {kAsiCard, 3}, {kLegacyCard, 1}, {kBb2Card, 2}}) {
-        const auto record = FindPort(ports, serial, port);
         const std::string where = std::to_string(serial) + " " + std::to_string(port);
+        ASSERT_EQ(record.device.serial, serial) << where;
+        EXPECT_TRUE(Halvix::isPortAvailable(record)) << where;
         ASSERT_TRUE(sim.command("hold " + where));
         EXPECT_FALSE(Halvix::isPortAvailable(record)) << where;
         ASSERT_TRUE(sim.command("release " + where));

@@ -86,12 +86,10 @@ TEST(ScanProcedureTest, FourKGroupsFollowDeviceOrderAndTakeTheFirstFourMatches)
     std::vector<HwFunctionDescriptor> ports;
     for (int port = 1; port <= 12; ++port)
         ports.push_back(portRecord(2179, 7, port, {"INPUT", "OUTPUT", "SDI"}));
-    ports.push_back(portRecord(2174, 8, 3, {"INPUT", "OUTPUT", "SDI"}));
-    ports.push_back(portRecord(2174, 9, 1, {"INPUT", "OUTPUT", "SDI"})); // another card's port 1
-    ports.push_back(portRecord(2174, 8, 1, {"INPUT", "OUTPUT", "SDI"}));
-    ports.push_back(portRecord(2174, 8, 2, {"INPUT", "OUTPUT", "SDI"}));
-    ports.push_back(portRecord(2174, 8, 4, {"INPUT", "OUTPUT", "SDI"}));
-    ports.push_back(portRecord(2174, 8, 4, {}));                          // a fifth match is ignored
+    // Card 8's ports 3, 1, 2, 4 with another card's port 1 among them, then a fifth match (ignored).
+    for (auto [serial, port] : {std::pair{8, 3}, {9, 1}, {8, 1}, {8, 2}, {8, 4}})
+        ports.push_back(portRecord(2174, serial, port, {"INPUT", "OUTPUT", "SDI"}));
+    ports.push_back(portRecord(2174, 8, 4, {}));
     const std::vector<Vdapi::DeviceDescriptor> devices = {deviceRecord(2174, 8), deviceRecord(2144, 7),
                                                           deviceRecord(2179, 7), deviceRecord(2174, 10)};
     int probes = 0;

@@ -23,25 +23,15 @@ using test::SimProcess;
 
 constexpr const char* kPropertyKind = "0xafc86f1a"; // PCIe property look-up
 
-/// Sets the process setting of the scan cache for the life of the object.
-class CacheSetting {
-public:
-    explicit CacheSetting(bool enabled) : m_before(Vdapi::ScanSession::DefaultEnabled())
-    {
-        Vdapi::ScanSession::SetDefaultEnabled(enabled);
-    }
-    ~CacheSetting() { Vdapi::ScanSession::SetDefaultEnabled(m_before); }
-
-private:
-    bool m_before;
-};
-
-/// One whole scan as "scanDevices" runs it (cards only), as JSON text.
+/// One whole scan as "scanDevices" runs it (cards only), as JSON text; the process setting of
+/// the scan cache is `cached` for this scan only.
 std::string scanReport(bool cached, const Halvix::PortProbe& probe = Halvix::isPortAvailable)
 {
-    const CacheSetting setting(cached);
+    const bool before = Vdapi::ScanSession::DefaultEnabled();
+    Vdapi::ScanSession::SetDefaultEnabled(cached);
     ReportList list;
     Halvix::scanDevices(list, false, false, probe);
+    Vdapi::ScanSession::SetDefaultEnabled(before);
     return kel::Json(list).dump();
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include "base/json/JsonRpcMessage.h"
 
@@ -25,17 +26,15 @@ std::string typedMemberError(const Json& object, const std::string& key, JsonTyp
 
 TEST(JsonRpcMessageTest, IntegralDoublesPrintAsIntegers)
 {
-    EXPECT_EQ("7", kel::jsonNumber(7.0).dump());
-    EXPECT_EQ("-32700", kel::jsonNumber(-32700.0).dump());
-    EXPECT_EQ("0", kel::jsonNumber(-0.0).dump());
-    EXPECT_EQ("0.5", kel::jsonNumber(0.5).dump());
-    EXPECT_EQ("4294967296", kel::jsonNumber(4294967296.0).dump());
-    EXPECT_EQ("-9223372036854775808", kel::jsonNumber(-9223372036854775808.0).dump());
+    const std::pair<double, const char*> printed[] = {
+        {7.0, "7"}, {-32700.0, "-32700"}, {-0.0, "0"}, {0.5, "0.5"}, {4294967296.0, "4294967296"},
+        {-9223372036854775808.0, "-9223372036854775808"}, {std::nan(""), "null"},
+        {std::numeric_limits<double>::infinity(), "null"}};
+    for (const auto& [value, text] : printed)
+        EXPECT_EQ(text, kel::jsonNumber(value).dump()) << value;
     // 2^63 does not fit a signed 64-bit integer: it stays a double and keeps its value.
     EXPECT_EQ(9223372036854775808.0, kel::jsonNumber(9223372036854775808.0).get<double>());
     EXPECT_TRUE(kel::jsonNumber(9223372036854775808.0).is_number_float());
-    EXPECT_EQ("null", kel::jsonNumber(std::nan("")).dump());
-    EXPECT_EQ("null", kel::jsonNumber(std::numeric_limits<double>::infinity()).dump());
     // An id that arrived as 7.0 in a request comes back as 7.
     EXPECT_EQ(R"({"id":7,"jsonrpc":"2.0","result":null})",
               kel::makeResult(kel::requestId(Json::parse(R"({"id":7.0})")), nullptr).dump());

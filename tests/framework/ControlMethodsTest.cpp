@@ -4,17 +4,12 @@
 #include "tests/support/TempDir.h"
 
 #include "framework/CommandScheduler.h"
+#include "framework/Frame.h"
 
 #include <gtest/gtest.h>
 
-#include "framework/Frame.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <tuple>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -146,16 +141,15 @@ TEST_F(ControlMethods, SetCpuMaskStoresTheMaskEvenWhenItCannotApply)
     EXPECT_EQ(app.cpuMask(), ~uint64_t(0));
 }
 
-TEST_F(ControlMethods, SetLogFileSwitchesTheFileAndReportsAnUnusablePathInTheLog)
+TEST_F(ControlMethods, SetLogFileSwitchesTheAppsFileAndAnswersAnUnusablePathWithSuccess)
 {
+    // What the log says of each switch, and that a failed one keeps the file: SharedLoggerFileTest.
     TempDir dir;
     const std::string path = dir.file("halvix.log");
     EXPECT_EQ(call("setLogFile", {{"path", path}}), result(Json::object()));
-    EXPECT_TRUE(captured.waitFor(3, "SharedLogger", "Logging to file: " + path));
-    const std::string bad = dir.file("missing/halvix.log");
-    EXPECT_EQ(call("setLogFile", {{"path", bad}}), result(Json::object()));
-    EXPECT_TRUE(captured.waitFor(0, "SharedLogger", "Could not use file: " + bad + ". Error: Failed to open file " + bad));
-    EXPECT_EQ(logger.logFilePath(), path); // the previous file stays in use (its lines: SharedLoggerFileTest)
+    EXPECT_EQ(logger.logFilePath(), path);
+    EXPECT_EQ(call("setLogFile", {{"path", dir.file("missing/halvix.log")}}), result(Json::object()));
+    EXPECT_EQ(logger.logFilePath(), path);
     logger.setLogFilePath("");
 }
 
@@ -168,8 +162,7 @@ TEST_F(ControlMethods, QuitStopsReportsSetsTheFlagAndSilencesLaterMessages)
     EXPECT_EQ(client.process(R"({"jsonrpc":"2.0","method":"quit"})"), std::nullopt);
     EXPECT_TRUE(app.quitRequested());
     EXPECT_EQ(client.statusReportInterval(), 0);
-    std::string frame;
-    kel::frame::append(frame, R"({"jsonrpc":"2.0","method":"count","id":1})");
+    const std::string frame = kel::frame::framed(R"({"jsonrpc":"2.0","method":"count","id":1})");
     client.receiveBytes(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
     EXPECT_EQ(counted, 0);
     // A second quit finds nothing to stop.

@@ -12,25 +12,11 @@
 namespace {
 
 using kel::FrameReader;
-
-std::string framed(const std::string& payload)
-{
-    std::string out;
-    kel::frame::append(out, payload);
-    return out;
-}
+using kel::frame::framed;
 
 bool append(FrameReader& reader, const std::string& bytes)
 {
     return reader.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
-
-std::vector<std::string> drain(FrameReader& reader)
-{
-    std::vector<std::string> out;
-    while (reader.next() == FrameReader::Status::Frame)
-        out.emplace_back(reader.payload());
-    return out;
 }
 
 TEST(FrameReader, LargestFrameFitsOneByteMoreCannotBeTakenInAndAChunkThatDoesNotFitIsDroppedWhole)
@@ -58,7 +44,10 @@ TEST(FrameReader, LargestFrameFitsOneByteMoreCannotBeTakenInAndAChunkThatDoesNot
     EXPECT_FALSE(append(reader, std::string(34, 'z')));      // exactly the free room
     EXPECT_EQ(reader.buffered(), 16u);
     ASSERT_TRUE(append(reader, framed(std::string(27, 'y')))); // 33 bytes: one less than the room
-    EXPECT_EQ(drain(reader), (std::vector<std::string>{"0123456789", std::string(27, 'y')}));
+    std::vector<std::string> frames;
+    while (reader.next() == FrameReader::Status::Frame)
+        frames.emplace_back(reader.payload());
+    EXPECT_EQ(frames, (std::vector<std::string>{"0123456789", std::string(27, 'y')}));
 }
 
 } // namespace

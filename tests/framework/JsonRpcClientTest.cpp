@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 namespace {
@@ -33,9 +32,8 @@ protected:
 
     static std::string frame(const Json& params)
     {
-        std::string out;
-        kel::frame::append(out, Json({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}}).dump());
-        return out;
+        const Json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "count"}, {"params", params}};
+        return kel::frame::framed(request.dump());
     }
 
     bool errorLogged(const std::string& text) { return captured.waitFor(0, "JsonRpcClient", text); }
@@ -116,24 +114,18 @@ TEST_F(ClientReceive, AnnouncementCarriesTheProcessAndLogFile)
     EXPECT_TRUE(captured.waitFor(2, "JsonRpcClient", "Application connected to GUI"));
 }
 
-} // namespace
-
-// The client itself, without the test client's capture of notifications: what it cannot
-// deliver is counted in the report line, also when no connection exists and after the stop.
-
-TEST(ClientNotifications, UndeliveredNotificationsAreCountedAndReportedAtTheStop)
+// The client's own sending (not the test client's capture): what it cannot deliver is counted
+// in the report line, also when no connection exists and after the stop.
+TEST_F(ClientReceive, UndeliveredNotificationsAreCountedAndReportedAtTheStop)
 {
-    CapturingLogger captured;
-    std::ostringstream console;
-    kel::SharedLogger logger{"TestLogger", console, true};
-    logger.composite().add(&captured);
-    kel::JsonRpcClient client{&logger};
     const Json note = kel::makeNotification("scheduledCommandExecuted", Json::object());
     for (int i = 0; i < 3; ++i)
-        client.onNotification(note);
+        client.JsonRpcClient::onNotification(note);
     client.shutdown(); // reports the open window without waiting 5 s
-    client.onNotification(note);
+    client.JsonRpcClient::onNotification(note);
     const std::string line = " packets were unavailable for Json-Rpc notifications";
     EXPECT_TRUE(captured.waitFor(LogLevel::Error, "JsonRpcClient", "3" + line));
     EXPECT_TRUE(captured.waitFor(LogLevel::Error, "JsonRpcClient", "1" + line));
 }
+
+} // namespace

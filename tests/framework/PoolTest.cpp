@@ -12,17 +12,6 @@ namespace {
 
 using PacketPool = kel::Pool<kel::RawDataPacket>;
 
-// A factory that numbers its packets: byte 0 holds the creation index.
-PacketPool::Factory numberedPackets(std::shared_ptr<std::atomic<int>> next)
-{
-    return [next] {
-        auto packet = kel::makeVectorPacket();
-        const std::uint8_t index = static_cast<std::uint8_t>((*next)++);
-        packet->assign(&index, 1);
-        return packet;
-    };
-}
-
 int indexOf(const std::shared_ptr<kel::RawDataPacket>& packet)
 {
     return packet->data()[0];
@@ -37,8 +26,14 @@ struct Counted {
 
 TEST(PoolTest, HandsOutInCreationOrderReturnsToTheBackAndThe101stGetIsEmpty)
 {
-    auto next = std::make_shared<std::atomic<int>>(0);
-    PacketPool pool(numberedPackets(next));
+    // A factory that numbers its packets: byte 0 holds the creation index.
+    int next = 0;
+    PacketPool pool([&next] {
+        auto packet = kel::makeVectorPacket();
+        const std::uint8_t index = static_cast<std::uint8_t>(next++);
+        packet->assign(&index, 1);
+        return packet;
+    });
     EXPECT_EQ(10u, pool.created());
     EXPECT_EQ(10u, pool.freeCount());
 

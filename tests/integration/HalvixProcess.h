@@ -1,10 +1,10 @@
 // Runs the real halvix executable as a child process and collects its console output.
 #pragma once
 
+#include "tests/log/LogTimes.h"
 #include "tests/support/ChildProcess.h"
 
 #include <optional>
-#include <sstream>
 
 namespace integration {
 
@@ -26,16 +26,7 @@ public:
         return code < 0 ? std::nullopt : std::optional<int>(code);
     }
     /// The output's lines with the time stamp cut off ("Level | Source | Text").
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        std::istringstream in(output());
-        for (std::string line; std::getline(in, line);) {
-            const auto cut = line.find(" | ");
-            out.push_back(cut == std::string::npos ? line : line.substr(cut + 3));
-        }
-        return out;
-    }
+    std::vector<std::string> lines() const { return linesWithoutTime(output()); }
 };
 
 } // namespace integration

@@ -1,11 +1,10 @@
 // "scanDevices" and the enable methods over the wire: the real halvix against the simulator,
 // each report rule checked on the reply text as it arrived (key order, number forms).
-#include "HalvixProcess.h"
+#include "GuiAndHalvix.h"
 
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/SimQuery.h"
 #include "tests/support/WaitUntil.h"
-#include "tools/gui/GuiServer.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,6 @@
 
 namespace {
 
-using integration::HalvixProcess;
 using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 using namespace std::chrono_literals;
@@ -26,7 +24,7 @@ using namespace std::chrono_literals;
 // an unoptimised or sanitised build.
 constexpr auto kScanDeadline = 240s;
 
-class ScanDevices : public ::testing::Test {
+class ScanDevices : public integration::GuiAndHalvix {
 protected:
     /// Simulator with `rigPath`, a GUI server on `address`, halvix connected to it.
     void start(const std::string& rigPath, const std::string& address)
@@ -34,28 +32,13 @@ protected:
         sim = std::make_unique<test::SimProcess>(rigPath);
         ASSERT_TRUE(sim->ready()) << sim->error();
         sim->exportRunDir(); // the halvix started next inherits it
-        server = std::make_unique<gui::GuiServer>(address);
-        ASSERT_TRUE(server->listen());
-        halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{"--server_address", address,
-                                                                          "--local_address", address});
-        ASSERT_TRUE(halvix->started());
-        auto accepted = server->accept(gui::GuiServer::in(20s));
-        ASSERT_TRUE(accepted) << accepted.message << "\n" << halvix->output();
-        ASSERT_TRUE(server->nextNotification("newConnection", gui::GuiServer::in(20s)));
-    }
-
-    /// The whole reply to a request, as received.
-    gui::GuiResult request(const std::string& method, const Json& params, std::chrono::seconds deadline = 20s)
-    {
-        auto reply = server->call(method, params, gui::GuiServer::in(deadline));
-        EXPECT_TRUE(reply) << method << ": " << reply.message << "\n" << halvix->output();
-        return reply;
+        connect(address, {"--local_address", address});
     }
 
     /// The report of one "scanDevices", parsed from the reply text with its key order kept.
     OrderedJson scan()
     {
-        const gui::GuiResult reply = request("scanDevices", Json::object(), kScanDeadline);
+        const gui::GuiResult reply = call("scanDevices", Json::object(), kScanDeadline);
         const OrderedJson parsed = OrderedJson::parse(reply.text, nullptr, false);
         EXPECT_TRUE(parsed.is_object() && parsed.contains("result") && parsed["result"].is_array()) << reply.text;
         return parsed.is_object() && parsed.contains("result") ? parsed["result"] : OrderedJson();
@@ -64,15 +47,7 @@ protected:
     /// Driver requests of one kind served since the last reset.
     uint64_t requests(const std::string& kind) { return VdapiTest::Counters(*sim)[kind]; }
 
-    void quit()
-    {
-        ASSERT_TRUE(server->sendNotification("quit"));
-        EXPECT_EQ(halvix->waitExit(), 0) << halvix->output();
-    }
-
     std::unique_ptr<test::SimProcess> sim;
-    std::unique_ptr<gui::GuiServer> server;
-    std::unique_ptr<HalvixProcess> halvix;
 };
 
 TEST_F(ScanDevices, ReferenceRigReportKeepsItsWireFormAndIgnoresBytesTheLayoutsLeaveOpen)
@@ -82,7 +57,7 @@ TEST_F(ScanDevices, ReferenceRigReportKeepsItsWireFormAndIgnoresBytesTheLayoutsL
     IN_PRIVATE_NETWORK();
     ASSERT_TRUE(Vdapi::TestSupport::RunQuiet("ip link set lo up")) << "cannot bring up loopback";
     ASSERT_NO_FATAL_FAILURE(start(VdapiTest::ReferenceRig(), "127.0.67.31"));
-    EXPECT_EQ(request("enableDteDeviceScan", {{"dteDeviceScanEnabled", true}}).value["result"], true);
+    EXPECT_EQ(call("enableDteDeviceScan", {{"dteDeviceScanEnabled", true}}).value["result"], true);
     const OrderedJson report = scan();
     ASSERT_GT(report.size(), 40u);
 
@@ -115,7 +90,7 @@ TEST_F(ScanDevices, ReferenceRigReportKeepsItsWireFormAndIgnoresBytesTheLayoutsL
     // 0xA5 in the second scan; the report must not move by one byte.
     EXPECT_TRUE(sim->command("fill-open a5"));
     EXPECT_EQ(scan().dump(), report.dump());
-    quit();
+    quitAndExpectExitCode0();
 }
 
 TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
@@ -131,7 +106,7 @@ TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
     ASSERT_TRUE(sim->command("counters reset"));
     const int64_t now =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    EXPECT_EQ(request("schedule", {{"time", now}, {"scheduleId", "slow"}, {"cmd", {{"method", "scanDevices"}}}})
+    EXPECT_EQ(call("schedule", {{"time", now}, {"scheduleId", "slow"}, {"cmd", {{"method", "scanDevices"}}}})
                   .value["result"],
               Json::object());
     ASSERT_TRUE(waitUntil([&] { return requests("0xafc86f1a") > 0; }, 60s)) << "the scheduled scan did not start";

@@ -9,12 +9,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,7 +24,6 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 struct Brick {
-    std::string name;
     std::unique_ptr<test::SimProcess> sim;
     std::unique_ptr<HalvixProcess> halvix; // after sim: stopped first
     int id = 0;                             // its id in the API
@@ -39,21 +37,15 @@ size_t count(const std::string& text, const std::string& part)
     return found;
 }
 
-/// The path of the chromium executable; empty when it is not installed.
-std::string chromium()
-{
-    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
-        if (::access(path, X_OK) == 0)
-            return path;
-    return {};
-}
-
 /// Runs headless Chromium on `url` with a fresh profile and `extra` arguments; its standard
 /// output (the DOM for --dump-dom). The page's polling timers run on virtual time, fetches
 /// hold that time until they are answered, so the DOM is the one after its first refresh.
 std::string runChromium(const std::string& url, const std::vector<std::string>& extra)
 {
-    const std::string browser = chromium();
+    std::string browser;
+    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
+        if (browser.empty() && ::access(path, X_OK) == 0)
+            browser = path;
     if (browser.empty()) {
         ADD_FAILURE() << "chromium is not installed; scripts/setup.sh installs it";
         return {};
@@ -88,14 +80,12 @@ protected:
     {
         serve = std::make_unique<test::ServeProcess>(address, 8080);
         ASSERT_TRUE(serve->ready()) << serve->process().errors();
-        const std::string source = HALVIX_SOURCE_DIR;
-        const std::pair<const char*, std::string> rigs[] = {{"reference", source + "/sim/rigs/reference.json"},
-                                                            {"empty", source + "/sim/rigs/empty.json"},
-                                                            {"small", source + "/tests/integration/rigs/asi_card.json"}};
+        const std::pair<const char*, const char*> rigs[] = {{"reference", "sim/rigs/reference.json"},
+                                                            {"empty", "sim/rigs/empty.json"},
+                                                            {"small", "tests/integration/rigs/asi_card.json"}};
         for (const auto& [name, rig] : rigs) {
-            Brick& brick = bricks.emplace_back();
-            brick.name = name;
-            brick.sim = std::make_unique<test::SimProcess>(rig);
+            Brick& brick = bricks[name];
+            brick.sim = std::make_unique<test::SimProcess>(test::sourcePath(rig));
             ASSERT_TRUE(brick.sim->ready()) << brick.sim->error();
             brick.sim->exportRunDir(); // the halvix started next inherits it
             brick.halvix = std::make_unique<HalvixProcess>(std::vector<std::string>{
@@ -103,29 +93,17 @@ protected:
             ASSERT_TRUE(brick.halvix->started());
         }
         const json listed = serve->waitForBricks([](const json& list) {
-            if (list.size() != 3)
-                return false;
-            for (const json& brick : list)
-                if (brick["state"] != "idle")
-                    return false;
-            return true;
+            const auto idle = [](const json& brick) { return brick["state"] == "idle"; };
+            return list.size() == 3 && std::all_of(list.begin(), list.end(), idle);
         });
         ASSERT_EQ(listed.size(), 3u) << listed.dump() << serve->process().errors();
         for (const json& entry : listed)
-            for (Brick& brick : bricks)
-                if (entry["appId"] == brick.name)
-                    brick.id = entry["id"];
-        for (const Brick& brick : bricks)
-            ASSERT_NE(brick.id, 0) << brick.name << " not listed: " << listed.dump();
+            bricks.at(entry["appId"].get<std::string>()).id = entry["id"];
+        for (const auto& [name, brick] : bricks)
+            ASSERT_NE(brick.id, 0) << name << " not listed: " << listed.dump();
     }
 
-    Brick& brick(const std::string& name)
-    {
-        for (Brick& b : bricks)
-            if (b.name == name)
-                return b;
-        throw std::invalid_argument(name);
-    }
+    Brick& brick(const std::string& name) { return bricks.at(name); }
     std::string path(const std::string& name, const std::string& tail)
     {
         return "/api/bricks/" + std::to_string(brick(name).id) + tail;
@@ -138,13 +116,9 @@ protected:
         EXPECT_TRUE(reply.json.is_array()) << reply.body;
         return reply.json;
     }
-    void control(const std::string& name, const std::string& line)
-    {
-        EXPECT_TRUE(brick(name).sim->command(line)) << line;
-    }
 
     std::unique_ptr<test::ServeProcess> serve;
-    std::vector<Brick> bricks; // after serve: stopped first
+    std::map<std::string, Brick> bricks; // by app id; after serve: stopped first
 };
 
 } // namespace serveintegration
@@ -183,7 +157,7 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
 
     // A port taken by another user is busy at the next scan, whose report replaces the first
     // (the page's busy filter below finds it). Headless Chromium shows every brick on the page.
-    control("small", "hold 2144000903 2");
+    EXPECT_TRUE(brick("small").sim->command("hold 2144000903 2"));
     scan("small");
 
     const std::string dom = runChromium(serve->url("/"), {"--dump-dom"});
@@ -222,7 +196,7 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     std::error_code missing;
     EXPECT_GT(std::filesystem::file_size(png, missing), 10000u);
     std::cout << "screenshot: " << png << "\n";
-    control("small", "release 2144000903 2");
+    EXPECT_TRUE(brick("small").sim->command("release 2144000903 2"));
 
     // A brick that quits leaves the list as soon as the request is answered.
     const test::ApiReply quit = serve->post(path("empty", "/quit"));

@@ -8,16 +8,13 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/WaitUntil.h"
 
+#include "net/Address.h"
+#include "net/Socket.h"
+
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <fstream>
-
 #include <cstdlib>
-#include <memory>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -37,11 +34,7 @@ struct ToolRun {
 ToolRun run(const std::string& binary, const std::vector<std::string>& arguments, std::chrono::seconds deadline = 60s)
 {
     test::ChildProcess child(binary, arguments);
-    ToolRun result;
-    result.code = child.wait(deadline);
-    result.out = child.output();
-    result.err = child.errors();
-    return result;
+    return {child.wait(deadline), child.output(), child.errors()}; // in order: read once it ended
 }
 
 /// `halvixctl --address A ARGS...` with a real halvix dialling A from A; halvixctl's output and
@@ -54,10 +47,7 @@ ToolRun halvixctlWithBrick(const std::string& address, const std::vector<std::st
     test::ChildProcess ctl(HALVIXCTL_BIN, all);
     EXPECT_TRUE(ctl.waitForStderr("waiting for a brick to connect on " + address)) << ctl.errors();
     HalvixProcess halvix({"--server_address", address, "--local_address", address});
-    ToolRun result;
-    result.code = ctl.wait(kToolScanDeadline);
-    result.out = ctl.output();
-    result.err = ctl.errors();
+    const ToolRun result{ctl.wait(kToolScanDeadline), ctl.output(), ctl.errors()};
     EXPECT_EQ(halvix.waitExit(), std::optional<int>(0)) << halvix.output();
     return result;
 }
@@ -129,15 +119,10 @@ TEST(Tools, DemoNetwork)
     // The counter sees a dial: a connection attempt to an outside address is counted.
     const long quiet = sentPackets("wan0");
     ASSERT_GE(quiet, 0);
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    ASSERT_GE(probe, 0);
-    sockaddr_in outside{};
-    outside.sin_family = AF_INET;
-    outside.sin_port = htons(8000);
-    ::inet_pton(AF_INET, "203.0.113.9", &outside.sin_addr);
-    ::connect(probe, reinterpret_cast<sockaddr*>(&outside), sizeof outside);
+    ip::TcpSocket probe; // its SYN goes out; nothing answers it
+    EXPECT_NE(probe.connect(ip::resolve("203.0.113.9"), 8000, 1000), ip::SocketStatus::Done);
     EXPECT_TRUE(waitUntil([&] { return sentPackets("wan0") > quiet; })) << "a dial to 203.0.113.9 was not counted on wan0";
-    ::close(probe);
+    probe.close(); // no retries during the demo
 
     START_SIM(sim, test::sourcePath("sim/rigs/reference.json"));
     const long before = sentPackets("wan0");

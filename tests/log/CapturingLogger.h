@@ -47,12 +47,6 @@ public:
         return waitUntil([&] { return count(level, source, text) > 0; });
     }
 
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        messages_.clear();
-    }
-
     std::vector<std::string> texts() const
     {
         std::vector<std::string> result;

@@ -1,7 +1,6 @@
 // Log file output and switching the shared logger's log file.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "log/FileLogger.h"
@@ -11,18 +10,6 @@
 #include "tests/support/TempDir.h"
 
 namespace {
-
-// Lines of a log file with the time field cut off ("level | source | text").
-std::vector<std::string> linesWithoutTime(const std::string& content)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(content);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t bar = line.find(" | ");
-        lines.push_back(bar == std::string::npos ? line : line.substr(bar + 3));
-    }
-    return lines;
-}
 
 // An unopenable path's exception text is in SharedLoggerFileTest's "Could not use file" lines.
 TEST(FileLoggerTest, AppendsUtf8LinesToExistingContent)

@@ -12,9 +12,9 @@
 struct LoopbackServer {
     ip::TcpSocket listener;
     uint16_t port = 0;
-    explicit LoopbackServer(bool listening = false)
+    explicit LoopbackServer(bool listening = false, uint16_t fixedPort = 0)
     {
-        EXPECT_EQ(listener.bind(ip::Loopback, 0), ip::SocketStatus::Done);
+        EXPECT_EQ(listener.bind(ip::Loopback, fixedPort), ip::SocketStatus::Done);
         port = listener.localPort();
         if (listening)
             listen();

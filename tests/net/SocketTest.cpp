@@ -9,9 +9,7 @@
 #include "PlatformErrors.h" // tests/net/posix/ or tests/net/windows/
 
 #include <chrono>
-#include <cstring>
 #include <string>
-#include <thread>
 
 using namespace std::chrono_literals;
 

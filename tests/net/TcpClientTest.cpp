@@ -160,9 +160,7 @@ TEST(TcpClientTest, LostServerIsReportedOnceAndRegained)
     second.close();
     server.listener.close();
     ASSERT_TRUE(waitUntil([&] { return recorder.disconnects == 2; }));
-    ip::TcpSocket revived;
-    ASSERT_EQ(revived.bind(ip::Loopback, port), ip::SocketStatus::Done);
-    ASSERT_EQ(revived.listen(), ip::SocketStatus::Done);
+    LoopbackServer revived(true, port);
     ASSERT_TRUE(waitUntil([&] { return recorder.connects == 3; }));
 }
 

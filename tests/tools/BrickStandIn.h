@@ -2,6 +2,7 @@
 // and can answer requests, so GuiServer and halvixctl are exercised over real sockets.
 #pragma once
 
+#include "base/json/JsonRpcMessage.h"
 #include "framework/Frame.h"
 #include "net/TcpClient.h"
 
@@ -33,9 +34,7 @@ public:
 
     bool sendJson(const nlohmann::json& message)
     {
-        std::string frame;
-        kel::frame::append(frame, message.dump());
-        return client_.send(frame.data(), frame.size());
+        return sendBytes(kel::frame::framed(message.dump()));
     }
     bool sendBytes(const std::string& bytes) { return client_.send(bytes.data(), bytes.size()); }
 
@@ -44,10 +43,9 @@ public:
     {
         start();
         return waitFor([](int connects, int) { return connects >= 1; }) &&
-               sendJson({{"jsonrpc", "2.0"},
-                         {"method", "newConnection"},
-                         {"params", {{"appId", appId}, {"appType", "Halvix"}, {"exePath", "/stand/in"},
-                                     {"logFilePath", ""}, {"pid", pid}}}});
+               sendJson(kel::makeNotification("newConnection", {{"appId", appId}, {"appType", "Halvix"},
+                                                                 {"exePath", "/stand/in"}, {"logFilePath", ""},
+                                                                 {"pid", pid}}));
     }
 
     /// The reply to `request` with `result`.
@@ -102,10 +100,8 @@ private:
     void onConnected() override
     {
         buffer_.clear();
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++connects_;
-        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++connects_;
         changed_.notify_all();
     }
 

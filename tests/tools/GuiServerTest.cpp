@@ -11,16 +11,10 @@
 using namespace std::chrono_literals;
 using gui::GuiError;
 using gui::GuiServer;
+using kel::frame::framed;
 using nlohmann::json;
 
 namespace {
-
-std::string frameOf(const std::string& payload)
-{
-    std::string frame;
-    kel::frame::append(frame, payload);
-    return frame;
-}
 
 /// A GUI server on an ephemeral loopback port with one connected brick.
 struct Connected {
@@ -51,8 +45,8 @@ TEST(GuiServerTest, FramesTravelBothWaysWhateverTheChunking)
     EXPECT_EQ(c.brick->nextMessage(), (json{{"jsonrpc", "2.0"}, {"method", "hello"}, {"params", {{"n", 1}}}}));
 
     // Brick to GUI: two frames in one send, then a frame trickled byte by byte (the header too).
-    ASSERT_TRUE(c.brick->sendBytes(frameOf(R"({"a":1})") + frameOf(R"({"b":2})")));
-    const std::string split = frameOf(R"({"c":[1,2,3]})");
+    ASSERT_TRUE(c.brick->sendBytes(framed(R"({"a":1})") + framed(R"({"b":2})")));
+    const std::string split = framed(R"({"c":[1,2,3]})");
     for (char byte : split)
         ASSERT_TRUE(c.brick->sendBytes(std::string(1, byte)));
 
@@ -76,19 +70,19 @@ TEST(GuiServerTest, RefusedFramesAreReportedAndNeverTrustedAndGarbageDiscardsThe
     c.server.setMaxPayload(1000);
 
     // Oversized: refused, its payload skipped, and the stream stays in step.
-    ASSERT_TRUE(c.brick->sendBytes(frameOf(std::string(5000, ' ') + "{}") + frameOf(R"({"after":"big"})")));
+    ASSERT_TRUE(c.brick->sendBytes(framed(std::string(5000, ' ') + "{}") + framed(R"({"after":"big"})")));
     auto refused = c.server.next(GuiServer::in(10s));
     EXPECT_EQ(refused.error, GuiError::BadFrame);
     EXPECT_NE(refused.message.find("5002"), std::string::npos) << refused.message;
     EXPECT_EQ(c.server.next(GuiServer::in(10s)).value, json({{"after", "big"}}));
 
     // Not JSON: reported, and the next frame still arrives.
-    ASSERT_TRUE(c.brick->sendBytes(frameOf("{not json") + frameOf("[1]")));
+    ASSERT_TRUE(c.brick->sendBytes(framed("{not json") + framed("[1]")));
     EXPECT_EQ(c.server.next(GuiServer::in(10s)).error, GuiError::BadJson);
     EXPECT_EQ(c.server.next(GuiServer::in(10s)).value, json({1}));
 
     // A wrong magic gives one error; the frame that was buffered behind it cannot be found.
-    ASSERT_TRUE(c.brick->sendBytes("GARBAGE!" + frameOf("{}")));
+    ASSERT_TRUE(c.brick->sendBytes("GARBAGE!" + framed("{}")));
     auto bad = c.server.next(GuiServer::in(10s));
     EXPECT_EQ(bad.error, GuiError::BadFrame);
     EXPECT_NE(bad.message.find("0x47 0x41"), std::string::npos) << bad.message;

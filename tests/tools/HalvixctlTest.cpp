@@ -1,5 +1,5 @@
-// The halvixctl executable against a brick stand-in on its own loopback address: usage errors,
-// call results and errors, timeouts, watch, quit and scan.
+// The halvixctl executable against a brick stand-in on its own loopback address: usage errors
+// (serve's too), call results and errors, timeouts, watch, quit and scan.
 #include "BrickStandIn.h"
 #include "tests/support/ChildProcess.h"
 
@@ -17,32 +17,25 @@ namespace {
 
 /// Runs halvixctl listening on `address`, with a brick stand-in that connects once halvixctl
 /// listens and announces itself on every connection.
-class Session {
-public:
-    Session(const std::string& address, const std::vector<std::string>& arguments,
+struct Session {
+    Session(const std::string& address, std::vector<std::string> arguments,
             test::BrickStandIn::Responder responder = {})
-        : address_(address), brick_(address, 6666, std::move(responder))
+        : address(address), brick(address, 6666, std::move(responder))
     {
-        std::vector<std::string> all{"--address", address};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        process_ = std::make_unique<test::ChildProcess>(HALVIXCTL_BIN, all);
+        arguments.insert(arguments.begin(), {"--address", address});
+        process = std::make_unique<test::ChildProcess>(HALVIXCTL_BIN, arguments);
     }
 
     /// Lets the brick connect once halvixctl listens, then announces it.
     bool connectBrick()
     {
-        if (!process_->waitForStderr("waiting for a brick to connect on " + address_ + ":6666..."))
-            return false;
-        return brick_.connectAndAnnounce("stand-in", 42);
+        return process->waitForStderr("waiting for a brick to connect on " + address + ":6666...") &&
+               brick.connectAndAnnounce("stand-in", 42);
     }
 
-    test::ChildProcess& process() { return *process_; }
-    test::BrickStandIn& brick() { return brick_; }
-
-private:
-    std::string address_;
-    test::BrickStandIn brick_;
-    std::unique_ptr<test::ChildProcess> process_;
+    std::string address;
+    test::BrickStandIn brick;
+    std::unique_ptr<test::ChildProcess> process; // after the brick: stopped first
 };
 
 using test::BrickStandIn;
@@ -66,12 +59,19 @@ TEST(HalvixctlTest, UsageErrorsExitWithTwo)
         // Never widened to every interface: text that is not a dotted quad is refused (which
         // texts are is GuiServerTest's table).
         {"--address", "localhost", "quit"},
+        // serve's own options, refused with serve's usage.
+        {"serve", "--address", "localhost"}, {"serve", "--address"}, {"serve", "--http", "127.0.0.1"},
+        {"serve", "--http", "127.0.0.1:0"}, {"serve", "--http", "127.0.0.1:65536"},
+        {"serve", "--http", "localhost:8080"}, {"serve", "--http", ":8080"}, {"serve", "--http", "127.0.0.1:80x"},
+        {"serve", "--every", "0"}, {"serve", "--every", "soon"},
     };
     for (const auto& arguments : bad) {
         test::ChildProcess ctl(HALVIXCTL_BIN, arguments);
         ASSERT_TRUE(ctl.started());
         EXPECT_EQ(ctl.wait(), 2) << testing::PrintToString(arguments);
-        EXPECT_NE(ctl.errors().find("usage: halvixctl"), std::string::npos) << ctl.errors();
+        const bool serve = !arguments.empty() && arguments[0] == "serve";
+        EXPECT_NE(ctl.errors().find(serve ? "usage: halvixctl serve" : "usage: halvixctl"), std::string::npos)
+            << ctl.errors();
     }
 }
 
@@ -139,9 +139,9 @@ TEST(HalvixctlTest, CallAndScanPrintTheResultTheTableOrTheError)
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         Session session("127.0.60." + std::to_string(address++), arguments, responder);
         ASSERT_TRUE(session.connectBrick());
-        EXPECT_EQ(session.process().wait(), c.code) << testing::PrintToString(c.arguments);
-        EXPECT_EQ(session.process().output(), c.output) << testing::PrintToString(c.arguments);
-        const std::string& errors = session.process().errors();
+        EXPECT_EQ(session.process->wait(), c.code) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(session.process->output(), c.output) << testing::PrintToString(c.arguments);
+        const std::string& errors = session.process->errors();
         EXPECT_NE(errors.find(c.errors), std::string::npos) << errors;
         EXPECT_NE(errors.find(R"(newConnection: {"appId":"stand-in","appType":"Halvix","exePath":"/stand/in","logFilePath":"","pid":42})"),
                   std::string::npos)
@@ -185,23 +185,23 @@ TEST(HalvixctlTest, WatchPrintsNotificationsAndQuitWaitsForTheBrickToLeave)
     {
         Session session("127.0.60.6", {"watch", "--count", "2"});
         ASSERT_TRUE(session.connectBrick());
-        ASSERT_TRUE(session.process().waitForStderr("watching notifications..."));
-        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 1}}}}));
-        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"id", 9}, {"result", 0}})); // not a notification
-        ASSERT_TRUE(session.brick().sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 2}}}}));
-        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
-        EXPECT_EQ(session.process().output(), "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":1}}\n"
+        ASSERT_TRUE(session.process->waitForStderr("watching notifications..."));
+        ASSERT_TRUE(session.brick.sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 1}}}}));
+        ASSERT_TRUE(session.brick.sendJson(json{{"jsonrpc", "2.0"}, {"id", 9}, {"result", 0}})); // not a notification
+        ASSERT_TRUE(session.brick.sendJson(json{{"jsonrpc", "2.0"}, {"method", "tick"}, {"params", {{"n", 2}}}}));
+        EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
+        EXPECT_EQ(session.process->output(), "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":1}}\n"
                                               "{\"jsonrpc\":\"2.0\",\"method\":\"tick\",\"params\":{\"n\":2}}\n");
     }
     {
         Session session("127.0.60.7", {"--timeout", "20", "quit"});
         ASSERT_TRUE(session.connectBrick());
-        const json quit = session.brick().nextMessage();
+        const json quit = session.brick.nextMessage();
         EXPECT_EQ(quit["method"], "quit");
         EXPECT_FALSE(quit.contains("id"));
-        ASSERT_TRUE(session.process().waitForStderr("waiting for the brick to disconnect..."));
-        session.brick().client().stop();
-        EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
+        ASSERT_TRUE(session.process->waitForStderr("waiting for the brick to disconnect..."));
+        session.brick.client().stop();
+        EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
     }
 }
 
@@ -214,14 +214,14 @@ TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
         return BrickStandIn::reply(request, request["params"]["nicDeviceScanEnabled"]);
     });
     ASSERT_TRUE(session.connectBrick());
-    const json enable = session.brick().nextMessage();
+    const json enable = session.brick.nextMessage();
     EXPECT_EQ(enable["method"], "enableNicDeviceScan");
     EXPECT_EQ(enable["params"], json({{"nicDeviceScanEnabled", true}}));
-    EXPECT_EQ(session.brick().nextMessage()["method"], "scanDevices");
-    EXPECT_EQ(session.brick().nextMessage()["method"], "quit");
-    session.brick().client().stop();
-    EXPECT_EQ(session.process().wait(), 0) << session.process().errors();
-    EXPECT_EQ(session.process().output(), report.dump() + "\n");
+    EXPECT_EQ(session.brick.nextMessage()["method"], "scanDevices");
+    EXPECT_EQ(session.brick.nextMessage()["method"], "quit");
+    session.brick.client().stop();
+    EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
+    EXPECT_EQ(session.process->output(), report.dump() + "\n");
 }
 
 #endif // HALVIXCTL_BIN

@@ -122,9 +122,7 @@ GuiResult BrickConnection::sendRaw(std::string_view bytes, Deadline deadline)
 
 GuiResult BrickConnection::send(const nlohmann::json& message, Deadline deadline)
 {
-    std::string frame;
-    kel::frame::append(frame, message.dump());
-    return sendRaw(frame, deadline);
+    return sendRaw(kel::frame::framed(message.dump()), deadline);
 }
 
 int64_t BrickConnection::sendRequest(const std::string& method, const nlohmann::json& params, GuiResult* sendResult)
