@@ -7,22 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace Vdapi {
 namespace {
 
 namespace SP = ServiceProtocol;
 using VdapiService::VdeListEnum;
 
-const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
-
 class VdeServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(sim_.ready()) << sim_.output();
-        ::setenv("VDAPI_RUN_DIR", sim_.runDir().c_str(), 1);
+        sim_.exportRunDir();
     }
     /// Walks the whole list with a fresh reader; false when it cannot be opened.
     bool readList(std::vector<SP::VdeListEntry>& out, bool refresh = false, VdResult* error = nullptr)
@@ -37,7 +33,7 @@ protected:
         while (list.Next(e)) out.push_back(e);
         return true;
     }
-    vdsim::test::SimProcess sim_{kReferenceRig};
+    vdsim::test::SimProcess sim_{vdsim::test::kReferenceRig};
 };
 
 TEST_F(VdeServiceTest, VersionRuleOnConnect)
