@@ -1,5 +1,6 @@
 // Scans and the device object against the real simulator: two-call protocol, ordering,
 // direction and rank of ports, driver versions, firmware status and targeted attaches.
+#include "tests/support/FieldRows.h"
 #include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
@@ -69,25 +70,14 @@ TEST(Scan, TwoCallProtocolOnOneCard)
         EXPECT_FALSE(p.caps.Has(kCapIp));
     }
     const DeviceDescriptor& d = ports[0].device;
-    EXPECT_EQ(d.serial, 2144000001);
-    EXPECT_EQ(d.typeNumber, 2144);
-    EXPECT_EQ(d.category, kCategoryPci);
-    EXPECT_EQ(d.pciBus, 3);
-    EXPECT_EQ(d.pciSlot, 2);
-    EXPECT_EQ(d.numHwFuncs, 4);
-    EXPECT_EQ(d.numPorts, 4);
-    EXPECT_EQ(d.numInputs, 1);
-    EXPECT_EQ(d.numOutputs, 3);
-    EXPECT_EQ(d.firmwareVersion, 7);
-    EXPECT_EQ(d.firmwareVariant, 1);
-    EXPECT_EQ(d.firmwareStatus, 0);
-    EXPECT_EQ(d.vendorId, 0x5644);
-    EXPECT_EQ(d.deviceId, 2144);
-    const int32_t infoBlock[] = {513, 1, 2, 3, 4};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(d.infoBlock[i], infoBlock[i]);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(d.driverInfo[i], i + 1);
+    test::ExpectFields("card", {{"serial", d.serial, 2144000001}, {"type", d.typeNumber, 2144},
+                                {"category", d.category, kCategoryPci}, {"bus", d.pciBus, 3}, {"slot", d.pciSlot, 2},
+                                {"functions", d.numHwFuncs, 4}, {"ports", d.numPorts, 4}, {"inputs", d.numInputs, 1},
+                                {"outputs", d.numOutputs, 3}, {"firmware", d.firmwareVersion, 7},
+                                {"variant", d.firmwareVariant, 1}, {"status", d.firmwareStatus, 0},
+                                {"vendor", d.vendorId, 0x5644}, {"device id", d.deviceId, 2144}});
+    EXPECT_EQ(std::vector<int32_t>(d.infoBlock, d.infoBlock + 5), (std::vector<int32_t>{513, 1, 2, 3, 4}));
+    EXPECT_EQ(std::vector<int32_t>(d.driverInfo, d.driverInfo + 7), (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7}));
 }
 
 TEST(Scan, ShortBufferAndSerialOrderAcrossCards)

@@ -6,6 +6,7 @@
 #include "devices/vde/VdeDevice.h"
 #include "devices/vde/VdeEnum.h"
 #include "tests/devices/vde/EthernetRig.h"
+#include "tests/support/FieldRows.h"
 
 #include <gtest/gtest.h>
 
@@ -36,12 +37,12 @@ protected:
         std::erase_if(devices, [](const DeviceDescriptor& d) { return d.category != kCategoryVde; });
         return devices;
     }
-    VdResult FindBySerial(int64_t serial)
+    VdResult FindBySerial(int64_t serial, std::shared_ptr<IDevice>* device = nullptr)
     {
         int32_t count = 0;
         std::shared_ptr<IDevice> found;
-        return ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, serial, nullptr,
-                           false, true, false, false);
+        return ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, device ? device : &found, nullptr, 0, 0, 0, 0,
+                           serial, nullptr, false, true, false, false);
     }
     std::vector<VdeListEntry> Enumerate(bool refresh, VdResult& rc)
     {
@@ -71,7 +72,6 @@ protected:
         EXPECT_EQ(ids.size(), n);
         return ids;
     }
-
 };
 
 TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevice)
@@ -83,11 +83,9 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevic
     EXPECT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(devices.size(), 2u);
     const DeviceDescriptor& gw = devices[0];
-    EXPECT_EQ(gw.serial, kGateway);
-    EXPECT_EQ(gw.typeNumber, 3137);
-    EXPECT_EQ(gw.firmwareVersion, 3);
-    EXPECT_EQ(gw.firmwareVariant, 1);
-    EXPECT_EQ(gw.hardwareRevision, 0);
+    test::ExpectFields("gateway", {{"serial", gw.serial, kGateway}, {"type", gw.typeNumber, 3137},
+                                   {"firmware", gw.firmwareVersion, 3}, {"variant", gw.firmwareVariant, 1},
+                                   {"revision", gw.hardwareRevision, 0}});
     const uint8_t gwIp[4] = {198, 51, 100, 21};
     const uint8_t gwMac[6] = {0x02, 0x56, 0x44, 0x00, 0x00, 0x21};
     EXPECT_EQ(std::memcmp(gw.ipAddress, gwIp, 4), 0);
@@ -115,11 +113,8 @@ TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
-    int32_t count = 0;
     std::shared_ptr<IDevice> found;
-    ASSERT_EQ(ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, kGateway, nullptr,
-                          false, true, false, false),
-              VDAPI_OK);
+    ASSERT_EQ(FindBySerial(kGateway, &found), VDAPI_OK);
     auto* device = dynamic_cast<VdeDevice*>(found.get());
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->NumPorts(), 4);
@@ -167,10 +162,8 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
     ASSERT_NE(gw, nullptr);
     EXPECT_EQ(gw->ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 21}));
     EXPECT_EQ(gw->macAddress, (std::array<uint8_t, 6>{0x02, 0x56, 0x44, 0x00, 0x00, 0x21}));
-    EXPECT_EQ(gw->port, 8000);
-    EXPECT_EQ(gw->typeNumber, 3137);
-    EXPECT_EQ(gw->firmwareVersion, 3);
-    EXPECT_EQ(gw->firmwareVariant, 1);
+    test::ExpectFields("gateway", {{"port", gw->port, 8000}, {"type", gw->typeNumber, 3137},
+                                   {"firmware", gw->firmwareVersion, 3}, {"variant", gw->firmwareVariant, 1}});
     EXPECT_NE(EntryOf(entries, kDemod), nullptr);
 
     // One pass per adapter (198.51.100.1, then .2), each heard by both devices; the counter of
