@@ -74,7 +74,7 @@ protected:
     }
 };
 
-TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevice)
+TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbePortsComeFromTheDeviceAndModeOneOnlyByAttach)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
@@ -107,6 +107,18 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevic
     EXPECT_GT(Counter("vde:attach:" + gwSerial), 0u);
     EXPECT_EQ(Counter("vde:attach:" + gwSerial), Counter("vde:detach:" + gwSerial));
     EXPECT_GT(Counter("svc:1"), 0u) << "properties go through the device service";
+
+    // A device in operating mode 1 is listed only when asked for, and found by an attach.
+    Control("vde opmode " + gwSerial + " 1");
+    const std::vector<DeviceDescriptor> listed = ScanEthernet(false, rc);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].serial, kDemod);
+    EXPECT_EQ(ScanEthernet(false, rc, 1).size(), 2u);
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(kGateway), VDAPI_OK);
+    EXPECT_EQ(device.Category(), kCategoryVde);
+    EXPECT_EQ(device.TypeNumber(), 3137);
+    EXPECT_EQ(device.Detach(), VDAPI_OK);
 }
 
 TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
@@ -148,7 +160,7 @@ TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
     EXPECT_EQ(Counter("vde:detach:" + std::to_string(kGateway)), 1u) << "destroying the device detaches it";
 }
 
-TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
+TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapterWhoseDevicesNeedTheService)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
@@ -186,43 +198,20 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
     const std::vector<DeviceDescriptor> devices = ScanEthernet(true, rc);
     EXPECT_EQ(devices.size(), 2u);
     EXPECT_EQ(Probes().size(), 4u);
-}
 
-TEST_F(EthernetDevices, DiscoveredDevicesCannotBeOpenedWithoutAUsableService)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
+    // Discovered devices cannot be opened without a usable service.
+    Control("counters reset");
     Control("service stop");
-    VdResult rc = VDAPI_E_INTERNAL;
     EXPECT_EQ(Enumerate(false, rc).size(), 2u) << "discovery finds the devices";
     EXPECT_TRUE(ScanEthernet(false, rc).empty());
     EXPECT_EQ(rc, VDAPI_OK);
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_CONNECT_TO_SERVICE);
     EXPECT_EQ(Counter("vde:attach:" + std::to_string(kGateway)), 0u);
-
     Control("service version 5.1.2");
     Control("service start");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_SERVICE_INCOMP);
     Control("service version 5.1.3");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_OK);
-}
-
-TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
-    Control("vde opmode " + std::to_string(kGateway) + " 1");
-    VdResult rc = VDAPI_E_INTERNAL;
-    const std::vector<DeviceDescriptor> listed = ScanEthernet(false, rc);
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed[0].serial, kDemod);
-    EXPECT_EQ(ScanEthernet(false, rc, 1).size(), 2u);
-
-    VdDeviceInt device;
-    ASSERT_EQ(device.AttachBySerial(kGateway), VDAPI_OK);
-    EXPECT_EQ(device.Category(), kCategoryVde);
-    EXPECT_EQ(device.TypeNumber(), 3137);
-    EXPECT_EQ(device.Detach(), VDAPI_OK);
 }
 
 TEST_F(EthernetDevices, FailedSlowOrBrokenAnswersFailTheOpenAndTheScanGoesOn)
