@@ -117,8 +117,7 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     ASSERT_EQ(second.open(kGateway, 1, h2), 0u);
     EXPECT_EQ(second.mode(kGateway, 1, h2, kAcquire), 0u);
 
-    // Another user's hold through the control socket (what it does to a probe:
-    // EthernetPortAccess.ProbesAndExclusiveAttachesGoThroughTheService) takes whole ports.
+    // A control-socket hold takes whole ports (what it does to a probe: EthernetPortAccess).
     EXPECT_EQ(sim.control("hold " + std::to_string(kDemod) + " 3"), "error: device " + std::to_string(kDemod) + " has 2 ports");
     EXPECT_EQ(sim.control("hold " + std::to_string(kDemod) + " 1 rx"), "error: an Ethernet device's port is held as a whole");
 
@@ -147,7 +146,7 @@ protected:
     }
 };
 
-TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheService)
+TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheServiceAndOutlastTheDevice)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
@@ -209,30 +208,25 @@ TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheService)
     Control("fail svc:6 1 " + std::to_string(VDAPI_E_IN_USE));
     EXPECT_EQ(claim.Attach(&demod, 1, true, false), VDAPI_E_IN_USE);
     EXPECT_EQ(Control("holds " + dm), "ok 0");
-    // A refused open leaves nothing to close.
-    Control("fail svc:4 1 " + std::to_string(VDAPI_E_NO_SUCH_PORT));
-    EXPECT_EQ(probeIn.Attach(&demod, 1, true, true), VDAPI_E_NO_SUCH_PORT);
-    EXPECT_EQ(Counter("svc:4"), Counter("svc:5") + 1);
-}
 
-TEST_F(EthernetPortAccess, ClaimLastsPastTheDeviceDetachUntilTheChannelGoes)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
-    const std::string gw = std::to_string(kGateway);
+    // A claim lasts past the device's detach: the channel keeps the device's service
+    // connection until it goes.
     {
-        VdDeviceInt user;
-        ASSERT_EQ(user.AttachBySerial(kGateway), VDAPI_OK);
-        VdOutpChannel claim;
-        ASSERT_EQ(claim.Attach(&user, 4, false), VDAPI_OK);
+        VdDeviceInt owner;
+        ASSERT_EQ(owner.AttachBySerial(kGateway), VDAPI_OK);
+        VdOutpChannel output;
+        ASSERT_EQ(output.Attach(&owner, 4, false), VDAPI_OK);
         EXPECT_EQ(Control("holds " + gw), "ok 1");
-        // The device detaches first; the channel keeps the device's service connection, so the
-        // claim lasts until the channel goes.
-        EXPECT_EQ(user.Detach(), VDAPI_OK);
+        EXPECT_EQ(owner.Detach(), VDAPI_OK);
         EXPECT_EQ(Control("holds " + gw), "ok 1");
     }
     EXPECT_EQ(Control("holds " + gw), "ok 0") << "the channel released the port";
     ExpectHandlesClosed();
+
+    // A refused open leaves nothing to close.
+    Control("fail svc:4 1 " + std::to_string(VDAPI_E_NO_SUCH_PORT));
+    EXPECT_EQ(probeIn.Attach(&demod, 1, true, true), VDAPI_E_NO_SUCH_PORT);
+    EXPECT_EQ(Counter("svc:4"), Counter("svc:5") + 1);
 }
 
 } // namespace
