@@ -99,10 +99,11 @@ TEST_F(VdeServiceTest, NumericAndStringProperties)
     EXPECT_STREQ(text, "sat-demod-b");
 }
 
-TEST_F(VdeServiceTest, RefusedRefreshAndInjectedFailuresReportTheServiceCode)
+TEST_F(VdeServiceTest, InjectedFailuresBrokenExchangesAndAStoppedServiceReachTheClient)
 {
     VdeSvcClient client;
     ASSERT_EQ(client.Connect(), VDAPI_OK);
+    // A refused refresh reports the service's code.
     EXPECT_EQ(client.RefreshVdeList(), VDAPI_OK);
     ASSERT_EQ(sim_.control("fail svc:11 1 4126").rfind("ok", 0), 0u);
     EXPECT_EQ(client.RefreshVdeList(), VdResult(4126));
@@ -116,12 +117,7 @@ TEST_F(VdeServiceTest, RefusedRefreshAndInjectedFailuresReportTheServiceCode)
     EXPECT_EQ(why, VdResult(4126));
     EXPECT_TRUE(readList(entries, true));
     EXPECT_EQ(entries.size(), 2u);
-}
 
-TEST_F(VdeServiceTest, BrokenExchangesAreInternalAndAStoppedServiceRefusesTheConnect)
-{
-    VdeSvcClient client;
-    ASSERT_EQ(client.Connect(), VDAPI_OK);
     // A reply of the wrong length is an internal error; the pipe serves the next request.
     ASSERT_EQ(sim_.control("corrupt svc:2 1").rfind("ok", 0), 0u);
     std::string m, s;
@@ -150,8 +146,6 @@ TEST_F(VdeServiceTest, BrokenExchangesAreInternalAndAStoppedServiceRefusesTheCon
     ASSERT_EQ(sim_.control("service stop"), "ok service stopped");
     VdeSvcClient late;
     EXPECT_EQ(late.Connect(), VDAPI_E_CONNECT_TO_SERVICE);
-    std::vector<SP::VdeListEntry> entries;
-    VdResult why = VDAPI_OK;
     EXPECT_FALSE(readList(entries, false, &why));
     EXPECT_EQ(why, VDAPI_E_CONNECT_TO_SERVICE);
     EXPECT_EQ(client.RefreshVdeList(), VDAPI_E_INTERNAL);
