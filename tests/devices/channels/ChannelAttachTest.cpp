@@ -27,11 +27,12 @@ public:
     std::mutex& UseLock() { return m_use; }
 };
 
-TEST(ChannelAttach, RefusalsComeInTheirOrder)
+TEST(ChannelAttach, RefusalsComeInTheirOrderAndProbeOnlyAttachesClaimNothing)
 {
     START_SIM(sim, Path());
-    VdDeviceInt asi, tainted, obsolete, demod, mod, ip, bb2, detached;
+    VdDeviceInt asi, tainted, obsolete, demod, mod, ip, bb2, monitor, detached;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
+    ASSERT_EQ(monitor.AttachBySerial(kMonitor), VDAPI_OK);
     ASSERT_EQ(tainted.AttachBySerial(kTainted), VDAPI_OK_TAINTED_FW);
     ASSERT_EQ(obsolete.AttachBySerial(kObsolete), VDAPI_OK_OBSOLETE_FW);
     ASSERT_EQ(demod.AttachBySerial(kDemod), VDAPI_OK);
@@ -64,20 +65,10 @@ TEST(ChannelAttach, RefusalsComeInTheirOrder)
     ASSERT_EQ(in.Attach(&asi, 1, true, false), VDAPI_OK);
     EXPECT_EQ(in.Attach(nullptr, 99, true, true), VDAPI_E_ATTACHED);
     EXPECT_EQ(in.Detach(kDetachInstant), VDAPI_OK);
-}
 
-TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
-{
-    START_SIM(sim, Path());
-    VdDeviceInt asi, ip, monitor;
-    ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
-    ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
-    ASSERT_EQ(monitor.AttachBySerial(kMonitor), VDAPI_OK);
+    // Probe-only attaches ask the driver and claim nothing. An IP port answers at once, without
+    // any driver request.
     ASSERT_TRUE(sim.command("counters reset"));
-
-    VdInpChannel in;
-    VdOutpChannel out;
-    // An IP port answers at once, without any driver request.
     EXPECT_EQ(in.Attach(&ip, 1, true, true), VDAPI_OK);
     EXPECT_EQ(out.Attach(&ip, 2, true), VDAPI_OK);
     auto counters = VdapiTest::Counters(sim);
