@@ -78,7 +78,7 @@ TEST(UsbScan, ReferenceRigListsBothDevicesBetweenLegacyAndPcie)
     EXPECT_FALSE(port.caps.Has(CapabilityIndex("ASI")));
 }
 
-TEST(UsbScan, TargetedSearchesAndTheirLimits)
+TEST(UsbScan, TargetedSearchesTheirLimitsAndFaultyDevices)
 {
     START_SIM(sim, kRigs + "two_of_a_kind.json");
     std::vector<DeviceDescriptor> out;
@@ -131,36 +131,17 @@ TEST(UsbScan, TargetedSearchesAndTheirLimits)
     VdDeviceInt device;
     EXPECT_EQ(device.AttachByType(215, 0, false), VDAPI_OK);
     EXPECT_EQ(device.Category(), kCategoryUsb);
-}
-
-TEST(UsbScan, NoDeviceAndFaultyDevices)
-{
-    {
-        START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json");
-        std::vector<DeviceDescriptor> out;
-        FamilyScan all;
-        EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_E_NO_DEVICE);
-        EXPECT_EQ(all.count, 0);
-        FamilyScan bySerial;
-        bySerial.mode = ScanMode::BySerial;
-        bySerial.serial = 238000001;
-        EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_NO_SUCH_DEVICE);
-    }
-    START_SIM(sim, kRigs + "two_of_a_kind.json");
-    std::vector<DeviceDescriptor> out;
 
     // An unplugged device answers nothing and is skipped.
     ASSERT_TRUE(sim.command("unplug 238000001"));
-    FamilyScan all;
-    EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_OK);
-    ASSERT_EQ(all.count, 2);
+    FamilyScan unplugged;
+    EXPECT_EQ(EnumerateUsbOnly(unplugged, out, 4), VDAPI_OK);
+    ASSERT_EQ(unplugged.count, 2);
     EXPECT_EQ(out[0].serial, 215000002);
     ASSERT_TRUE(sim.command("plug 238000001"));
 
     // A failing version query ends a targeted search with its error.
     ASSERT_TRUE(sim.command("fail 0xb1bc76be 1 31"));
-    FamilyScan bySerial;
-    bySerial.mode = ScanMode::BySerial;
     bySerial.serial = 238000003;
     EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_COMMUNICATION);
 
@@ -175,6 +156,19 @@ TEST(UsbScan, NoDeviceAndFaultyDevices)
     FamilyScan third;
     EXPECT_EQ(EnumerateUsbOnly(third, out, 4), VDAPI_OK);
     EXPECT_EQ(third.count, 2);
+}
+
+TEST(UsbScan, NoDeviceListedOrFound)
+{
+    START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json");
+    std::vector<DeviceDescriptor> out;
+    FamilyScan all;
+    EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_E_NO_DEVICE);
+    EXPECT_EQ(all.count, 0);
+    FamilyScan bySerial;
+    bySerial.mode = ScanMode::BySerial;
+    bySerial.serial = 238000001;
+    EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_NO_SUCH_DEVICE);
 }
 
 TEST(VduHal, PropertiesIoConfigurationAndVersion)
