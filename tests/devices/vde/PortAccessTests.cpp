@@ -117,7 +117,14 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     ASSERT_EQ(second.open(kGateway, 1, h2), 0u);
     EXPECT_EQ(second.mode(kGateway, 1, h2, kAcquire), 0u);
 
-    // A control-socket hold takes whole ports (what it does to a probe: EthernetPortAccess).
+    // Another user's hold through the control socket, on an Ethernet device's port.
+    uint32_t d2 = 0;
+    ASSERT_EQ(second.open(kDemod, 2, d2, {198, 51, 100, 22}), 0u);
+    EXPECT_EQ(sim.control("hold " + std::to_string(kDemod) + " 2"), "ok held port 2");
+    EXPECT_EQ(second.mode(kDemod, 2, d2, kProbe), VDAPI_E_IN_USE);
+    EXPECT_EQ(sim.control("holds " + std::to_string(kDemod)), "ok 1");
+    EXPECT_EQ(sim.control("release " + std::to_string(kDemod) + " 2"), "ok released port 2");
+    EXPECT_EQ(second.mode(kDemod, 2, d2, kProbe), 0u);
     EXPECT_EQ(sim.control("hold " + std::to_string(kDemod) + " 3"), "error: device " + std::to_string(kDemod) + " has 2 ports");
     EXPECT_EQ(sim.control("hold " + std::to_string(kDemod) + " 1 rx"), "error: an Ethernet device's port is held as a whole");
 
@@ -186,21 +193,16 @@ TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheServiceAndOutla
     EXPECT_EQ(probeIn.Attach(&scanner, 1, true, true), VDAPI_OK);
     ExpectHandlesClosed();
 
-    // An input-only demodulator port reads no direction; a control-socket hold makes it busy.
+    // An input-only demodulator port reads no direction.
     VdDeviceInt demod;
     ASSERT_EQ(demod.AttachBySerial(kDemod), VDAPI_OK);
     const std::string dm = std::to_string(kDemod);
     EXPECT_EQ(probeIn.Attach(&demod, 2, true, true), VDAPI_OK);
     EXPECT_EQ(Counter("vde:getioconfig:" + dm), 0u);
-    EXPECT_EQ(Control("hold " + dm + " 2"), "ok held port 2");
-    EXPECT_EQ(Control("holds " + dm), "ok 1");
-    EXPECT_EQ(probeIn.Attach(&demod, 2, true, true), VDAPI_E_IN_USE);
-    EXPECT_EQ(probeIn.Attach(&demod, 1, true, true), VDAPI_OK);
-    EXPECT_EQ(Control("release " + dm + " 2"), "ok released port 2");
-    EXPECT_EQ(probeIn.Attach(&demod, 2, true, true), VDAPI_OK);
 
-    // The driver-style "held by another user" answer means the same; any other refusal of the
-    // access mode is passed on, and the handle is closed all the same.
+    // The service's answers for a held port (its arbitration is EthernetPortArbitration's) reach
+    // the caller: the driver-style "held by another user" answer means the same; any other
+    // refusal of the access mode is passed on, and the handle is closed all the same.
     Control("fail svc:6 1 " + std::to_string(0xE000000Au));
     EXPECT_EQ(probeIn.Attach(&demod, 1, true, true), VDAPI_E_IN_USE);
     Control("fail svc:6 1 " + std::to_string(VDAPI_E_DEV_DRIVER));
