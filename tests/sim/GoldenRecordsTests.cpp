@@ -241,18 +241,17 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
                      r.driverInfo[0], r.driverInfo[6]),
               fields(2144, 2, 2144000123, 7, 11, 1, 0x1234, 0x1200, 0x0860, 0x1201, 0x0861, 3, 5, 1, 7));
 
-    // Version answers: PCIe and USB (4 x i32), read back by the layer's decoder.
-    const Bytes usbVersion = hex("04 00 00 00 | 08 00 00 00 | 00 00 00 00 | 02 00 00 00");
-    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetVersion, {}).output, usbVersion);
-    const DP::VersionRecord v = DP::VersionRecord::decode(usbVersion.data());
-    EXPECT_EQ(v.major * 1000 + v.minor * 100 + v.bugfix * 10 + v.build, 4802);
-    const Bytes pcieVersion = hex("01 00 00 00 | 03 00 00 00 | 01 00 00 00 | 00 00 00 00");
-    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetVersion, kPlainHeader).output, pcieVersion);
-    // The legacy driver's record: 4.20.1.0.
-    const Bytes legacyVersion = hex("04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00 00 00 00");
-    EXPECT_EQ(ask(Family::Legacy, 1, DP::kLegacyGetVersion, {}).output, legacyVersion);
-    const DP::VersionRecord lv = DP::VersionRecord::decode(legacyVersion.data());
-    EXPECT_EQ(std::vector<int>({lv.major, lv.minor, lv.bugfix, lv.build}), std::vector<int>({4, 20, 1, 0}));
+    // Version answers of the USB and the legacy driver (4 x i32), read back by the layer's
+    // decoder; the PCIe driver's is the first row of the request table.
+    for (const auto& [family, device, code, golden, version] :
+         {std::tuple{Family::Usb, size_t(2), UP::kGetVersion, "04 00 00 00 | 08 00 00 00 | 00*4 | 02 00 00 00",
+                     std::vector<int>{4, 8, 0, 2}},
+          std::tuple{Family::Legacy, size_t(1), DP::kLegacyGetVersion, "04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00*4",
+                     std::vector<int>{4, 20, 1, 0}}}) {
+        EXPECT_EQ(ask(family, device, code, {}).output, hex(golden)) << golden;
+        const DP::VersionRecord v = DP::VersionRecord::decode(hex(golden).data());
+        EXPECT_EQ(std::vector<int>({v.major, v.minor, v.bugfix, v.build}), version);
+    }
 
     // The USB 40-byte information record.
     const Bytes usbInfo = hex("D7 08 | 00 12 | 09 00 00 00 | 00 00 00 00 | D7 00 00 00 | 03 00 00 00 | 06 00 00 00 |"
