@@ -146,9 +146,10 @@ TEST(Device, SubValuesNeedTheirParentCapability)
 {
     TableDevice d;
     d.properties[{"PORT_COUNT", -1}] = 4;
-    d.SetPortCaps(0, {kCapDblBuf, kCapAsi});
+    d.SetPortCaps(0, {kCapDblBuf, kCapLoopThr, kCapAsi});
     d.SetPortCaps(1, {kCapOutput, kCapDblBuf, kCapAsi});
-    d.SetPortCaps(2, {kCapIntOutput, kCapLoopThr, 93, 120, 141}); // HDSDI with a standard, plus an SDI standard
+    // HDSDI with a standard, an SDI standard without SDI, and SHAREDANT (a sub-value of INPUT only).
+    d.SetPortCaps(2, {kCapIntOutput, kCapLoopThr, 93, 120, 141, CapabilityIndex("SHAREDANT")});
     d.SetPortCaps(3, {kCapInput});
     EXPECT_EQ(d.Initialize(), VDAPI_OK);
     EXPECT_EQ(d.PortCaps(0), VdCaps(kCapAsi));

@@ -233,17 +233,3 @@ TEST(VdDevice, FirmwareStatusReachesAttachAndPortQueries)
     ASSERT_EQ(unknown.GetDescriptor(d), VDAPI_OK);
     EXPECT_EQ(d.firmwareStatus, -1);
 }
-
-TEST(VdDevice, SubValueWithoutParentIsDropped)
-{
-    START_SIM(sim, "subvalue_without_parent.json");
-    VdDeviceInt device;
-    ASSERT_EQ(device.AttachBySerial(2144000077), VDAPI_OK);
-    const VdCaps first = device.CachedPort(1)->caps;
-    EXPECT_TRUE(first.Has(kCapAsi));
-    EXPECT_FALSE(first.Has(kCapDblBuf));
-    EXPECT_FALSE(first.Has(kCapLoopThr));
-    const VdCaps second = device.CachedPort(2)->caps;
-    EXPECT_TRUE(second.Has(kCapIntOutput) && second.Has(kCapDblBuf));
-    EXPECT_FALSE(second.Has(CapabilityIndex("SHAREDANT"))); // belongs to INPUT only
-}
