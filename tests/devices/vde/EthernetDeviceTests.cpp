@@ -187,8 +187,7 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapterWhoseDevicesN
         if (std::find(distinct.begin(), distinct.end(), id) == distinct.end())
             distinct.push_back(id);
     ASSERT_EQ(distinct.size(), 2u);
-    for (const auto& id : distinct)
-        EXPECT_EQ(id.size(), 20u) << id;
+    // The ids' form is VdeDiscoveryText.MessageIdAndXAddrsPattern's; here the pass counter in them.
     EXPECT_EQ(distinct[0].substr(18), "d0");
     EXPECT_EQ(distinct[1].substr(18), "d1");
 
