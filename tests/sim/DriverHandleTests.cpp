@@ -109,12 +109,6 @@ std::vector<Asked> mixedRequests(const DP::BlockId& core)
     };
 }
 
-void askOneByOne(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
-{
-    for (Asked& a : asked)
-        a.answer = ask(d, a.code, a.input, a.capacity);
-}
-
 void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
 {
     std::vector<DriverRequestItem> items(asked.size());
@@ -505,7 +499,8 @@ TEST_P(EachTransport, BatchAnswersEachRequestAsAloneWithItsOwnFaultsWithOrWithou
     auto d = openHere(kPcie2144);
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     std::vector<Asked> alone = mixedRequests(core);
-    askOneByOne(*d, alone);
+    for (Asked& a : alone)
+        a.answer = ask(*d, a.code, a.input, a.capacity);
     auto batchedAsAlone = [&](const std::string& round) {
         std::vector<Asked> together = mixedRequests(core);
         askInOneBatch(*d, together);
