@@ -16,13 +16,11 @@
 #include "sim/IoCodes.h"
 #include "sim/ServiceHandler.h"
 #include "sim/SharedList.h"
-#include "tests/support/TempDir.h"
+#include "tests/devices/platform/TestRunDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <type_traits>
 
@@ -441,22 +439,16 @@ TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
     EXPECT_EQ(entry.port, 8016);
 
     // The simulator's publication of the rig's list, read from its section.
-    TempDir dir;
-    ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
-    {
-        SharedList shared;
-        std::string error;
-        ASSERT_TRUE(shared.create("GoldenMutex", "GoldenList", error)) << error;
-        std::vector<SP::VdeListEntry> entries;
-        for (const ServiceDevice& d : state_.rig().service.devices) entries.push_back(d.entry);
-        ASSERT_TRUE(shared.publish(entries, SP::kListVersion, int32_t(entries.size())));
-        std::ifstream section(dir.path() + "/shm/GoldenList", std::ios::binary);
-        Bytes published(list.size());
-        section.read(reinterpret_cast<char*>(published.data()), std::streamsize(published.size()));
-        EXPECT_EQ(dump(published), dump(list));
-        shared.destroy();
-    }
-    ::unsetenv("VDAPI_RUN_DIR");
+    Vdapi::TestSupport::TempRunDir dir;
+    SharedList shared;
+    std::string error;
+    ASSERT_TRUE(shared.create("GoldenMutex", "GoldenList", error)) << error;
+    std::vector<SP::VdeListEntry> entries;
+    for (const ServiceDevice& d : state_.rig().service.devices) entries.push_back(d.entry);
+    ASSERT_TRUE(shared.publish(entries, SP::kListVersion, int32_t(entries.size())));
+    const std::string published = TempDir::read(dir.file("shm/GoldenList")).substr(0, list.size());
+    EXPECT_EQ(dump(Bytes(published.begin(), published.end())), dump(list));
+    shared.destroy();
 }
 
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)
