@@ -244,8 +244,8 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
     for (const auto& [family, device, code, golden, version] :
          {std::tuple{Family::Usb, size_t(2), UP::kGetVersion, "04 00 00 00 | 08 00 00 00 | 00*4 | 02 00 00 00",
                      std::vector<int>{4, 8, 0, 2}},
-          std::tuple{Family::Legacy, size_t(1), DP::kLegacyGetVersion, "04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00*4",
-                     std::vector<int>{4, 20, 1, 0}}}) {
+          std::tuple{Family::Legacy, size_t(1), DP::kLegacyGetVersion,
+                     "04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00*4", std::vector<int>{4, 20, 1, 0}}}) {
         EXPECT_EQ(ask(family, device, code, {}).output, hex(golden)) << golden;
         const DP::VersionRecord v = DP::VersionRecord::decode(hex(golden).data());
         EXPECT_EQ(std::vector<int>({v.major, v.minor, v.bugfix, v.build}), version);

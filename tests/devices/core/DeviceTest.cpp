@@ -92,9 +92,9 @@ TEST(Device, TypedLookupsTruncateAndCheckTheName)
     // Selectors pass through; the defaults are those of the scan road.
     ASSERT_FALSE(d.seen.empty());
     const PropertyQuery& q = d.seen.back();
-    test::ExpectFields("query", {{"port", q.port, 0}, {"type", q.typeSelector, -1}, {"sub-function", q.subFunction, -1},
-                                 {"selector 3", q.selector3, 0}, {"selector 4", q.selector4, 0},
-                                 {"selector 5", q.selector5, -1}});
+    test::ExpectFields("query", {{"port", q.port, 0}, {"type", q.typeSelector, -1},
+                                 {"sub-function", q.subFunction, -1}, {"selector 3", q.selector3, 0},
+                                 {"selector 4", q.selector4, 0}, {"selector 5", q.selector5, -1}});
 
     const std::string name49(49, 'N');
     const std::string name50(50, 'N');
@@ -205,7 +205,8 @@ TEST(Device, DescriptorCountsDirectionsAndStopsOnFailedRead)
     ASSERT_EQ(d.GetDescriptor(desc), VDAPI_OK);
     test::ExpectFields("descriptor", {{"inputs", desc.numInputs, 3}, {"outputs", desc.numOutputs, 1},
                                       {"functions", desc.numHwFuncs, 3}, {"ports", desc.numPorts, 3},
-                                      {"serial", desc.serial, 2144000123}, {"category", desc.category, kCategoryPci}});
+                                      {"serial", desc.serial, 2144000123},
+                                      {"category", desc.category, kCategoryPci}});
 
     // A failed read stops the count; the identity is still there.
     d.ioConfig.clear();

@@ -218,7 +218,7 @@ TEST(VduHal, PropertiesIoConfigurationAndVersion)
     const auto& open = hal.OpenPortProperties();
     test::ExpectFields("port", {{"64-bit stamps", open.timestamp64, true}, {"SDI time", open.sdiTime, false},
                                 {"null packets", open.supportsTxNull, true}, {"loop-back", open.loopBack32bTx, 0},
-                                {"send registers", open.registersTx, 4096}, {"receive registers", open.registersRx, -1}});
+                                {"send registers", open.registersTx, 4096}, {"receive regs", open.registersRx, -1}});
 
     // The driver counts the buffer partner port from 0; the layer from 1.
     DriverProtocol::IoConfigItem item;

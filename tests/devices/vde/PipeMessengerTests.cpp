@@ -47,8 +47,9 @@ TEST_F(PipeMessengerTest, HeaderFormAtTheBoundaryAndPayloadIntact)
     std::vector<uint8_t> longPayload(70000);
     for (size_t i = 0; i < longPayload.size(); ++i) longPayload[i] = uint8_t(i * 7);
     using Bytes = std::vector<uint8_t>;
-    for (const auto& [payload, expectedHeader] : {std::pair{longPayload, Bytes{0xFF, 0xFF, 0, 0, 0x70, 0x11, 0x01, 0}},
-                                                  std::pair{Bytes(65534, 0x5A), Bytes{0xFE, 0xFF}}}) {
+    for (const auto& [payload, expectedHeader] :
+         {std::pair{longPayload, Bytes{0xFF, 0xFF, 0, 0, 0x70, 0x11, 0x01, 0}},
+          std::pair{Bytes(65534, 0x5A), Bytes{0xFE, 0xFF}}}) {
         SCOPED_TRACE(payload.size());
         Bytes header, body;
         std::thread reader([&] {
