@@ -109,12 +109,6 @@ std::vector<Asked> mixedRequests(const DP::BlockId& core)
     };
 }
 
-void askOneByOne(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
-{
-    for (Asked& a : asked)
-        a.answer = ask(d, a.code, a.input, a.capacity);
-}
-
 void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
 {
     std::vector<DriverRequestItem> items(asked.size());
@@ -134,7 +128,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(sim_.ready()) << sim_.output();
-        ::setenv("VDAPI_RUN_DIR", sim_.runDir().c_str(), 1);
+        sim_.exportRunDir();
     }
     void TearDown() override { ::unsetenv("VDAPI_RUN_DIR"); }
 
@@ -314,7 +308,6 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     EXPECT_EQ(claim(*a, rx[1], DP::kCmdRelease), 0u);
     EXPECT_EQ(sim_.control("release 2144000101 2 rx"), "ok released 1 blocks");
     EXPECT_EQ(sim_.control("hold 2144000101 2 demod"), "error: port 2 has no demod block");
-    EXPECT_EQ(sim_.control("hold 2144000101 9"), "error: card 2144000101 has 4 ports");
     // The pass-through command is not offered; unknown commands and blocks are refused.
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdPassThrough), DP::kErrNotSupported);
     EXPECT_EQ(claim(*a, rx[0], 7), DP::kErrInvalidArg);
@@ -331,40 +324,6 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     EXPECT_EQ(ask(*b, DP::kGetVersion, plainHeader(), 16).rc, Vdapi::VDAPI_E_COMMUNICATION);
     EXPECT_FALSE(b->IsOpen());
     EXPECT_EQ(b->Open(kPcie2144, false, true), Vdapi::VDAPI_E_NOT_FOUND);
-}
-
-TEST_F(DriverHandle, RequestLargerThanTheSlotIsRefusedAndTheHandleGoesOn)
-{
-    auto d = open(kPcie2144, FastChannelPolicy{0, 64});
-    ASSERT_TRUE(d->HasFastChannel());
-    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    EXPECT_EQ(ask(*d, DP::kGetProperty, property(core, "PORT_COUNT", -1), 16).rc, Vdapi::VDAPI_E_BUF_TOO_LARGE);
-    EXPECT_EQ(sim_.control("counters"), "ok") << "nothing reached the driver";
-    const Exchange v = ask(*d, DP::kGetVersion, plainHeader(), 16);
-    EXPECT_EQ(v.rc, Vdapi::VDAPI_OK);
-    EXPECT_EQ(v.output.size(), 16u);
-    // Room beyond the slot is not offered to the driver: a 104-byte record cannot come back.
-    EXPECT_EQ(ask(*d, DP::kGetDeviceInfo, plainHeader(), 4096).windowsError, Vdapi::DriverWire::kErrorInsufficientBuffer);
-}
-
-TEST_F(DriverHandle, RefusedSlotKeepsTheSocketAndOpensCount)
-{
-    ASSERT_EQ(sim_.control("fastpath off"), "ok shared-memory slots refused from now on");
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    auto d = open(kPcie2144, kSlotAtOnce);
-    EXPECT_TRUE(d->IsOpen());
-    EXPECT_FALSE(d->HasFastChannel());
-    EXPECT_EQ(ask(*d, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
-    ASSERT_EQ(sim_.control("fastpath on"), "ok shared-memory slots granted from now on");
-    // A policy may ask after a few socket requests.
-    auto e = open(kPcie2144, FastChannelPolicy{2});
-    ask(*e, DP::kGetVersion, plainHeader(), 16);
-    ask(*e, DP::kGetVersion, plainHeader(), 16);
-    EXPECT_FALSE(e->HasFastChannel());
-    EXPECT_EQ(ask(*e, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
-    EXPECT_TRUE(e->HasFastChannel());
-    EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 open=2");
 }
 
 TEST_F(DriverHandle, ClientDyingInTheMiddleOfARequestReleasesItsClaims)
@@ -488,8 +447,22 @@ private:
     bool ready_ = false;
 };
 
-TEST_F(DriverHandle, DriverChecksTheLengthsAClientWritesIntoItsSlot)
+TEST_F(DriverHandle, SlotRefusesWhatDoesNotFitAndARefusedSlotKeepsTheSocket)
 {
+    // A request larger than the handle's slot never reaches the driver; the handle goes on.
+    auto d = open(kPcie2144, FastChannelPolicy{0, 64});
+    ASSERT_TRUE(d->HasFastChannel());
+    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    EXPECT_EQ(ask(*d, DP::kGetProperty, property(core, "PORT_COUNT", -1), 16).rc, Vdapi::VDAPI_E_BUF_TOO_LARGE);
+    EXPECT_EQ(sim_.control("counters"), "ok") << "nothing reached the driver";
+    const Exchange v = ask(*d, DP::kGetVersion, plainHeader(), 16);
+    EXPECT_EQ(v.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(v.output.size(), 16u);
+    // Room beyond the slot is not offered to the driver: a 104-byte record cannot come back.
+    EXPECT_EQ(ask(*d, DP::kGetDeviceInfo, plainHeader(), 4096).windowsError, DW::kErrorInsufficientBuffer);
+
+    // The driver checks the lengths a client writes into its slot by hand.
     RawSlotClient raw(sim_.pciePath(kPcie2144), 256);
     ASSERT_TRUE(raw.ready());
     ASSERT_EQ(raw.slot().Capacity(), 256u);
@@ -502,14 +475,32 @@ TEST_F(DriverHandle, DriverChecksTheLengthsAClientWritesIntoItsSlot)
     ASSERT_EQ(raw.post(DP::kGetVersion, DP::kHeaderSize, 16), 0u);
     EXPECT_EQ(raw.slot().Load(DW::kSlotOutputLengthAt), 16u);
     EXPECT_EQ(Vdapi::Wire::getI32(raw.slot().Payload() + 4), 3) << "PCIe driver 1.3.1";
+
+    // A refused slot leaves the handle on its socket, and the opens are counted.
+    ASSERT_EQ(sim_.control("fastpath off"), "ok shared-memory slots refused from now on");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    auto refused = open(kPcie2144, kSlotAtOnce);
+    EXPECT_TRUE(refused->IsOpen());
+    EXPECT_FALSE(refused->HasFastChannel());
+    EXPECT_EQ(ask(*refused, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
+    ASSERT_EQ(sim_.control("fastpath on"), "ok shared-memory slots granted from now on");
+    // A policy may ask after a few socket requests.
+    auto e = open(kPcie2144, FastChannelPolicy{2});
+    ask(*e, DP::kGetVersion, plainHeader(), 16);
+    ask(*e, DP::kGetVersion, plainHeader(), 16);
+    EXPECT_FALSE(e->HasFastChannel());
+    EXPECT_EQ(ask(*e, DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
+    EXPECT_TRUE(e->HasFastChannel());
+    EXPECT_EQ(sim_.control("counters"), "ok 0xafc86ee2=4 open=2");
 }
 
-TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAloneWithOrWithoutDriverBatches)
+TEST_P(EachTransport, BatchAnswersEachRequestAsAloneWithItsOwnFaultsWithOrWithoutDriverBatches)
 {
     auto d = openHere(kPcie2144);
     const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
     std::vector<Asked> alone = mixedRequests(core);
-    askOneByOne(*d, alone);
+    for (Asked& a : alone)
+        a.answer = ask(*d, a.code, a.input, a.capacity);
     auto batchedAsAlone = [&](const std::string& round) {
         std::vector<Asked> together = mixedRequests(core);
         askInOneBatch(*d, together);
@@ -529,19 +520,7 @@ TEST_P(EachTransport, BatchEachRequestIsAnsweredAsAloneWithOrWithoutDriverBatche
     // One hand-over, every request counted on its own.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
 
-    // A driver that refuses batches gets the same requests one by one, twice over; the handle
-    // remembers the refusal and never offers it a batch again.
-    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
-    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
-    batchedAsAlone("refused batch");
-    batchedAsAlone("after the refusal");
-    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4 batch-refused=1");
-}
-
-TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
-{
-    auto d = openHere(kPcie2144);
-    const DP::BlockId core = firstBlock(*d, -1, DP::kRoleCore);
+    // An injected fault stays with its own request of the batch.
     ASSERT_EQ(sim_.control("fail 0xafc86f1a 1 995"), "ok 0xafc86f1a fails 1 times");
     std::vector<Asked> asked = {
         {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
@@ -565,6 +544,14 @@ TEST_P(EachTransport, BatchFaultsAndBadItemsStayWithTheirOwnRequest)
     EXPECT_EQ(items[1].result, Vdapi::VDAPI_E_INVALID_BUF);
     EXPECT_EQ(items[2].result, Vdapi::VDAPI_OK);
     EXPECT_EQ(Vdapi::Wire::getU64(count.data() + DP::kPropertyReplyValue), 4u);
+
+    // A driver that refuses batches gets the same requests one by one, twice over; the handle
+    // remembers the refusal and never offers it a batch again.
+    ASSERT_EQ(sim_.control("batches off"), "ok request batches refused as unknown from now on");
+    ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
+    batchedAsAlone("refused batch");
+    batchedAsAlone("after the refusal");
+    EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=2 0xafc86ee2=4 0xafc86f1a=6 0xafc87046=4 batch-refused=1");
 }
 
 TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)

@@ -16,13 +16,11 @@
 #include "sim/IoCodes.h"
 #include "sim/ServiceHandler.h"
 #include "sim/SharedList.h"
-#include "tests/support/TempDir.h"
+#include "tests/devices/platform/TestRunDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <type_traits>
 
@@ -241,18 +239,17 @@ TEST_F(GoldenRecords, DriverRepliesEncodedByTheSimulatorAreReadByTheLayer)
                      r.driverInfo[0], r.driverInfo[6]),
               fields(2144, 2, 2144000123, 7, 11, 1, 0x1234, 0x1200, 0x0860, 0x1201, 0x0861, 3, 5, 1, 7));
 
-    // Version answers: PCIe and USB (4 x i32), read back by the layer's decoder.
-    const Bytes usbVersion = hex("04 00 00 00 | 08 00 00 00 | 00 00 00 00 | 02 00 00 00");
-    EXPECT_EQ(ask(Family::Usb, 2, UP::kGetVersion, {}).output, usbVersion);
-    const DP::VersionRecord v = DP::VersionRecord::decode(usbVersion.data());
-    EXPECT_EQ(v.major * 1000 + v.minor * 100 + v.bugfix * 10 + v.build, 4802);
-    const Bytes pcieVersion = hex("01 00 00 00 | 03 00 00 00 | 01 00 00 00 | 00 00 00 00");
-    EXPECT_EQ(ask(Family::Pcie, 0, DP::kGetVersion, kPlainHeader).output, pcieVersion);
-    // The legacy driver's record: 4.20.1.0.
-    const Bytes legacyVersion = hex("04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00 00 00 00");
-    EXPECT_EQ(ask(Family::Legacy, 1, DP::kLegacyGetVersion, {}).output, legacyVersion);
-    const DP::VersionRecord lv = DP::VersionRecord::decode(legacyVersion.data());
-    EXPECT_EQ(std::vector<int>({lv.major, lv.minor, lv.bugfix, lv.build}), std::vector<int>({4, 20, 1, 0}));
+    // Version answers of the USB and the legacy driver (4 x i32), read back by the layer's
+    // decoder; the PCIe driver's is the first row of the request table.
+    for (const auto& [family, device, code, golden, version] :
+         {std::tuple{Family::Usb, size_t(2), UP::kGetVersion, "04 00 00 00 | 08 00 00 00 | 00*4 | 02 00 00 00",
+                     std::vector<int>{4, 8, 0, 2}},
+          std::tuple{Family::Legacy, size_t(1), DP::kLegacyGetVersion,
+                     "04 00 00 00 | 14 00 00 00 | 01 00 00 00 | 00*4", std::vector<int>{4, 20, 1, 0}}}) {
+        EXPECT_EQ(ask(family, device, code, {}).output, hex(golden)) << golden;
+        const DP::VersionRecord v = DP::VersionRecord::decode(hex(golden).data());
+        EXPECT_EQ(std::vector<int>({v.major, v.minor, v.bugfix, v.build}), version);
+    }
 
     // The USB 40-byte information record.
     const Bytes usbInfo = hex("D7 08 | 00 12 | 09 00 00 00 | 00 00 00 00 | D7 00 00 00 | 03 00 00 00 | 06 00 00 00 |"
@@ -339,17 +336,9 @@ TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
     EXPECT_EQ(version, hex("A5*4"));
 }
 
-TEST_F(GoldenRecords, ServicePipeFramingRepliesAndListEntry)
+TEST_F(GoldenRecords, ServicePipeRepliesAndListEntry)
 {
-    // Framing: 2-byte header below 65535 bytes, else FF FF 00 00 and the u32 length.
-    uint8_t h[SP::kLongHeaderSize];
-    EXPECT_EQ(Bytes(h, h + SP::encodeFrameHeader(65534, h)), hex("FE FF"));
-    EXPECT_EQ(Bytes(h, h + SP::encodeFrameHeader(70000, h)), hex("FF FF 00 00 70 11 01 00"));
-    const Bytes longHeader = hex("FF FF 00 00 70 11 01 00");
-    EXPECT_TRUE(SP::isLongHeader(longHeader.data()));
-    EXPECT_EQ(SP::longHeaderLength(longHeader.data()), 70000u);
-    EXPECT_EQ(SP::shortHeaderLength(hex("FE FF").data()), 65534u);
-
+    // The pipe's frame headers, both forms, are PipeMessengerTest's.
     // Command 0: version 5.2.0.0 at 8, 12, 16, 20 after word 0 and the result at 4.
     const Bytes version = hex("00 00 00 00 | 00 00 00 00 | 05 00 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00");
     EXPECT_EQ(answerServiceRequest(state_, hex("00 00 00 00"), 1).reply, version);
@@ -450,22 +439,16 @@ TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)
     EXPECT_EQ(entry.port, 8016);
 
     // The simulator's publication of the rig's list, read from its section.
-    TempDir dir;
-    ::setenv("VDAPI_RUN_DIR", dir.path().c_str(), 1);
-    {
-        SharedList shared;
-        std::string error;
-        ASSERT_TRUE(shared.create("GoldenMutex", "GoldenList", error)) << error;
-        std::vector<SP::VdeListEntry> entries;
-        for (const ServiceDevice& d : state_.rig().service.devices) entries.push_back(d.entry);
-        ASSERT_TRUE(shared.publish(entries, SP::kListVersion, int32_t(entries.size())));
-        std::ifstream section(dir.path() + "/shm/GoldenList", std::ios::binary);
-        Bytes published(list.size());
-        section.read(reinterpret_cast<char*>(published.data()), std::streamsize(published.size()));
-        EXPECT_EQ(dump(published), dump(list));
-        shared.destroy();
-    }
-    ::unsetenv("VDAPI_RUN_DIR");
+    Vdapi::TestSupport::TempRunDir dir;
+    SharedList shared;
+    std::string error;
+    ASSERT_TRUE(shared.create("GoldenMutex", "GoldenList", error)) << error;
+    std::vector<SP::VdeListEntry> entries;
+    for (const ServiceDevice& d : state_.rig().service.devices) entries.push_back(d.entry);
+    ASSERT_TRUE(shared.publish(entries, SP::kListVersion, int32_t(entries.size())));
+    const std::string published = TempDir::read(dir.file("shm/GoldenList")).substr(0, list.size());
+    EXPECT_EQ(dump(Bytes(published.begin(), published.end())), dump(list));
+    shared.destroy();
 }
 
 TEST(GoldenCodes, TheLegacyDriverNumbersTheTableAsTheLayerDoes)

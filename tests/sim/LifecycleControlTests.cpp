@@ -18,14 +18,10 @@ namespace vdsim::test {
 namespace {
 
 namespace DP = Vdapi::DriverProtocol;
+namespace fs = std::filesystem;
+using fs::exists;
 
 const std::string kEmptyRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json";
-
-bool exists(const std::string& p)
-{
-    struct stat st;
-    return ::lstat(p.c_str(), &st) == 0;
-}
 
 TEST(SimLifecycle, BadCommandLinesGiveUsageAndExitTwo)
 {
@@ -71,7 +67,6 @@ TEST(SimLifecycle, UnderUmaskZeroItKeepsItsFilesToOwnerAndGroupAndSigtermRemoves
     EXPECT_TRUE(exists(sim.pciePath(0)));
     EXPECT_TRUE(exists(sim.legacyNamePath(2)));
     EXPECT_TRUE(exists(run + "/mutex/VdeSvcListMutex"));
-    namespace fs = std::filesystem;
     auto mode = [](const fs::path& p) {
         struct stat st {};
         return ::lstat(p.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;

@@ -27,11 +27,12 @@ public:
     std::mutex& UseLock() { return m_use; }
 };
 
-TEST(ChannelAttach, RefusalsComeInTheirOrder)
+TEST(ChannelAttach, RefusalsComeInTheirOrderAndProbeOnlyAttachesClaimNothing)
 {
     START_SIM(sim, Path());
-    VdDeviceInt asi, tainted, obsolete, demod, mod, ip, bb2, detached;
+    VdDeviceInt asi, tainted, obsolete, demod, mod, ip, bb2, monitor, detached;
     ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
+    ASSERT_EQ(monitor.AttachBySerial(kMonitor), VDAPI_OK);
     ASSERT_EQ(tainted.AttachBySerial(kTainted), VDAPI_OK_TAINTED_FW);
     ASSERT_EQ(obsolete.AttachBySerial(kObsolete), VDAPI_OK_OBSOLETE_FW);
     ASSERT_EQ(demod.AttachBySerial(kDemod), VDAPI_OK);
@@ -64,20 +65,10 @@ TEST(ChannelAttach, RefusalsComeInTheirOrder)
     ASSERT_EQ(in.Attach(&asi, 1, true, false), VDAPI_OK);
     EXPECT_EQ(in.Attach(nullptr, 99, true, true), VDAPI_E_ATTACHED);
     EXPECT_EQ(in.Detach(kDetachInstant), VDAPI_OK);
-}
 
-TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
-{
-    START_SIM(sim, Path());
-    VdDeviceInt asi, ip, monitor;
-    ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
-    ASSERT_EQ(ip.AttachBySerial(kIp), VDAPI_OK);
-    ASSERT_EQ(monitor.AttachBySerial(kMonitor), VDAPI_OK);
+    // Probe-only attaches ask the driver and claim nothing. An IP port answers at once, without
+    // any driver request.
     ASSERT_TRUE(sim.command("counters reset"));
-
-    VdInpChannel in;
-    VdOutpChannel out;
-    // An IP port answers at once, without any driver request.
     EXPECT_EQ(in.Attach(&ip, 1, true, true), VDAPI_OK);
     EXPECT_EQ(out.Attach(&ip, 2, true), VDAPI_OK);
     auto counters = VdapiTest::Counters(sim);
@@ -107,7 +98,7 @@ TEST(ChannelAttach, ProbeOnlyAttachesAskTheDriverAndClaimNothing)
     EXPECT_EQ(out.Attach(&asi, 3, true), VDAPI_E_IN_USE);
 }
 
-TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
+TEST(ChannelAttach, RealAttachClaimsThePortUntilDetachAndDetachKeepsItsRules)
 {
     START_SIM(sim, Path());
     VdDeviceInt first, second;
@@ -148,6 +139,25 @@ TEST(ChannelAttach, RealAttachClaimsThePortUntilDetach)
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 2);
     EXPECT_EQ(rival.Detach(kDetachInstant), VDAPI_OK);
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
+
+    // Detach flags: instant and finish together are refused and leave the channel attached.
+    VdOutpChannel out;
+    ASSERT_EQ(out.Attach(&first, 3, false), VDAPI_OK);
+    EXPECT_EQ(out.Detach(kDetachInstant | kDetachFinish), VDAPI_E_INVALID_FLAGS);
+    EXPECT_TRUE(out.IsAttached());
+    EXPECT_EQ(out.Detach(kDetachFinish), VDAPI_OK);
+    EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
+
+    // A channel busy in another thread for longer than detach waits: detach gives up.
+    LockableInput busyInput;
+    ASSERT_EQ(busyInput.Attach(&first, 1, true, false), VDAPI_OK);
+    std::unique_lock<std::mutex> busy(busyInput.UseLock());
+    VdResult whileBusy = VDAPI_OK;
+    std::thread([&] { whileBusy = busyInput.Detach(kDetachInstant); }).join();
+    EXPECT_EQ(whileBusy, VDAPI_E_TIMEOUT);
+    busy.unlock();
+    EXPECT_TRUE(busyInput.IsAttached());
+    EXPECT_EQ(busyInput.Detach(kDetachInstant), VDAPI_OK);
 }
 
 TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
@@ -180,30 +190,6 @@ TEST(ChannelAttach, LegacyAndBb2CardsClaimTheirPorts)
     EXPECT_EQ(VdapiTest::Holds(sim, kBb2), held);
     EXPECT_EQ(bb2In.Detach(kDetachInstant), VDAPI_OK);
     EXPECT_EQ(VdapiTest::Holds(sim, kBb2), 0);
-}
-
-TEST(ChannelAttach, DetachFlagsAndTheUseLock)
-{
-    START_SIM(sim, Path());
-    VdDeviceInt asi;
-    ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
-    VdOutpChannel out;
-    ASSERT_EQ(out.Attach(&asi, 3, false), VDAPI_OK);
-    EXPECT_EQ(out.Detach(kDetachInstant | kDetachFinish), VDAPI_E_INVALID_FLAGS);
-    EXPECT_TRUE(out.IsAttached());
-    EXPECT_EQ(out.Detach(kDetachFinish), VDAPI_OK);
-    EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
-
-    // A channel busy in another thread for longer than detach waits: detach gives up.
-    LockableInput in;
-    ASSERT_EQ(in.Attach(&asi, 1, true, false), VDAPI_OK);
-    std::unique_lock<std::mutex> busy(in.UseLock());
-    VdResult whileBusy = VDAPI_OK;
-    std::thread([&] { whileBusy = in.Detach(kDetachInstant); }).join();
-    EXPECT_EQ(whileBusy, VDAPI_E_TIMEOUT);
-    busy.unlock();
-    EXPECT_TRUE(in.IsAttached());
-    EXPECT_EQ(in.Detach(kDetachInstant), VDAPI_OK);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "devices/CapabilityTable.h"
 #include "devices/Device.h"
 #include "devices/IoConfigTable.h"
+#include "tests/support/FieldRows.h"
 
 #include <gtest/gtest.h>
 
@@ -91,12 +92,9 @@ TEST(Device, TypedLookupsTruncateAndCheckTheName)
     // Selectors pass through; the defaults are those of the scan road.
     ASSERT_FALSE(d.seen.empty());
     const PropertyQuery& q = d.seen.back();
-    EXPECT_EQ(q.port, 0);
-    EXPECT_EQ(q.typeSelector, -1);
-    EXPECT_EQ(q.subFunction, -1);
-    EXPECT_EQ(q.selector3, 0);
-    EXPECT_EQ(q.selector4, 0);
-    EXPECT_EQ(q.selector5, -1);
+    test::ExpectFields("query", {{"port", q.port, 0}, {"type", q.typeSelector, -1},
+                                 {"sub-function", q.subFunction, -1}, {"selector 3", q.selector3, 0},
+                                 {"selector 4", q.selector4, 0}, {"selector 5", q.selector5, -1}});
 
     const std::string name49(49, 'N');
     const std::string name50(50, 'N');
@@ -148,9 +146,10 @@ TEST(Device, SubValuesNeedTheirParentCapability)
 {
     TableDevice d;
     d.properties[{"PORT_COUNT", -1}] = 4;
-    d.SetPortCaps(0, {kCapDblBuf, kCapAsi});
+    d.SetPortCaps(0, {kCapDblBuf, kCapLoopThr, kCapAsi});
     d.SetPortCaps(1, {kCapOutput, kCapDblBuf, kCapAsi});
-    d.SetPortCaps(2, {kCapIntOutput, kCapLoopThr, 93, 120, 141}); // HDSDI with a standard, plus an SDI standard
+    // HDSDI with a standard, an SDI standard without SDI, and SHAREDANT (a sub-value of INPUT only).
+    d.SetPortCaps(2, {kCapIntOutput, kCapLoopThr, 93, 120, 141, CapabilityIndex("SHAREDANT")});
     d.SetPortCaps(3, {kCapInput});
     EXPECT_EQ(d.Initialize(), VDAPI_OK);
     EXPECT_EQ(d.PortCaps(0), VdCaps(kCapAsi));
@@ -173,10 +172,8 @@ TEST(Device, IoConfigChecksPortFirmwareAndGroup)
     int value = 0, sub = 0;
     int64_t p1 = 0, p2 = 0;
     EXPECT_EQ(d.GetIoConfig(1, kIoDir, value, sub, p1, p2), VDAPI_OK);
-    EXPECT_EQ(value, kIoOutput);
-    EXPECT_EQ(sub, kIoDblBuf);
-    EXPECT_EQ(p1, 7);
-    EXPECT_EQ(p2, 8);
+    test::ExpectFields("IODIR", {{"value", value, kIoOutput}, {"sub-value", sub, kIoDblBuf}, {"par1", p1, 7},
+                                 {"par2", p2, 8}});
 
     EXPECT_EQ(d.GetIoConfig(0, kIoDir, value, sub, p1, p2), VDAPI_E_NO_SUCH_PORT);
     EXPECT_EQ(value, -1);
@@ -206,12 +203,10 @@ TEST(Device, DescriptorCountsDirectionsAndStopsOnFailedRead)
     ASSERT_EQ(d.Initialize(), VDAPI_OK);
     DeviceDescriptor desc;
     ASSERT_EQ(d.GetDescriptor(desc), VDAPI_OK);
-    EXPECT_EQ(desc.numInputs, 3);
-    EXPECT_EQ(desc.numOutputs, 1);
-    EXPECT_EQ(desc.numHwFuncs, 3);
-    EXPECT_EQ(desc.numPorts, 3);
-    EXPECT_EQ(desc.serial, 2144000123);
-    EXPECT_EQ(desc.category, kCategoryPci);
+    test::ExpectFields("descriptor", {{"inputs", desc.numInputs, 3}, {"outputs", desc.numOutputs, 1},
+                                      {"functions", desc.numHwFuncs, 3}, {"ports", desc.numPorts, 3},
+                                      {"serial", desc.serial, 2144000123},
+                                      {"category", desc.category, kCategoryPci}});
 
     // A failed read stops the count; the identity is still there.
     d.ioConfig.clear();

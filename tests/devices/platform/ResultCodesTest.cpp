@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace Vdapi {
@@ -127,7 +126,7 @@ TEST(ErrnoResults, ExhaustedDescriptorsGiveOutOfResourcesAndLogTheRawErrno)
     std::filesystem::create_directories(std::filesystem::path(interface).parent_path());
     std::ofstream(interface) << "";
     ASSERT_EQ(VDAPI_OK, XpNamedMutexPosix::Create("Exhausted"));
-    const std::string logPath = runDir.path() + "/child.log";
+    const std::string logPath = runDir.file("child.log");
     int fds[2];
     ASSERT_EQ(0, ::pipe2(fds, O_CLOEXEC));
 
@@ -173,9 +172,7 @@ TEST(ErrnoResults, ExhaustedDescriptorsGiveOutOfResourcesAndLogTheRawErrno)
     ::close(fds[0]);
     int status = 0;
     ASSERT_EQ(child, ::waitpid(child, &status, 0));
-    std::stringstream log;
-    log << std::ifstream(logPath).rdbuf();
-    const std::string text = log.str();
+    const std::string text = TempDir::read(logPath);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status << "\n" << text;
     ASSERT_EQ(ssize_t(sizeof(codes)), got);
     const char* calls[kCalls] = {"driver Open", "ListInterfaces", "pipe Connect", "pipe Init", "named mutex Open"};

@@ -1,5 +1,6 @@
 // USB family against the real simulator: listing, targeted searches, identity fields, property
 // look-ups and I/O configuration through the USB driver (its driver-version rule: core/ScanTest).
+#include "tests/support/FieldRows.h"
 #include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
@@ -18,7 +19,6 @@ namespace Vdapi {
 namespace {
 
 const std::string kRigs = std::string(HALVIX_SOURCE_DIR) + "/tests/devices/usb/rigs/";
-const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 
 /// Runs the USB enumerator alone.
 VdResult EnumerateUsbOnly(FamilyScan& scan, std::vector<DeviceDescriptor>& out, int32_t capacity)
@@ -31,7 +31,7 @@ VdResult EnumerateUsbOnly(FamilyScan& scan, std::vector<DeviceDescriptor>& out, 
 
 TEST(UsbScan, ReferenceRigListsBothDevicesBetweenLegacyAndPcie)
 {
-    START_SIM(sim, kReferenceRig);
+    START_SIM(sim, VdapiTest::ReferenceRig());
     VdResult rc = 0;
     const std::vector<DeviceDescriptor> devices = VdapiTest::ListAllDevices(rc);
     ASSERT_EQ(rc, VDAPI_OK);
@@ -53,22 +53,15 @@ TEST(UsbScan, ReferenceRigListsBothDevicesBetweenLegacyAndPcie)
     EXPECT_EQ((asi - 1)->typeNumber, 124) << "last legacy card";
     EXPECT_EQ((demod + 1)->typeNumber, 2144) << "first PCIe card";
 
-    EXPECT_EQ(asi->category, kCategoryUsb);
-    EXPECT_EQ(asi->serial, 215001313);
-    EXPECT_EQ(asi->usbAddress, 5);
-    EXPECT_EQ(asi->deviceId, 215);
-    EXPECT_EQ(asi->vendorId, 0x5644);
-    EXPECT_EQ(asi->subType, 1);
-    EXPECT_EQ(asi->firmwareVersion, 4);
-    EXPECT_EQ(asi->firmwareStatus, -1);
-    EXPECT_EQ(asi->numHwFuncs, 1);
-    // Input and output capable: its IODIR setting (INPUT) decides.
-    EXPECT_EQ(asi->numInputs, 1);
-    EXPECT_EQ(asi->numOutputs, 0);
-    EXPECT_EQ(demod->serial, 238001414);
-    EXPECT_EQ(demod->usbAddress, 6);
-    EXPECT_EQ(demod->subType, 0);
-    EXPECT_EQ(demod->firmwareVersion, 2);
+    // The ASI device is input and output capable: its IODIR setting (INPUT) decides its counts.
+    test::ExpectFields("ASI device", {{"category", asi->category, kCategoryUsb}, {"serial", asi->serial, 215001313},
+                                      {"address", asi->usbAddress, 5}, {"device id", asi->deviceId, 215},
+                                      {"vendor", asi->vendorId, 0x5644}, {"sub-type", asi->subType, 1},
+                                      {"firmware", asi->firmwareVersion, 4}, {"status", asi->firmwareStatus, -1},
+                                      {"functions", asi->numHwFuncs, 1}, {"inputs", asi->numInputs, 1},
+                                      {"outputs", asi->numOutputs, 0}});
+    test::ExpectFields("demodulator", {{"serial", demod->serial, 238001414}, {"address", demod->usbAddress, 6},
+                                       {"sub-type", demod->subType, 0}, {"firmware", demod->firmwareVersion, 2}});
 
     // Attached, the demodulator's only port carries the catalog's capabilities.
     VdDeviceInt device;
@@ -85,7 +78,7 @@ TEST(UsbScan, ReferenceRigListsBothDevicesBetweenLegacyAndPcie)
     EXPECT_FALSE(port.caps.Has(CapabilityIndex("ASI")));
 }
 
-TEST(UsbScan, TargetedSearchesAndTheirLimits)
+TEST(UsbScan, TargetedSearchesTheirLimitsAndFaultyDevices)
 {
     START_SIM(sim, kRigs + "two_of_a_kind.json");
     std::vector<DeviceDescriptor> out;
@@ -94,12 +87,10 @@ TEST(UsbScan, TargetedSearchesAndTheirLimits)
     EXPECT_EQ(EnumerateUsbOnly(all, out, 2), VDAPI_E_BUF_TOO_SMALL);
     EXPECT_EQ(all.count, 3);
     EXPECT_EQ(out[0].serial, 238000001);
-    EXPECT_EQ(out[1].serial, 215000002);
-    EXPECT_EQ(out[1].hardwareRevision, 2);
-    EXPECT_EQ(out[1].firmwareVariant, 1);
     // An output-configured port counts as an output.
-    EXPECT_EQ(out[1].numOutputs, 1);
-    EXPECT_EQ(out[1].numInputs, 0);
+    test::ExpectFields("second", {{"serial", out[1].serial, 215000002}, {"revision", out[1].hardwareRevision, 2},
+                                  {"variant", out[1].firmwareVariant, 1}, {"outputs", out[1].numOutputs, 1},
+                                  {"inputs", out[1].numInputs, 0}});
 
     // The second device of a type, in interface order.
     std::shared_ptr<IDevice> found;
@@ -140,36 +131,17 @@ TEST(UsbScan, TargetedSearchesAndTheirLimits)
     VdDeviceInt device;
     EXPECT_EQ(device.AttachByType(215, 0, false), VDAPI_OK);
     EXPECT_EQ(device.Category(), kCategoryUsb);
-}
-
-TEST(UsbScan, NoDeviceAndFaultyDevices)
-{
-    {
-        START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json");
-        std::vector<DeviceDescriptor> out;
-        FamilyScan all;
-        EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_E_NO_DEVICE);
-        EXPECT_EQ(all.count, 0);
-        FamilyScan bySerial;
-        bySerial.mode = ScanMode::BySerial;
-        bySerial.serial = 238000001;
-        EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_NO_SUCH_DEVICE);
-    }
-    START_SIM(sim, kRigs + "two_of_a_kind.json");
-    std::vector<DeviceDescriptor> out;
 
     // An unplugged device answers nothing and is skipped.
     ASSERT_TRUE(sim.command("unplug 238000001"));
-    FamilyScan all;
-    EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_OK);
-    ASSERT_EQ(all.count, 2);
+    FamilyScan unplugged;
+    EXPECT_EQ(EnumerateUsbOnly(unplugged, out, 4), VDAPI_OK);
+    ASSERT_EQ(unplugged.count, 2);
     EXPECT_EQ(out[0].serial, 215000002);
     ASSERT_TRUE(sim.command("plug 238000001"));
 
     // A failing version query ends a targeted search with its error.
     ASSERT_TRUE(sim.command("fail 0xb1bc76be 1 31"));
-    FamilyScan bySerial;
-    bySerial.mode = ScanMode::BySerial;
     bySerial.serial = 238000003;
     EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_COMMUNICATION);
 
@@ -184,6 +156,19 @@ TEST(UsbScan, NoDeviceAndFaultyDevices)
     FamilyScan third;
     EXPECT_EQ(EnumerateUsbOnly(third, out, 4), VDAPI_OK);
     EXPECT_EQ(third.count, 2);
+}
+
+TEST(UsbScan, NoDeviceListedOrFound)
+{
+    START_SIM(sim, std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json");
+    std::vector<DeviceDescriptor> out;
+    FamilyScan all;
+    EXPECT_EQ(EnumerateUsbOnly(all, out, 4), VDAPI_E_NO_DEVICE);
+    EXPECT_EQ(all.count, 0);
+    FamilyScan bySerial;
+    bySerial.mode = ScanMode::BySerial;
+    bySerial.serial = 238000001;
+    EXPECT_EQ(EnumerateUsbOnly(bySerial, out, 0), VDAPI_E_NO_SUCH_DEVICE);
 }
 
 TEST(VduHal, PropertiesIoConfigurationAndVersion)
@@ -230,12 +215,10 @@ TEST(VduHal, PropertiesIoConfigurationAndVersion)
     EXPECT_EQ(hal.Open(0, 0, 0), VDAPI_E_NOT_FOUND);
     // ...and keeps what the port's properties say.
     ASSERT_EQ(hal.Open(1, 0, 0), VDAPI_OK);
-    EXPECT_TRUE(hal.OpenPortProperties().timestamp64);
-    EXPECT_FALSE(hal.OpenPortProperties().sdiTime);
-    EXPECT_TRUE(hal.OpenPortProperties().supportsTxNull);
-    EXPECT_EQ(hal.OpenPortProperties().loopBack32bTx, 0);
-    EXPECT_EQ(hal.OpenPortProperties().registersTx, 4096);
-    EXPECT_EQ(hal.OpenPortProperties().registersRx, -1);
+    const auto& open = hal.OpenPortProperties();
+    test::ExpectFields("port", {{"64-bit stamps", open.timestamp64, true}, {"SDI time", open.sdiTime, false},
+                                {"null packets", open.supportsTxNull, true}, {"loop-back", open.loopBack32bTx, 0},
+                                {"send registers", open.registersTx, 4096}, {"receive regs", open.registersRx, -1}});
 
     // The driver counts the buffer partner port from 0; the layer from 1.
     DriverProtocol::IoConfigItem item;

@@ -6,6 +6,7 @@
 #include "devices/vde/VdeDevice.h"
 #include "devices/vde/VdeEnum.h"
 #include "tests/devices/vde/EthernetRig.h"
+#include "tests/support/FieldRows.h"
 
 #include <gtest/gtest.h>
 
@@ -36,12 +37,12 @@ protected:
         std::erase_if(devices, [](const DeviceDescriptor& d) { return d.category != kCategoryVde; });
         return devices;
     }
-    VdResult FindBySerial(int64_t serial)
+    VdResult FindBySerial(int64_t serial, std::shared_ptr<IDevice>* device = nullptr)
     {
         int32_t count = 0;
         std::shared_ptr<IDevice> found;
-        return ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, serial, nullptr,
-                           false, true, false, false);
+        return ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, device ? device : &found, nullptr, 0, 0, 0, 0,
+                           serial, nullptr, false, true, false, false);
     }
     std::vector<VdeListEntry> Enumerate(bool refresh, VdResult& rc)
     {
@@ -71,10 +72,9 @@ protected:
         EXPECT_EQ(ids.size(), n);
         return ids;
     }
-
 };
 
-TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevice)
+TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbePortsComeFromTheDeviceAndModeOneOnlyByAttach)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
@@ -83,11 +83,9 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevic
     EXPECT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(devices.size(), 2u);
     const DeviceDescriptor& gw = devices[0];
-    EXPECT_EQ(gw.serial, kGateway);
-    EXPECT_EQ(gw.typeNumber, 3137);
-    EXPECT_EQ(gw.firmwareVersion, 3);
-    EXPECT_EQ(gw.firmwareVariant, 1);
-    EXPECT_EQ(gw.hardwareRevision, 0);
+    test::ExpectFields("gateway", {{"serial", gw.serial, kGateway}, {"type", gw.typeNumber, 3137},
+                                   {"firmware", gw.firmwareVersion, 3}, {"variant", gw.firmwareVariant, 1},
+                                   {"revision", gw.hardwareRevision, 0}});
     const uint8_t gwIp[4] = {198, 51, 100, 21};
     const uint8_t gwMac[6] = {0x02, 0x56, 0x44, 0x00, 0x00, 0x21};
     EXPECT_EQ(std::memcmp(gw.ipAddress, gwIp, 4), 0);
@@ -109,17 +107,26 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbeAndPortsComeFromTheDevic
     EXPECT_GT(Counter("vde:attach:" + gwSerial), 0u);
     EXPECT_EQ(Counter("vde:attach:" + gwSerial), Counter("vde:detach:" + gwSerial));
     EXPECT_GT(Counter("svc:1"), 0u) << "properties go through the device service";
+
+    // A device in operating mode 1 is listed only when asked for, and found by an attach.
+    Control("vde opmode " + gwSerial + " 1");
+    const std::vector<DeviceDescriptor> listed = ScanEthernet(false, rc);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].serial, kDemod);
+    EXPECT_EQ(ScanEthernet(false, rc, 1).size(), 2u);
+    VdDeviceInt device;
+    ASSERT_EQ(device.AttachBySerial(kGateway), VDAPI_OK);
+    EXPECT_EQ(device.Category(), kCategoryVde);
+    EXPECT_EQ(device.TypeNumber(), 3137);
+    EXPECT_EQ(device.Detach(), VDAPI_OK);
 }
 
 TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
-    int32_t count = 0;
     std::shared_ptr<IDevice> found;
-    ASSERT_EQ(ScanDevices(ScanMode::BySerial, 1, 0, count, nullptr, &found, nullptr, 0, 0, 0, 0, kGateway, nullptr,
-                          false, true, false, false),
-              VDAPI_OK);
+    ASSERT_EQ(FindBySerial(kGateway, &found), VDAPI_OK);
     auto* device = dynamic_cast<VdeDevice*>(found.get());
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->NumPorts(), 4);
@@ -153,7 +160,7 @@ TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
     EXPECT_EQ(Counter("vde:detach:" + std::to_string(kGateway)), 1u) << "destroying the device detaches it";
 }
 
-TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
+TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapterWhoseDevicesNeedTheService)
 {
     IN_PRIVATE_NETWORK();
     StartRig();
@@ -167,10 +174,8 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
     ASSERT_NE(gw, nullptr);
     EXPECT_EQ(gw->ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 21}));
     EXPECT_EQ(gw->macAddress, (std::array<uint8_t, 6>{0x02, 0x56, 0x44, 0x00, 0x00, 0x21}));
-    EXPECT_EQ(gw->port, 8000);
-    EXPECT_EQ(gw->typeNumber, 3137);
-    EXPECT_EQ(gw->firmwareVersion, 3);
-    EXPECT_EQ(gw->firmwareVariant, 1);
+    test::ExpectFields("gateway", {{"port", gw->port, 8000}, {"type", gw->typeNumber, 3137},
+                                   {"firmware", gw->firmwareVersion, 3}, {"variant", gw->firmwareVariant, 1}});
     EXPECT_NE(EntryOf(entries, kDemod), nullptr);
 
     // One pass per adapter (198.51.100.1, then .2), each heard by both devices; the counter of
@@ -182,8 +187,7 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
         if (std::find(distinct.begin(), distinct.end(), id) == distinct.end())
             distinct.push_back(id);
     ASSERT_EQ(distinct.size(), 2u);
-    for (const auto& id : distinct)
-        EXPECT_EQ(id.size(), 20u) << id;
+    // The ids' form is VdeDiscoveryText.MessageIdAndXAddrsPattern's; here the pass counter in them.
     EXPECT_EQ(distinct[0].substr(18), "d0");
     EXPECT_EQ(distinct[1].substr(18), "d1");
 
@@ -193,43 +197,20 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapter)
     const std::vector<DeviceDescriptor> devices = ScanEthernet(true, rc);
     EXPECT_EQ(devices.size(), 2u);
     EXPECT_EQ(Probes().size(), 4u);
-}
 
-TEST_F(EthernetDevices, DiscoveredDevicesCannotBeOpenedWithoutAUsableService)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
+    // Discovered devices cannot be opened without a usable service.
+    Control("counters reset");
     Control("service stop");
-    VdResult rc = VDAPI_E_INTERNAL;
     EXPECT_EQ(Enumerate(false, rc).size(), 2u) << "discovery finds the devices";
     EXPECT_TRUE(ScanEthernet(false, rc).empty());
     EXPECT_EQ(rc, VDAPI_OK);
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_CONNECT_TO_SERVICE);
     EXPECT_EQ(Counter("vde:attach:" + std::to_string(kGateway)), 0u);
-
     Control("service version 5.1.2");
     Control("service start");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_SERVICE_INCOMP);
     Control("service version 5.1.3");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_OK);
-}
-
-TEST_F(EthernetDevices, OperatingModeOneIsOnlyFoundByAttach)
-{
-    IN_PRIVATE_NETWORK();
-    StartRig();
-    Control("vde opmode " + std::to_string(kGateway) + " 1");
-    VdResult rc = VDAPI_E_INTERNAL;
-    const std::vector<DeviceDescriptor> listed = ScanEthernet(false, rc);
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed[0].serial, kDemod);
-    EXPECT_EQ(ScanEthernet(false, rc, 1).size(), 2u);
-
-    VdDeviceInt device;
-    ASSERT_EQ(device.AttachBySerial(kGateway), VDAPI_OK);
-    EXPECT_EQ(device.Category(), kCategoryVde);
-    EXPECT_EQ(device.TypeNumber(), 3137);
-    EXPECT_EQ(device.Detach(), VDAPI_OK);
 }
 
 TEST_F(EthernetDevices, FailedSlowOrBrokenAnswersFailTheOpenAndTheScanGoesOn)
@@ -241,13 +222,10 @@ TEST_F(EthernetDevices, FailedSlowOrBrokenAnswersFailTheOpenAndTheScanGoesOn)
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_INVALID_ROLLOFF);
     EXPECT_EQ(Counter("vde:attach:" + gw), 1u);
     EXPECT_EQ(Counter("vde:detach:" + gw), 1u);
-    // A code the layer does not pass on becomes an internal error.
-    Control("fail vde:getdescriptor:" + gw + " 1 4106");
-    EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_INTERNAL);
     // The device's own refusal of the attach is returned as it sent it, with nothing to detach.
     Control("fail vde:attach:" + gw + " 1 4104");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_IN_USE);
-    EXPECT_EQ(Counter("vde:detach:" + gw), 2u);
+    EXPECT_EQ(Counter("vde:detach:" + gw), 1u);
 
     // A slow or broken device is left out and the scan goes on.
     Control("delay 6000 vde:attach:" + gw);

@@ -33,7 +33,7 @@ protected:
         ASSERT_TRUE(net_->ok()) << net_->error();
         sim_ = std::make_unique<vdsim::test::SimProcess>(rig, net_->launcher());
         ASSERT_TRUE(sim_->ready()) << sim_->output();
-        ::setenv("VDAPI_RUN_DIR", sim_->runDir().c_str(), 1);
+        sim_->exportRunDir();
         ASSERT_EQ(sim_->control("vde bound"), "ok 2 " + std::to_string(kGateway) + " " + std::to_string(kDemod));
     }
     void TearDown() override

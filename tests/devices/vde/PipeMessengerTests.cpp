@@ -46,25 +46,21 @@ TEST_F(PipeMessengerTest, HeaderFormAtTheBoundaryAndPayloadIntact)
 {
     std::vector<uint8_t> longPayload(70000);
     for (size_t i = 0; i < longPayload.size(); ++i) longPayload[i] = uint8_t(i * 7);
-    std::vector<uint8_t> header, body;
-    std::thread reader([&] {
-        header = serverRead(8);
-        body = serverRead(longPayload.size());
-    });
-    EXPECT_TRUE(messenger_.Send(longPayload.data(), uint32_t(longPayload.size())));
-    reader.join();
-    EXPECT_EQ(header, (std::vector<uint8_t>{0xFF, 0xFF, 0x00, 0x00, 0x70, 0x11, 0x01, 0x00}));
-    EXPECT_EQ(body, longPayload);
-
-    std::vector<uint8_t> shortPayload(65534, 0x5A);
-    std::thread reader2([&] {
-        header = serverRead(2);
-        body = serverRead(shortPayload.size());
-    });
-    EXPECT_TRUE(messenger_.Send(shortPayload.data(), uint32_t(shortPayload.size())));
-    reader2.join();
-    EXPECT_EQ(header, (std::vector<uint8_t>{0xFE, 0xFF}));
-    EXPECT_EQ(body, shortPayload);
+    using Bytes = std::vector<uint8_t>;
+    for (const auto& [payload, expectedHeader] :
+         {std::pair{longPayload, Bytes{0xFF, 0xFF, 0, 0, 0x70, 0x11, 0x01, 0}},
+          std::pair{Bytes(65534, 0x5A), Bytes{0xFE, 0xFF}}}) {
+        SCOPED_TRACE(payload.size());
+        Bytes header, body;
+        std::thread reader([&] {
+            header = serverRead(expectedHeader.size());
+            body = serverRead(payload.size());
+        });
+        EXPECT_TRUE(messenger_.Send(payload.data(), uint32_t(payload.size())));
+        reader.join();
+        EXPECT_EQ(header, expectedHeader);
+        EXPECT_EQ(body, payload);
+    }
 }
 
 TEST_F(PipeMessengerTest, ReceivesBothHeaderFormsAndRefusesOversizedAnnouncements)

@@ -4,6 +4,7 @@
 #include "devices/vde/VdeDiscovery.h"
 #include "devices/vde/VdeEnum.h"
 #include "devices/vde/VdeHal.h"
+#include "tests/support/FieldRows.h"
 
 #include <gtest/gtest.h>
 
@@ -85,11 +86,9 @@ TEST(VdeProbeMatches, FieldsRoomAndBrokenMessages)
     ASSERT_EQ(rc, 0);
     ASSERT_EQ(entries.size(), 1u);
     const VdeListEntry& e = entries[0];
-    EXPECT_EQ(e.serial, 3137000042);
-    EXPECT_EQ(e.typeNumber, 3137);
-    EXPECT_EQ(e.firmwareVersion, 3);
-    EXPECT_EQ(e.firmwareVariant, 2);
-    EXPECT_EQ(e.opMode, 1);
+    test::ExpectFields("match", {{"serial", e.serial, 3137000042}, {"type", e.typeNumber, 3137},
+                                 {"firmware", e.firmwareVersion, 3}, {"variant", e.firmwareVariant, 2},
+                                 {"mode", e.opMode, 1}});
     EXPECT_EQ(e.ipAddress, (std::array<uint8_t, 4>{198, 51, 100, 21})) << "the address comes from XAddrs, not Ip";
     EXPECT_EQ(e.port, 8000) << "the port comes from XAddrs, not Port";
     EXPECT_EQ(e.macAddress, (std::array<uint8_t, 6>{0x02, 0x56, 0x44, 0x00, 0x00, 0xA1})) << "low 48 bits, MSB first";

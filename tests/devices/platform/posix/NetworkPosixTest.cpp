@@ -44,7 +44,6 @@ protected:
 
 TEST_F(LinkStateTest, StateAndSpeedComeFromTheInterfaceAttributes)
 {
-
     setAttribute("operstate", "up");
     setAttribute("speed", "1000");
     AdapterLinkState state;

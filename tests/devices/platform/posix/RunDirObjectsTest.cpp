@@ -62,16 +62,14 @@ TEST(RunDirObjects, SectionFilesAreMadeOnceAndNeverMappedPastTheirEnd)
     EXPECT_EQ(1u, seen);
 
     void* address = nullptr;
-    EXPECT_EQ(VDAPI_E_INVALID_ARG, reader->Open("../x", 16, address, true));
+    EXPECT_EQ(VDAPI_E_INVALID_ARG, reader->Open("..", 16, address, true)); // names with a slash: XpSharedMem
     // This file system stores at most 255 bytes per name; longer names cannot exist here.
     EXPECT_EQ(VDAPI_E_BUF_TOO_SMALL, reader->Open(std::string(259, 's').c_str(), 16, address, true));
 
-    // A section shorter than asked is never mapped past its end.
+    // A file made by hand is mapped with its own size (asking for more is refused:
+    // XpSharedMem.SectionOfAnotherProcessMapsWithItsSizeAndAccess); an empty one not at all.
     std::filesystem::create_directories(runDir.path() + "/shm");
     std::ofstream(RunDir::sharedMem("Short")) << std::string(100, 'x');
-    EXPECT_EQ(VDAPI_E_INTERNAL, reader->Open("Short", 20504, address, true));
-    EXPECT_EQ(nullptr, address);
-    EXPECT_EQ(0u, reader->Size());
     EXPECT_EQ(VDAPI_OK, reader->Open("Short", 100, address, true));
     EXPECT_EQ('x', static_cast<const char*>(address)[99]);
 
