@@ -1,6 +1,9 @@
-// Driver classes, device names and path limits: portable code that both platforms' driver
-// handles build on (this file runs in the Linux and in the Windows test programs).
+// Driver classes, device names and path limits that both platforms' driver handles build on, and
+// the handles where no driver is installed (this file runs in the Linux and in the Windows tests).
+#include "PlatformTestObjects.h" // posix/ or windows/, chosen by the build
+
 #include "devices/platform/DriverPath.h"
+#include "devices/platform/Xp.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +56,32 @@ TEST(DriverNames, LegacyNamesAndThePathLimit)
     EXPECT_EQ("Vda1xx-49", LegacyDriverName(49));
     EXPECT_EQ(VDAPI_OK, CheckDriverPathLength(255));
     EXPECT_EQ(VDAPI_E_BUF_TOO_SMALL, CheckDriverPathLength(256));
+}
+
+TEST(DriverHandles, WithoutTheDriversEveryClassIsEmptyAndNothingOpens)
+{
+    // POSIX: a private, empty run directory. Windows: Wine's SetupAPI lists no interface.
+    [[maybe_unused]] const PlatformTest::ObjectNames noDrivers;
+    for (DriverClass c : {DriverClass::Pcie, DriverClass::LegacyPci, DriverClass::Bb2, DriverClass::Usb}) {
+        SCOPED_TRACE(DriverClassGuid(c));
+        auto handle = Xp::NewDriver(c);
+        ASSERT_TRUE(handle);
+        uint64_t mask = 123;
+        EXPECT_EQ(VDAPI_OK, handle->ListInterfaces(mask));
+        EXPECT_EQ(0u, mask);
+        EXPECT_EQ(VDAPI_E_NOT_FOUND, handle->Open(0, true, true));
+        EXPECT_EQ(VDAPI_E_INVALID_ARG, handle->Open(kMaxDriverInterfaces, true, true));
+        EXPECT_EQ(VDAPI_E_INVALID_ARG, handle->Open(-1, false, false));
+        EXPECT_FALSE(handle->IsOpen());
+        uint8_t out[4];
+        uint32_t returned = 9, error = 9;
+        EXPECT_EQ(VDAPI_E_DEV_DRIVER, handle->Request(0xB02C707E, nullptr, 0, out, 4, &returned, &error));
+        EXPECT_EQ(0u, returned);
+        EXPECT_EQ(0u, error);
+    }
+    auto legacy = Xp::NewDriver(DriverClass::LegacyPci);
+    EXPECT_EQ(VDAPI_E_NOT_FOUND, legacy->OpenLegacy(3, true)); // "Vda1xx-3" does not exist
+    EXPECT_EQ(VDAPI_E_INVALID_ARG, legacy->OpenLegacy(50, true));
 }
 
 } // namespace

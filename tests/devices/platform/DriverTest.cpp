@@ -4,18 +4,12 @@
 
 #include "devices/platform/Xp.h"
 #include "devices/platform/posix/DriverWire.h"
-#include "devices/platform/posix/EventSignal.h"
 #include "devices/platform/posix/RunDir.h"
 #include "devices/platform/posix/UnixSocket.h"
-
-#include <poll.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace Vdapi {
@@ -161,7 +155,6 @@ TEST_F(DriverTest, BadArgumentsAreRefusedBeforeAnythingIsSent)
     ASSERT_TRUE(driver.ready());
     auto handle = Xp::NewDriver(DriverClass::Pcie);
     uint8_t buffer[8] = {};
-    EXPECT_EQ(VDAPI_E_DEV_DRIVER, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr));
     ASSERT_EQ(VDAPI_OK, handle->Open(2, false, false));
     EXPECT_EQ(VDAPI_E_INVALID_BUF, handle->Request(1, nullptr, 8, buffer, 8, nullptr, nullptr));
     EXPECT_EQ(VDAPI_E_INVALID_BUF, handle->Request(1, buffer, 8, nullptr, 8, nullptr, nullptr));
@@ -172,13 +165,10 @@ TEST_F(DriverTest, BadArgumentsAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(VDAPI_OK, handle->Request(1, buffer, 8, buffer, 8, nullptr, nullptr)); // still usable
 }
 
-TEST_F(DriverTest, OpenTellsMissingFromUnusableInterfaces)
+// Missing interfaces: DriverHandles.WithoutTheDriversEveryClassIsEmptyAndNothingOpens.
+TEST_F(DriverTest, PresentButUnusableInterfacesDoNotOpen)
 {
     auto handle = Xp::NewDriver(DriverClass::Pcie);
-    EXPECT_EQ(VDAPI_E_NOT_FOUND, handle->Open(0, false, true));
-    EXPECT_EQ(VDAPI_E_INVALID_ARG, handle->Open(50, false, true));
-    EXPECT_EQ(VDAPI_E_INVALID_ARG, handle->Open(-1, false, true));
-
     // A socket file nobody serves, and a file that is no socket: present but not openable.
     fs::create_directories(fs::path(interfacePath(4)).parent_path());
     UnixSocketAddress address;
@@ -226,10 +216,6 @@ TEST(DriverPaths, LongPathsAreServedAndTooLongOnesRefused)
 TEST_F(DriverTest, ListInterfacesReportsExactlyThePresentIndices)
 {
     auto handle = Xp::NewDriver(DriverClass::Bb2);
-    uint64_t mask = 123;
-    EXPECT_EQ(VDAPI_OK, handle->ListInterfaces(mask)); // driver not installed
-    EXPECT_EQ(0u, mask);
-
     const std::string folder = RunDir::root() + "/drivers/" + DriverClassGuid(DriverClass::Bb2);
     fs::create_directories(folder);
     std::vector<UniqueFd> sockets;
@@ -240,6 +226,7 @@ TEST_F(DriverTest, ListInterfacesReportsExactlyThePresentIndices)
         ASSERT_EQ(0, ::bind(sockets.back().get(), address.get(), address.length()));
     }
     std::ofstream(folder + "/5") << "regular file";
+    uint64_t mask = 0;
     ASSERT_EQ(VDAPI_OK, handle->ListInterfaces(mask));
     EXPECT_EQ((uint64_t(1) << 0) | (uint64_t(1) << 7) | (uint64_t(1) << 49), mask);
 }
