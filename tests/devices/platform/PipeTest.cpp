@@ -1,11 +1,12 @@
 // Pipes through the platform facade, alike on every system: our listener and clients against each
-// other, names and unconnected ends checked, cancel and stop.
+// other, short transfers and flushing, names and unconnected ends checked, cancel and stop.
 #include "PipePair.h"
 
 #include "tests/support/WaitUntil.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <string>
 #include <vector>
@@ -53,6 +54,28 @@ TEST_F(PipeTest, BytesTravelBothWaysOneClientPerConnectionAndReconnectAfterClose
     client->Close();
     EXPECT_FALSE(client->IsOpen());
     EXPECT_EQ(VDAPI_OK, client->Connect(name.c_str()));
+}
+
+TEST_F(PipeTest, ShortTransfersAndFlush)
+{
+    connectPair(names("Short"));
+    char buffer[8] = {};
+    // Data already waiting is delivered even with timeout 0.
+    ASSERT_EQ(VDAPI_OK, server->Write("abcdefgh", 8, 1000));
+    EXPECT_EQ(VDAPI_OK, client->Read(buffer, 8, 0));
+    EXPECT_EQ(0, std::memcmp(buffer, "abcdefgh", 8));
+
+    // Part of a message, then silence: a short transfer, not a plain time-out.
+    ASSERT_EQ(VDAPI_OK, server->Write("abc", 3, 1000));
+    EXPECT_EQ(VDAPI_E_COMMUNICATION, client->Read(buffer, 8, 20));
+
+    // What is waiting (more than one chunk of the flush) is dropped; what comes after it is read.
+    std::vector<uint8_t> junk(1234, 0xEE);
+    ASSERT_EQ(VDAPI_OK, server->Write(junk.data(), uint32_t(junk.size()), 1000));
+    EXPECT_EQ(VDAPI_OK, client->Flush());
+    ASSERT_EQ(VDAPI_OK, server->Write("n", 1, 1000));
+    EXPECT_EQ(VDAPI_OK, client->Read(buffer, 1, 1000));
+    EXPECT_EQ('n', buffer[0]);
 }
 
 TEST_F(PipeTest, NamesUnconnectedPipesAndListenersAreChecked)
