@@ -78,10 +78,7 @@ TEST(ResultCodes, KnownCodesHaveTheirValuesAndNames)
 {
     for (const Expected& e : kKnownCodes)
         EXPECT_STREQ(e.name, ResultName(e.code)) << e.code;
-    // The named constants agree with the same values.
-    EXPECT_EQ(4104u, VDAPI_E_IN_USE);
-    EXPECT_EQ(4157u, VDAPI_E_TIMEOUT);
-    EXPECT_EQ(4226u, VDAPI_E_CANCELLED);
+    // The constants, made from the same list as the names, for codes the table above leaves out.
     EXPECT_EQ(4127u, VDAPI_E_OUT_OF_MEM);
     EXPECT_EQ(4141u, VDAPI_E_NW_DRIVER);
     EXPECT_EQ(4212u, VDAPI_E_CONNECT_TO_SERVICE);
@@ -89,7 +86,6 @@ TEST(ResultCodes, KnownCodesHaveTheirValuesAndNames)
     EXPECT_EQ(4224u, VDAPI_E_NOT_LOCKED);
     EXPECT_EQ(4255u, VDAPI_E_BUF_TOO_LARGE);
     EXPECT_EQ(4302u, VDAPI_E_CID_INVALID_ID);
-    EXPECT_EQ(4381u, VDAPI_E_INVALID_MIMO);
 }
 
 TEST(ResultCodes, GapsAreUnknownEveryNameIsUniqueAndSuccessEndsAt4096)
