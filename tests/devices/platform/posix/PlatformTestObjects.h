@@ -12,6 +12,7 @@
 #include "devices/platform/posix/XpSharedMemPosix.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,36 +78,29 @@ class OtherProcess {
 public:
     OtherProcess(const std::string& task, const std::string& name)
     {
-        int fds[4];
-        if (::pipe(fds) != 0)
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
             return;
-        if (::pipe(fds + 2) != 0) {
-            ::close(fds[0]);
-            ::close(fds[1]);
-            return;
-        }
-        UniqueFd fromChild(fds[0]), toParent(fds[1]), fromParent(fds[2]), toChild(fds[3]);
+        UniqueFd ours(fds[0]), theirs(fds[1]);
         pid_ = ::fork();
         if (pid_ == 0) {
-            fromChild.reset();
-            toChild.reset();
+            ours.reset();
             const char status = run(task, name) ? 'R' : 'E';
-            [[maybe_unused]] ssize_t n = ::write(toParent.get(), &status, 1);
+            [[maybe_unused]] ssize_t n = ::write(theirs.get(), &status, 1);
             char go = 0;
-            n = ::read(fromParent.get(), &go, 1); // returns when the parent closes its end
+            n = ::read(theirs.get(), &go, 1); // returns when the parent closes its end
             ::_exit(0);
         }
-        fromChild_ = std::move(fromChild);
-        toChild_ = std::move(toChild);
+        channel_ = std::move(ours);
     }
     ~OtherProcess() { finish(); }
 
     /// True once the object exists (false when the task failed or took too long).
     bool ready()
     {
-        pollfd p{fromChild_.get(), POLLIN, 0};
+        pollfd p{channel_.get(), POLLIN, 0};
         char status = 0;
-        return pid_ > 0 && ::poll(&p, 1, 30000) == 1 && ::read(fromChild_.get(), &status, 1) == 1 &&
+        return pid_ > 0 && ::poll(&p, 1, 30000) == 1 && ::read(channel_.get(), &status, 1) == 1 &&
                status == 'R';
     }
 
@@ -115,7 +109,7 @@ public:
     {
         if (pid_ <= 0)
             return -1;
-        toChild_.reset();
+        channel_.reset();
         int status = 0;
         const bool waited = ::waitpid(pid_, &status, 0) == pid_;
         pid_ = -1;
@@ -143,7 +137,7 @@ private:
     }
 
     pid_t pid_ = -1;
-    UniqueFd fromChild_, toChild_;
+    UniqueFd channel_; ///< to the child, which ends once this end closes
 };
 
 } // namespace Vdapi::PlatformTest
