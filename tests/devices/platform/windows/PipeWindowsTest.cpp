@@ -1,5 +1,5 @@
-// Windows named pipes: our client against a plain test server made with CreateNamedPipeA (a busy
-// pipe, whole messages read in parts).
+// Windows named pipes: our client against a plain test server made with CreateNamedPipeA, for a
+// busy pipe (messages read in parts: PipeTest.PartsShortTransfersFlushAndTheServerGoingAway).
 #include "PlatformTestObjects.h"
 
 #include "devices/platform/windows/UniqueHandle.h"
@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <string>
 
@@ -57,37 +56,6 @@ TEST(PipeWindows, BusyPipeIsRetriedTenTimesAndConnectsOnceAnInstanceIsFree)
     ::CancelIoEx(instance.get(), &overlapped);
     DWORD unused = 0;
     ::GetOverlappedResult(instance.get(), &overlapped, &unused, TRUE);
-}
-
-TEST(PipeWindows, MessagesReadInPartsAndTheServerGoingAway)
-{
-    const std::string name = PlatformTest::ObjectNames()("Parts");
-    UniqueHandle instance = plainServer(name);
-    ASSERT_TRUE(instance);
-    XpPipeConnectionWindows pipe;
-    ASSERT_EQ(VDAPI_OK, pipe.Connect(name.c_str()));
-    ::ConnectNamedPipe(instance.get(), nullptr);
-
-    char buffer[16] = {};
-    // One 10-byte message read as 4 + 6: the first read ends with "more data", which is success.
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(instance.get(), "0123456789", 10, &written, nullptr));
-    EXPECT_EQ(VDAPI_OK, pipe.Read(buffer, 4, 0));
-    EXPECT_EQ(0, std::memcmp(buffer, "0123", 4));
-    EXPECT_EQ(VDAPI_OK, pipe.Read(buffer, 6, kXpInfinite));
-    EXPECT_EQ(0, std::memcmp(buffer, "456789", 6));
-
-    // Two messages make one read of their sum (short reads and flushing: PipeTest.ShortTransfersAndFlush).
-    ASSERT_TRUE(::WriteFile(instance.get(), "ab", 2, &written, nullptr));
-    ASSERT_TRUE(::WriteFile(instance.get(), "cd", 2, &written, nullptr));
-    EXPECT_EQ(VDAPI_OK, pipe.Read(buffer, 4, 5000));
-    EXPECT_EQ(0, std::memcmp(buffer, "abcd", 4));
-
-    // The server goes away (what it wrote and nobody read is dropped): reading and writing fail.
-    ASSERT_TRUE(::WriteFile(instance.get(), "xy", 2, &written, nullptr));
-    ::DisconnectNamedPipe(instance.get());
-    EXPECT_NE(VDAPI_OK, pipe.Read(buffer, 4, 5000));
-    EXPECT_NE(VDAPI_OK, pipe.Write("z", 1, 5000));
 }
 
 } // namespace
