@@ -125,7 +125,7 @@ TEST_F(PipeTest, NamesUnconnectedPipesAndListenersAreChecked)
     EXPECT_EQ(VDAPI_OK, rival->Create(name.c_str()));
 }
 
-TEST_F(PipeTest, CancelEndsABlockedReadUntilResetCancel)
+TEST_F(PipeTest, CancelEndsABlockedReadUntilResetCancelAndABlockedWrite)
 {
     connectPair(names("Cancel"));
     char byte = 0;
@@ -165,6 +165,19 @@ TEST_F(PipeTest, CancelEndsABlockedReadUntilResetCancel)
     // Cancelled in the system's wait or before it began.
     const VdResult r = endless.get();
     EXPECT_TRUE(r == VDAPI_E_CANCELLED || r == PlatformTest::kCancelledInSystemWait) << r;
+
+    // A write far larger than the pipe holds, to a reader that does not read, is broken off too.
+    std::vector<uint8_t> big(8 << 20);
+    std::atomic<bool> writing{false};
+    auto writer = std::async(std::launch::async, [&] {
+        writing = true;
+        return server->Write(big.data(), uint32_t(big.size()), kXpInfinite);
+    });
+    ASSERT_TRUE(waitUntil([&] { return writing.load(); }, 20s));
+    server->Cancel();
+    ASSERT_EQ(std::future_status::ready, writer.wait_for(20s));
+    const VdResult w = writer.get();
+    EXPECT_TRUE(w == VDAPI_E_CANCELLED || w == PlatformTest::kCancelledInSystemWait) << w;
 }
 
 TEST_F(PipeTest, AcceptTimesOutAndStopEndsAWaitingAccept)

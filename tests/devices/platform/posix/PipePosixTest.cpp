@@ -6,13 +6,10 @@
 #include "devices/platform/posix/UnixSocket.h"
 #include "devices/platform/posix/XpPipeConnectionPosix.h"
 #include "devices/platform/posix/XpPipeListenerPosix.h"
-#include "tests/support/WaitUntil.h"
 
 #include <sys/socket.h>
 
-#include <atomic>
 #include <filesystem>
-#include <future>
 #include <vector>
 
 namespace Vdapi {
@@ -92,21 +89,6 @@ TEST_F(PipePosixTest, ShortWritesAPeerGoingAwayAndEndOfStream)
     server->Close();
     char buffer[8] = {};
     EXPECT_EQ(VDAPI_E_COMMUNICATION, client->Read(buffer, sizeof(buffer), kXpInfinite));
-}
-
-TEST_F(PipePosixTest, CancelEndsABlockedWrite)
-{
-    connectPair("Writer");
-    std::vector<uint8_t> big(8 << 20);
-    std::atomic<bool> writing{false};
-    auto writer = std::async(std::launch::async, [&] {
-        writing = true;
-        return client->Write(big.data(), uint32_t(big.size()), kXpInfinite);
-    });
-    ASSERT_TRUE(waitUntil([&] { return writing.load(); }));
-    client->Cancel();
-    ASSERT_EQ(std::future_status::ready, writer.wait_for(10s));
-    EXPECT_EQ(VDAPI_E_CANCELLED, writer.get());
 }
 
 TEST_F(PipePosixTest, ListenerReplacesALeftoverSocketAndRemovesItsOwn)
