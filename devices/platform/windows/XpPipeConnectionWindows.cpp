@@ -112,16 +112,24 @@ VdResult XpPipeConnectionWindows::transferOnce(bool reading, uint8_t* bytes, uin
     ::ResetEvent(completion_.get());
     const BOOL started = reading ? ::ReadFile(pipe_.get(), bytes, length, nullptr, &overlapped)
                                  : ::WriteFile(pipe_.get(), bytes, length, nullptr, &overlapped);
-    if (!started && ::GetLastError() == ERROR_IO_PENDING) {
-        const HANDLE waits[] = {completion_.get(), cancelEvent_.get()};
-        const DWORD wait = ::WaitForMultipleObjects(2, waits, FALSE, waitMs);
-        if (wait != WAIT_OBJECT_0) {
-            // Time-out, cancel or a failed wait: take the I/O back before the buffer goes away.
-            ::CancelIoEx(pipe_.get(), &overlapped);
-            if (::GetOverlappedResult(pipe_.get(), &overlapped, &moved, TRUE) || ::GetLastError() == ERROR_MORE_DATA)
-                return VDAPI_OK; // it ended before the cancel reached it
-            moved = 0;
-            return wait == WAIT_TIMEOUT ? VDAPI_E_TIMEOUT : VDAPI_E_INTERNAL;
+    if (!started) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_IO_PENDING) {
+            const HANDLE waits[] = {completion_.get(), cancelEvent_.get()};
+            const DWORD wait = ::WaitForMultipleObjects(2, waits, FALSE, waitMs);
+            if (wait != WAIT_OBJECT_0) {
+                // Time-out, cancel or a failed wait: take the I/O back before the buffer goes away.
+                ::CancelIoEx(pipe_.get(), &overlapped);
+                if (::GetOverlappedResult(pipe_.get(), &overlapped, &moved, TRUE) ||
+                    ::GetLastError() == ERROR_MORE_DATA)
+                    return VDAPI_OK; // it ended before the cancel reached it
+                moved = 0;
+                return wait == WAIT_TIMEOUT ? VDAPI_E_TIMEOUT : VDAPI_E_INTERNAL;
+            }
+        } else if (!(reading && err == ERROR_MORE_DATA)) {
+            // The transfer never started (a pipe whose other end is gone fails here at once):
+            // there is no I/O whose result could be asked for.
+            return failedTransfer(reading, err);
         }
     }
     if (::GetOverlappedResult(pipe_.get(), &overlapped, &moved, FALSE))
@@ -130,6 +138,11 @@ VdResult XpPipeConnectionWindows::transferOnce(bool reading, uint8_t* bytes, uin
     if (reading && err == ERROR_MORE_DATA)
         return VDAPI_OK; // part of a longer message: the rest is read next
     moved = 0;
+    return failedTransfer(reading, err);
+}
+
+VdResult XpPipeConnectionWindows::failedTransfer(bool reading, DWORD err)
+{
     if (err == ERROR_BROKEN_PIPE || err == ERROR_NO_DATA || err == ERROR_PIPE_NOT_CONNECTED)
         return VDAPI_E_COMMUNICATION;
     VDAPI_LOG(Warning, "%s on a pipe failed: Windows error %lu", reading ? "ReadFile" : "WriteFile", err);

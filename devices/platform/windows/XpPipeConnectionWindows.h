@@ -40,6 +40,9 @@ private:
     VdResult transfer(bool reading, uint8_t* bytes, uint32_t length, uint32_t timeoutMs);
     /// One ReadFile/WriteFile of at most length bytes, waited for at most waitMs.
     VdResult transferOnce(bool reading, uint8_t* bytes, uint32_t length, DWORD waitMs, DWORD& moved);
+    /// The result code of a failed transfer: the other end gone is a communication failure,
+    /// anything else is logged with its Windows error number.
+    static VdResult failedTransfer(bool reading, DWORD err);
     /// Polls until bytes are waiting (finite time-outs only): VDAPI_OK, VDAPI_E_TIMEOUT,
     /// VDAPI_E_CANCELLED or VDAPI_E_INTERNAL.
     VdResult waitForData(ULONGLONG start, uint32_t timeoutMs);
