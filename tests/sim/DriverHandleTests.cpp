@@ -139,7 +139,7 @@ protected:
         return d;
     }
 
-    SimProcess sim_{kReferenceRig};
+    SimProcess sim_{VdapiTest::ReferenceRig()};
 };
 
 /// The scenarios every transport must carry, once on the socket and once on the slot.

@@ -21,7 +21,7 @@ uint32_t resultOf(const std::vector<uint8_t>& reply) { return reply.size() >= 8 
 
 TEST(Service, AnswersErrorsAndMalformedMessages)
 {
-    SimState state(loadRigFile(kReferenceRig));
+    SimState state(loadRigFile(VdapiTest::ReferenceRig()));
     std::vector<uint8_t> ten(304, 0);
     ten[0] = 10;
     struct Row {
@@ -58,7 +58,7 @@ TEST(Service, AnswersErrorsAndMalformedMessages)
 
 TEST(ServicePipe, BothHeaderFormsGoodbyeAndAnAbsurdLength)
 {
-    SimProcess sim(kReferenceRig);
+    SimProcess sim(VdapiTest::ReferenceRig());
     ASSERT_TRUE(sim.ready()) << sim.output();
     ServiceConnection c(sim.pipePath());
     ASSERT_TRUE(c.connected());

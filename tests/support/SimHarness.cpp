@@ -4,24 +4,12 @@
 #include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
-#include "tests/support/ChildProcess.h"
-
-#include <chrono>
 
 namespace vdsim::test {
 
 namespace DW = Vdapi::DriverWire;
 namespace DP = Vdapi::DriverProtocol;
 namespace SP = Vdapi::ServiceProtocol;
-
-RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
-{
-    ::test::ChildProcess child(argv, ::test::ChildProcess::Streams::Merged);
-    RunResult r;
-    r.exitCode = child.wait(std::chrono::milliseconds(deadlineMs));
-    r.output = child.output();
-    return r;
-}
 
 DriverConnection::DriverConnection(const std::string& path) : fd_(connectUnix(path)) {}
 

@@ -3,31 +3,22 @@
 #pragma once
 
 #include "sim/SocketIo.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/SimQuery.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace vdsim::test {
 
-inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 /// PCIe interface indices of the reference rig's cards.
 constexpr int kPcie2144 = 0, kPcie2160 = 7;
 
-using ::TempDir;
-
-/// Result of running a program to its end.
-struct RunResult {
-    int exitCode = -1; ///< -1 when it did not end within the deadline or died by a signal
-    std::string output; ///< stdout and stderr together
-};
-/// Runs `argv` and collects its output, waiting at most `deadlineMs`.
-RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs = 20000);
-
-/// One vdsim process serving a rig (the tests' shared one).
+/// One vdsim process serving a rig (the tests' shared one); any other program run to its end.
+using ::test::ChildProcess;
 using ::test::SimProcess;
 
 struct DriverAnswer {

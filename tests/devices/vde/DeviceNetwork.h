@@ -4,7 +4,7 @@
 // simulator runs.
 #pragma once
 
-#include <sys/types.h>
+#include "tests/support/ChildProcess.h"
 
 #include <string>
 #include <vector>
@@ -15,7 +15,6 @@ namespace vdetest {
 class DeviceNetwork {
 public:
     DeviceNetwork();
-    ~DeviceNetwork();
     DeviceNetwork(const DeviceNetwork&) = delete;
     DeviceNetwork& operator=(const DeviceNetwork&) = delete;
 
@@ -26,8 +25,7 @@ public:
     std::vector<std::string> launcher() const;
 
 private:
-    pid_t holder_ = -1; // keeps the devices' namespace alive until the simulator is in it
-    int holderStdin_ = -1;
+    test::ChildProcess holder_; // keeps the devices' namespace alive until the simulator is in it
     bool ok_ = false;
     std::string error_;
 };

@@ -33,7 +33,7 @@ protected:
         while (list.Next(e)) out.push_back(e);
         return true;
     }
-    vdsim::test::SimProcess sim_{vdsim::test::kReferenceRig};
+    vdsim::test::SimProcess sim_{VdapiTest::ReferenceRig()};
 };
 
 TEST_F(VdeServiceTest, VersionRuleOnConnect)
