@@ -120,23 +120,14 @@ void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
                            {asked[i].answer.output.begin(), asked[i].answer.output.begin() + items[i].returnedSize}};
 }
 
-class DriverHandle : public ::testing::Test {
+class DriverHandle : public ReferenceSim {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(sim_.ready()) << sim_.output();
-        sim_.exportRunDir();
-    }
-    void TearDown() override { ::unsetenv("VDAPI_RUN_DIR"); }
-
     std::unique_ptr<XpDriverPosix> open(int index, FastChannelPolicy policy)
     {
         auto d = std::make_unique<XpDriverPosix>(DriverClass::Pcie, policy);
         EXPECT_EQ(d->Open(index, false, true), Vdapi::VDAPI_OK);
         return d;
     }
-
-    SimProcess sim_{VdapiTest::ReferenceRig()};
 };
 
 /// The scenarios every transport must carry, once on the socket and once on the slot.

@@ -109,11 +109,7 @@ TEST(SimLifecycle, ASecondSimulatorDoesNotTakeOverALiveRunDirectory)
     EXPECT_EQ(sim.control("ping").rfind("ok vdsim", 0), 0u) << "the first one still serves";
 }
 
-class SimControl : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(sim_.ready()) << sim_.output(); }
-    SimProcess sim_{VdapiTest::ReferenceRig()};
-};
+using SimControl = ReferenceSim;
 
 TEST_F(SimControl, UnplugAndPlugAgainPerCard)
 {

@@ -6,9 +6,12 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimQuery.h"
+
+#include <gtest/gtest.h>
 #include "tests/support/TempDir.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,19 @@ constexpr int kPcie2144 = 0, kPcie2160 = 7;
 /// One vdsim process serving a rig (the tests' shared one); any other program run to its end.
 using ::test::ChildProcess;
 using ::test::SimProcess;
+
+/// A test against vdsim serving the reference rig, with the device layer pointed at it.
+class ReferenceSim : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim_.ready()) << sim_.output();
+        sim_.exportRunDir();
+    }
+    void TearDown() override { ::unsetenv("VDAPI_RUN_DIR"); }
+
+    SimProcess sim_{VdapiTest::ReferenceRig()};
+};
 
 struct DriverAnswer {
     bool ok = false; ///< false when the exchange itself broke (closed, bad reply header)

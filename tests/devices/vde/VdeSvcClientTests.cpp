@@ -13,13 +13,8 @@ namespace {
 namespace SP = ServiceProtocol;
 using VdapiService::VdeListEnum;
 
-class VdeServiceTest : public ::testing::Test {
+class VdeServiceTest : public vdsim::test::ReferenceSim {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(sim_.ready()) << sim_.output();
-        sim_.exportRunDir();
-    }
     /// Walks the whole list with a fresh reader; false when it cannot be opened.
     bool readList(std::vector<SP::VdeListEntry>& out, bool refresh = false, VdResult* error = nullptr)
     {
@@ -33,7 +28,6 @@ protected:
         while (list.Next(e)) out.push_back(e);
         return true;
     }
-    vdsim::test::SimProcess sim_{VdapiTest::ReferenceRig()};
 };
 
 TEST_F(VdeServiceTest, VersionRuleOnConnect)
