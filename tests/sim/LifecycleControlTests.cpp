@@ -101,8 +101,7 @@ TEST(SimLifecycle, UnderUmaskZeroItKeepsItsFilesToOwnerAndGroupAndSigtermRemoves
 
 TEST(SimLifecycle, ASecondSimulatorDoesNotTakeOverALiveRunDirectory)
 {
-    SimProcess sim(kEmptyRig);
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    START_SIM(sim, kEmptyRig);
     ChildProcess second({VDSIM_BIN, "--rig", kEmptyRig, "--run-dir", sim.runDir()}, kMerged);
     EXPECT_EQ(second.wait(), 1);
     EXPECT_NE(second.output().find("another simulator is serving"), std::string::npos) << second.output();

@@ -58,8 +58,7 @@ TEST(Service, AnswersErrorsAndMalformedMessages)
 
 TEST(ServicePipe, BothHeaderFormsGoodbyeAndAnAbsurdLength)
 {
-    SimProcess sim(VdapiTest::ReferenceRig());
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    START_SIM(sim, VdapiTest::ReferenceRig());
     ServiceConnection c(sim.pipePath());
     ASSERT_TRUE(c.connected());
     EXPECT_EQ(c.call(words({0})).size(), 24u);

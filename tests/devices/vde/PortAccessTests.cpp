@@ -64,8 +64,7 @@ constexpr uint32_t kAcquire = 0, kRelease = 1, kProbe = 2;
 // addresses it cannot serve, binds no device, and still serves the pipe and the rest.
 TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnection)
 {
-    vdsim::test::SimProcess sim(vdetest::EthernetRigPath());
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    START_SIM(sim, vdetest::EthernetRigPath());
     EXPECT_NE(sim.output().find("198.51.100.21 not served"), std::string::npos) << sim.output();
     EXPECT_EQ(sim.control("vde bound"), "ok 0");
     PortClient first(sim.pipePath()), second(sim.pipePath());
