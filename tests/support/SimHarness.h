@@ -81,11 +81,5 @@ private:
 /// Little builders for request bytes.
 std::vector<uint8_t> plainHeader();
 std::vector<uint8_t> words(std::initializer_list<int32_t> values);
-/// The I/O-configuration request of the PCIe driver with the core block ids.
-std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector<std::pair<int, std::string>>& items);
-/// A 104-byte PCIe property query for the core block.
-std::vector<uint8_t> pcieProperty(uint32_t id1, uint32_t id2, const std::string& name, int port, int typeSelector = -1);
-/// A service property request (command 1 or 7).
-std::vector<uint8_t> serviceProperty(int32_t command, const std::string& name, int32_t type, int32_t field60, int32_t portPlusOne);
 
 } // namespace vdsim::test
