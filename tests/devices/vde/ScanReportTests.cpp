@@ -27,11 +27,9 @@ protected:
     /// One "scanDevices" with the Ethernet scan enabled, run by halvixctl; the report array.
     Json Scan(bool quitAfter = false)
     {
-        std::vector<std::string> args = {"--address", "127.0.0.1", "--timeout", "150"};
+        std::vector<std::string> args = {"--address", "127.0.0.1", "--timeout", "150", "scan", "--dte", "--json"};
         if (quitAfter)
-            args.push_back("--quit");
-        for (const char* word : {"scan", "--dte", "--json"})
-            args.push_back(word);
+            args.insert(args.begin() + 4, "--quit"); // before the command
         test::ChildProcess ctl(HALVIXCTL_BIN, args, test::ChildProcess::Streams::Merged);
         EXPECT_EQ(ctl.wait(kScanDeadline), 0) << ctl.output();
         std::istringstream lines(ctl.output());
