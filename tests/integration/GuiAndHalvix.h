@@ -51,7 +51,7 @@ protected:
     {
         ASSERT_TRUE(server->sendNotification("quit"));
         EXPECT_TRUE(server->waitDisconnected(soon()));
-        EXPECT_EQ(halvix->waitExit(), 0) << halvix->output();
+        EXPECT_EQ(halvix->wait(), 0) << halvix->output();
     }
 
     std::unique_ptr<gui::GuiServer> server;

@@ -69,7 +69,7 @@ TEST_F(Halvix, ADroppedConnectionIsAnnouncedAgainAndQuitDeliversNotificationsSti
     ASSERT_TRUE(report) << report.message;
     EXPECT_EQ(report.value, Json({{"jsonrpc", "2.0"}, {"method", "newStatusReport"}, {"params", Json::object()}}));
     EXPECT_TRUE(server->waitDisconnected(soon()));
-    EXPECT_EQ(halvix->waitExit(), 0) << halvix->output();
+    EXPECT_EQ(halvix->wait(), 0) << halvix->output();
 }
 
 TEST_F(Halvix, NotificationsAGuiDoesNotReadInTimeAreCountedAsUnavailable)
@@ -93,7 +93,7 @@ TEST_F(Halvix, NotificationsAGuiDoesNotReadInTimeAreCountedAsUnavailable)
     ASSERT_TRUE(waitUntil([&] { return TempDir::read(marker).find("Logging to file: " + marker) != std::string::npos; }));
     ASSERT_TRUE(server->sendNotification("quit"));
     ASSERT_TRUE(server->waitDisconnected(gui::GuiServer::in(60s)));
-    ASSERT_EQ(halvix->waitExit(), 0) << halvix->output();
+    ASSERT_EQ(halvix->wait(), 0) << halvix->output();
     int delivered = 0;
     while (server->pendingCount() > 0) {
         const auto received = server->next(soon());
@@ -119,7 +119,7 @@ TEST(HalvixCommandLine, WithoutArgumentsExitsWithOneAfterTwoLines)
 {
     HalvixProcess halvix({});
     ASSERT_TRUE(halvix.started());
-    EXPECT_EQ(halvix.waitExit(), 1);
+    EXPECT_EQ(halvix.wait(), 1);
     EXPECT_EQ(halvix.lines(), (std::vector<std::string>{"Error | Halvix | Server address argument is missing",
                                                         "Info | Halvix | Stopping application..."}));
 }

@@ -4,8 +4,6 @@
 #include "tests/log/LogTimes.h"
 #include "tests/support/ChildProcess.h"
 
-#include <optional>
-
 namespace integration {
 
 /// One halvix process with standard output and error read together. The destructor kills a
@@ -18,13 +16,6 @@ public:
     {
     }
 
-    /// Waits for the child to end; its exit code, or nothing when it had to be killed at the
-    /// deadline or died of a signal.
-    std::optional<int> waitExit(std::chrono::milliseconds timeout = std::chrono::seconds(20))
-    {
-        const int code = wait(timeout);
-        return code < 0 ? std::nullopt : std::optional<int>(code);
-    }
     /// The output's lines with the time stamp cut off ("Level | Source | Text").
     std::vector<std::string> lines() const { return linesWithoutTime(output()); }
 };

@@ -201,7 +201,7 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     // A brick that quits leaves the list as soon as the request is answered.
     const test::ApiReply quit = serve->post(path("empty", "/quit"));
     EXPECT_EQ(quit.status, 200) << quit.body;
-    EXPECT_EQ(brick("empty").halvix->waitExit(), 0);
+    EXPECT_EQ(brick("empty").halvix->wait(), 0);
     const json left = serve->get("/api/bricks").json;
     ASSERT_EQ(left.size(), 2u) << left.dump();
     for (const json& entry : left)

@@ -48,7 +48,7 @@ ToolRun halvixctlWithBrick(const std::string& address, const std::vector<std::st
     EXPECT_TRUE(ctl.waitForStderr("waiting for a brick to connect on " + address)) << ctl.errors();
     HalvixProcess halvix({"--server_address", address, "--local_address", address});
     const ToolRun result{ctl.wait(kToolScanDeadline), ctl.output(), ctl.errors()};
-    EXPECT_EQ(halvix.waitExit(), std::optional<int>(0)) << halvix.output();
+    EXPECT_EQ(halvix.wait(), 0) << halvix.output();
     return result;
 }
 

@@ -16,15 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace vdsim::test {
@@ -81,9 +78,31 @@ std::vector<uint8_t> blockCommand(const DP::BlockId& b, int32_t command)
     return in;
 }
 
+/// A PCIe property query (104 bytes) for the core block.
 std::vector<uint8_t> property(const DP::BlockId& core, const std::string& name, int port, int type = -1)
 {
-    return pcieProperty(core.id1, core.id2, name, port, type);
+    DP::PciePropertyRequest r;
+    r.blockId1 = core.id1;
+    r.blockId2 = core.id2;
+    r.query.name = name;
+    r.query.port = port;
+    r.query.typeSelector = type;
+    std::vector<uint8_t> out(DP::PciePropertyRequest::kSize);
+    r.encode(out.data());
+    return out;
+}
+
+/// The PCIe driver's I/O-configuration request for the core block: {port, group} per item.
+std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector<std::pair<int, std::string>>& items)
+{
+    std::vector<uint8_t> out = words({int32_t(id1), int32_t(id2), 0, -1, int32_t(items.size())});
+    for (const auto& [port, group] : items) {
+        std::vector<uint8_t> rec(56, 0);
+        Vdapi::Wire::putI32(rec.data(), port);
+        std::copy(group.begin(), group.end(), rec.begin() + 4);
+        out.insert(out.end(), rec.begin(), rec.end());
+    }
+    return out;
 }
 
 /// One request with its own buffers, and what came back for it.
@@ -123,23 +142,14 @@ void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
                            {asked[i].answer.output.begin(), asked[i].answer.output.begin() + items[i].returnedSize}};
 }
 
-class DriverHandle : public ::testing::Test {
+class DriverHandle : public ReferenceSim {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(sim_.ready()) << sim_.output();
-        sim_.exportRunDir();
-    }
-    void TearDown() override { ::unsetenv("VDAPI_RUN_DIR"); }
-
     std::unique_ptr<XpDriverPosix> open(int index, FastChannelPolicy policy)
     {
         auto d = std::make_unique<XpDriverPosix>(DriverClass::Pcie, policy);
         EXPECT_EQ(d->Open(index, false, true), Vdapi::VDAPI_OK);
         return d;
     }
-
-    SimProcess sim_{kReferenceRig};
 };
 
 /// The scenarios every transport must carry, once on the socket and once on the slot.

@@ -21,15 +21,16 @@ namespace DP = Vdapi::DriverProtocol;
 namespace fs = std::filesystem;
 using fs::exists;
 
-const std::string kEmptyRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/empty.json";
+const std::string kEmptyRig = ::test::sourcePath("sim/rigs/empty.json");
+constexpr auto kMerged = ChildProcess::Streams::Merged;
 
 TEST(SimLifecycle, BadCommandLinesGiveUsageAndExitTwo)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {VDSIM_BIN}, {VDSIM_BIN, "--rig", kEmptyRig}, {VDSIM_BIN, "--bogus"}, {VDSIM_BIN, "--rig"}}) {
-        RunResult r = runProgram(args);
-        EXPECT_EQ(r.exitCode, 2) << r.output;
-        EXPECT_NE(r.output.find("usage: vdsim"), std::string::npos) << r.output;
+        ChildProcess vdsim(args, kMerged);
+        EXPECT_EQ(vdsim.wait(), 2) << vdsim.output();
+        EXPECT_NE(vdsim.output().find("usage: vdsim"), std::string::npos) << vdsim.output();
     }
 }
 
@@ -50,10 +51,10 @@ TEST(SimLifecycle, UnusableRigsAreNamedAndExitOne)
         {dir.write("unknown.json", R"({"devices": [{"type": 4711, "serial": 1}]})"), "", "unknown device type 4711"},
     };
     for (const auto& c : cases) {
-        RunResult r = runProgram({VDSIM_BIN, "--rig", c.file, "--run-dir", run});
-        EXPECT_EQ(r.exitCode, 1) << r.output;
-        EXPECT_NE(r.output.find(c.file), std::string::npos) << r.output;
-        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        ChildProcess vdsim({VDSIM_BIN, "--rig", c.file, "--run-dir", run}, kMerged);
+        EXPECT_EQ(vdsim.wait(), 1) << vdsim.output();
+        EXPECT_NE(vdsim.output().find(c.file), std::string::npos) << vdsim.output();
+        EXPECT_NE(vdsim.output().find(c.message), std::string::npos) << vdsim.output();
         EXPECT_FALSE(exists(run));
     }
 }
@@ -61,7 +62,7 @@ TEST(SimLifecycle, UnusableRigsAreNamedAndExitOne)
 TEST(SimLifecycle, UnderUmaskZeroItKeepsItsFilesToOwnerAndGroupAndSigtermRemovesThem)
 {
     // The launcher clears the umask and then runs the vdsim command line it is given.
-    SimProcess sim(kReferenceRig, {"/bin/sh", "-c", "umask 000; exec \"$0\" \"$@\""});
+    SimProcess sim(VdapiTest::ReferenceRig(), {"/bin/sh", "-c", "umask 000; exec \"$0\" \"$@\""});
     ASSERT_TRUE(sim.ready()) << sim.output();
     const std::string run = sim.runDir();
     EXPECT_TRUE(exists(sim.pciePath(0)));
@@ -100,19 +101,14 @@ TEST(SimLifecycle, UnderUmaskZeroItKeepsItsFilesToOwnerAndGroupAndSigtermRemoves
 
 TEST(SimLifecycle, ASecondSimulatorDoesNotTakeOverALiveRunDirectory)
 {
-    SimProcess sim(kEmptyRig);
-    ASSERT_TRUE(sim.ready()) << sim.output();
-    RunResult second = runProgram({VDSIM_BIN, "--rig", kEmptyRig, "--run-dir", sim.runDir()});
-    EXPECT_EQ(second.exitCode, 1);
-    EXPECT_NE(second.output.find("another simulator is serving"), std::string::npos) << second.output;
+    START_SIM(sim, kEmptyRig);
+    ChildProcess second({VDSIM_BIN, "--rig", kEmptyRig, "--run-dir", sim.runDir()}, kMerged);
+    EXPECT_EQ(second.wait(), 1);
+    EXPECT_NE(second.output().find("another simulator is serving"), std::string::npos) << second.output();
     EXPECT_EQ(sim.control("ping").rfind("ok vdsim", 0), 0u) << "the first one still serves";
 }
 
-class SimControl : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(sim_.ready()) << sim_.output(); }
-    SimProcess sim_{kReferenceRig};
-};
+using SimControl = ReferenceSim;
 
 TEST_F(SimControl, UnplugAndPlugAgainPerCard)
 {
@@ -176,27 +172,26 @@ TEST_F(SimControl, BadCommandsAreRefusedWithAReason)
 
 TEST_F(SimControl, VdsimctlExitStatusFollowsTheAnswer)
 {
-    RunResult ok = runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "hold", "2144000101", "1"});
-    EXPECT_EQ(ok.exitCode, 0);
-    EXPECT_EQ(ok.output, "ok held 3 blocks\n");
-    RunResult err = runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "hold", "2144000101", "9"});
-    EXPECT_EQ(err.exitCode, 1);
-    EXPECT_EQ(err.output, "error: card 2144000101 has 4 ports\n");
+    ChildProcess ok(VDSIMCTL_BIN, {"--run-dir", sim_.runDir(), "hold", "2144000101", "1"}, kMerged);
+    EXPECT_EQ(ok.wait(), 0);
+    EXPECT_EQ(ok.output(), "ok held 3 blocks\n");
+    ChildProcess err(VDSIMCTL_BIN, {"--run-dir", sim_.runDir(), "hold", "2144000101", "9"}, kMerged);
+    EXPECT_EQ(err.wait(), 1);
+    EXPECT_EQ(err.output(), "error: card 2144000101 has 4 ports\n");
     TempDir nowhere;
-    RunResult none = runProgram({VDSIMCTL_BIN, "--run-dir", nowhere.path(), "ping"});
-    EXPECT_EQ(none.exitCode, 3);
-    EXPECT_NE(none.output.find("cannot reach the simulator"), std::string::npos);
-    EXPECT_EQ(runProgram({VDSIMCTL_BIN, "ping"}).exitCode, 2);
-    EXPECT_EQ(runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "--bogus", "ping"}).exitCode, 2);
-    EXPECT_EQ(runProgram({VDSIMCTL_BIN, "--run-dir", sim_.runDir(), "--timeout", "soon", "ping"}).exitCode, 2);
+    ChildProcess none(VDSIMCTL_BIN, {"--run-dir", nowhere.path(), "ping"}, kMerged);
+    EXPECT_EQ(none.wait(), 3);
+    EXPECT_NE(none.output().find("cannot reach the simulator"), std::string::npos);
+    EXPECT_EQ(ChildProcess(VDSIMCTL_BIN, {"ping"}).wait(), 2);
+    EXPECT_EQ(ChildProcess(VDSIMCTL_BIN, {"--run-dir", sim_.runDir(), "--bogus", "ping"}).wait(), 2);
+    EXPECT_EQ(ChildProcess(VDSIMCTL_BIN, {"--run-dir", sim_.runDir(), "--timeout", "soon", "ping"}).wait(), 2);
     // help needs no simulator and lists itself and the Ethernet-device commands too.
-    for (const std::vector<std::string>& args : {std::vector<std::string>{VDSIMCTL_BIN, "--help"},
-                                                 std::vector<std::string>{VDSIMCTL_BIN, "help"},
-                                                 std::vector<std::string>{VDSIMCTL_BIN, "--run-dir", nowhere.path(), "help"}}) {
-        RunResult help = runProgram(args);
-        EXPECT_EQ(help.exitCode, 0) << help.output;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, std::vector<std::string>{"help"},
+                                                 std::vector<std::string>{"--run-dir", nowhere.path(), "help"}}) {
+        ChildProcess help(VDSIMCTL_BIN, args, kMerged);
+        EXPECT_EQ(help.wait(), 0) << help.output();
         for (const char* usage : {"\n  help ", "\n  fail KIND COUNT ERROR ", "\n  vde probes [reset] ", "\n  vde opmode SERIAL N "})
-            EXPECT_NE(help.output.find(usage), std::string::npos) << usage << " missing:\n" << help.output;
+            EXPECT_NE(help.output().find(usage), std::string::npos) << usage << " missing:\n" << help.output();
     }
     EXPECT_EQ(sim_.control("help").rfind("ok commands: help | ping | ", 0), 0u);
     EXPECT_NE(sim_.control("help").find(" | vde xaddrs SERIAL TEXT|default | "), std::string::npos);

@@ -19,9 +19,22 @@ using Vdapi::Wire::getU32;
 
 uint32_t resultOf(const std::vector<uint8_t>& reply) { return reply.size() >= 8 ? getU32(reply.data() + 4) : 0xFFFFFFFFu; }
 
+/// A property request (command 1 or 7): name at 4, type at 56, `field60` at 60, port + 1 at 68.
+std::vector<uint8_t> serviceProperty(int32_t command, const std::string& name, int32_t type, int32_t field60,
+                                     int32_t portPlusOne)
+{
+    std::vector<uint8_t> out(72, 0);
+    Vdapi::Wire::putI32(out.data(), command);
+    std::copy(name.begin(), name.end(), out.begin() + 4);
+    Vdapi::Wire::putI32(out.data() + 56, type);
+    Vdapi::Wire::putI32(out.data() + 60, field60);
+    Vdapi::Wire::putI32(out.data() + 68, portPlusOne);
+    return out;
+}
+
 TEST(Service, AnswersErrorsAndMalformedMessages)
 {
-    SimState state(loadRigFile(kReferenceRig));
+    SimState state(loadRigFile(VdapiTest::ReferenceRig()));
     std::vector<uint8_t> ten(304, 0);
     ten[0] = 10;
     struct Row {
@@ -58,8 +71,7 @@ TEST(Service, AnswersErrorsAndMalformedMessages)
 
 TEST(ServicePipe, BothHeaderFormsGoodbyeAndAnAbsurdLength)
 {
-    SimProcess sim(kReferenceRig);
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    START_SIM(sim, VdapiTest::ReferenceRig());
     ServiceConnection c(sim.pipePath());
     ASSERT_TRUE(c.connected());
     EXPECT_EQ(c.call(words({0})).size(), 24u);

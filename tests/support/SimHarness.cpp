@@ -1,27 +1,13 @@
 // Test harness for the simulator: process control and hand-made protocol clients.
 #include "tests/support/SimHarness.h"
 
-#include "devices/pcie/DriverProtocol.h"
 #include "devices/platform/posix/DriverWire.h"
 #include "devices/vde/ServiceProtocol.h"
-#include "tests/support/ChildProcess.h"
-
-#include <chrono>
 
 namespace vdsim::test {
 
 namespace DW = Vdapi::DriverWire;
-namespace DP = Vdapi::DriverProtocol;
 namespace SP = Vdapi::ServiceProtocol;
-
-RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs)
-{
-    ::test::ChildProcess child(argv, ::test::ChildProcess::Streams::Merged);
-    RunResult r;
-    r.exitCode = child.wait(std::chrono::milliseconds(deadlineMs));
-    r.output = child.output();
-    return r;
-}
 
 DriverConnection::DriverConnection(const std::string& path) : fd_(connectUnix(path)) {}
 
@@ -104,42 +90,6 @@ std::vector<uint8_t> words(std::initializer_list<int32_t> values)
     std::vector<uint8_t> out;
     for (int32_t v : values)
         for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-    return out;
-}
-
-std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector<std::pair<int, std::string>>& items)
-{
-    std::vector<uint8_t> out = words({int32_t(id1), int32_t(id2), 0, -1, int32_t(items.size())});
-    for (const auto& [port, group] : items) {
-        std::vector<uint8_t> rec(56, 0);
-        Vdapi::Wire::putI32(rec.data(), port);
-        std::copy(group.begin(), group.end(), rec.begin() + 4);
-        out.insert(out.end(), rec.begin(), rec.end());
-    }
-    return out;
-}
-
-std::vector<uint8_t> pcieProperty(uint32_t id1, uint32_t id2, const std::string& name, int port, int typeSelector)
-{
-    DP::PciePropertyRequest r;
-    r.blockId1 = id1;
-    r.blockId2 = id2;
-    r.query.name = name;
-    r.query.port = port;
-    r.query.typeSelector = typeSelector;
-    std::vector<uint8_t> out(DP::PciePropertyRequest::kSize);
-    r.encode(out.data());
-    return out;
-}
-
-std::vector<uint8_t> serviceProperty(int32_t command, const std::string& name, int32_t type, int32_t field60, int32_t portPlusOne)
-{
-    std::vector<uint8_t> out(72, 0);
-    Vdapi::Wire::putI32(out.data(), command);
-    std::copy(name.begin(), name.end(), out.begin() + 4);
-    Vdapi::Wire::putI32(out.data() + 56, type);
-    Vdapi::Wire::putI32(out.data() + 60, field60);
-    Vdapi::Wire::putI32(out.data() + 68, portPlusOne);
     return out;
 }
 

@@ -3,32 +3,39 @@
 #pragma once
 
 #include "sim/SocketIo.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/SimQuery.h"
+
+#include <gtest/gtest.h>
 #include "tests/support/TempDir.h"
 
 #include <cstdint>
-#include <memory>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace vdsim::test {
 
-inline const std::string kReferenceRig = std::string(HALVIX_SOURCE_DIR) + "/sim/rigs/reference.json";
 /// PCIe interface indices of the reference rig's cards.
 constexpr int kPcie2144 = 0, kPcie2160 = 7;
 
-using ::TempDir;
-
-/// Result of running a program to its end.
-struct RunResult {
-    int exitCode = -1; ///< -1 when it did not end within the deadline or died by a signal
-    std::string output; ///< stdout and stderr together
-};
-/// Runs `argv` and collects its output, waiting at most `deadlineMs`.
-RunResult runProgram(const std::vector<std::string>& argv, int deadlineMs = 20000);
-
-/// One vdsim process serving a rig (the tests' shared one).
+/// One vdsim process serving a rig (the tests' shared one); any other program run to its end.
+using ::test::ChildProcess;
 using ::test::SimProcess;
+
+/// A test against vdsim serving the reference rig, with the device layer pointed at it.
+class ReferenceSim : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim_.ready()) << sim_.output();
+        sim_.exportRunDir();
+    }
+    void TearDown() override { ::unsetenv("VDAPI_RUN_DIR"); }
+
+    SimProcess sim_{VdapiTest::ReferenceRig()};
+};
 
 struct DriverAnswer {
     bool ok = false; ///< false when the exchange itself broke (closed, bad reply header)
@@ -74,11 +81,5 @@ private:
 /// Little builders for request bytes.
 std::vector<uint8_t> plainHeader();
 std::vector<uint8_t> words(std::initializer_list<int32_t> values);
-/// The I/O-configuration request of the PCIe driver with the core block ids.
-std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector<std::pair<int, std::string>>& items);
-/// A 104-byte PCIe property query for the core block.
-std::vector<uint8_t> pcieProperty(uint32_t id1, uint32_t id2, const std::string& name, int port, int typeSelector = -1);
-/// A service property request (command 1 or 7).
-std::vector<uint8_t> serviceProperty(int32_t command, const std::string& name, int32_t type, int32_t field60, int32_t portPlusOne);
 
 } // namespace vdsim::test

@@ -64,8 +64,7 @@ constexpr uint32_t kAcquire = 0, kRelease = 1, kProbe = 2;
 // addresses it cannot serve, binds no device, and still serves the pipe and the rest.
 TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnection)
 {
-    vdsim::test::SimProcess sim(vdetest::EthernetRigPath());
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    START_SIM(sim, vdetest::EthernetRigPath());
     EXPECT_NE(sim.output().find("198.51.100.21 not served"), std::string::npos) << sim.output();
     EXPECT_EQ(sim.control("vde bound"), "ok 0");
     PortClient first(sim.pipePath()), second(sim.pipePath());
@@ -144,14 +143,7 @@ TEST(EthernetPortArbitration, ServiceHandsOutHandlesAndArbitratesPortsPerConnect
     EXPECT_EQ(sim.terminate(), 0) << sim.output();
 }
 
-class EthernetPortAccess : public vdetest::EthernetRig {
-protected:
-    /// svc:4 (opens) and svc:5 (closes) must pair up: the layer closes every handle it opened.
-    void ExpectHandlesClosed()
-    {
-        EXPECT_EQ(Counter("svc:4"), Counter("svc:5"));
-    }
-};
+using EthernetPortAccess = vdetest::EthernetRig;
 
 TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheServiceAndOutlastTheDevice)
 {
@@ -191,7 +183,8 @@ TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheServiceAndOutla
     EXPECT_EQ(claim.Detach(kDetachInstant), VDAPI_OK);
     EXPECT_EQ(Control("holds " + gw), "ok 0");
     EXPECT_EQ(probeIn.Attach(&scanner, 1, true, true), VDAPI_OK);
-    ExpectHandlesClosed();
+    // svc:4 (opens) and svc:5 (closes) pair up: the layer closes every handle it opened.
+    EXPECT_EQ(Counter("svc:4"), Counter("svc:5"));
 
     // An input-only demodulator port reads no direction.
     VdDeviceInt demod;
@@ -223,7 +216,7 @@ TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheServiceAndOutla
         EXPECT_EQ(Control("holds " + gw), "ok 1");
     }
     EXPECT_EQ(Control("holds " + gw), "ok 0") << "the channel released the port";
-    ExpectHandlesClosed();
+    EXPECT_EQ(Counter("svc:4"), Counter("svc:5"));
 
     // A refused open leaves nothing to close.
     Control("fail svc:4 1 " + std::to_string(VDAPI_E_NO_SUCH_PORT));

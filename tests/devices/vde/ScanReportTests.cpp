@@ -20,21 +20,19 @@ using Json = nlohmann::json;
 using PortKey = std::pair<std::string, int>; // serial text, port
 
 // A scan probes every port through the service; generous for sanitised builds.
-constexpr int kScanDeadlineMs = 180000;
+constexpr std::chrono::seconds kScanDeadline{180};
 
 class VdeScanReport : public vdetest::EthernetRig {
 protected:
     /// One "scanDevices" with the Ethernet scan enabled, run by halvixctl; the report array.
     Json Scan(bool quitAfter = false)
     {
-        std::vector<std::string> args = {HALVIXCTL_BIN, "--address", "127.0.0.1", "--timeout", "150"};
+        std::vector<std::string> args = {"--address", "127.0.0.1", "--timeout", "150", "scan", "--dte", "--json"};
         if (quitAfter)
-            args.push_back("--quit");
-        for (const char* word : {"scan", "--dte", "--json"})
-            args.push_back(word);
-        const vdsim::test::RunResult run = vdsim::test::runProgram(args, kScanDeadlineMs);
-        EXPECT_EQ(run.exitCode, 0) << run.output;
-        std::istringstream lines(run.output);
+            args.insert(args.begin() + 4, "--quit"); // before the command
+        test::ChildProcess ctl(HALVIXCTL_BIN, args, test::ChildProcess::Streams::Merged);
+        EXPECT_EQ(ctl.wait(kScanDeadline), 0) << ctl.output();
+        std::istringstream lines(ctl.output());
         for (std::string line; std::getline(lines, line);) {
             if (line.empty() || line[0] != '[')
                 continue;
@@ -42,7 +40,7 @@ protected:
             if (report.is_array())
                 return report;
         }
-        ADD_FAILURE() << "no report in the controller's output:\n" << run.output;
+        ADD_FAILURE() << "no report in the controller's output:\n" << ctl.output();
         return Json::array();
     }
 
@@ -98,7 +96,7 @@ TEST_F(VdeScanReport, EthernetPortsAreReportedAvailableThroughTheServiceUntilHel
     Control("release " + gw + " 4");
     Control("release " + dm + " 2");
     EXPECT_EQ(Availability(Scan(true)), free);
-    EXPECT_EQ(halvix.waitExit(std::chrono::seconds(20)), std::optional<int>(0)) << halvix.output();
+    EXPECT_EQ(halvix.wait(std::chrono::seconds(20)), 0) << halvix.output();
 }
 
 } // namespace
