@@ -77,7 +77,7 @@ protected:
 TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbePortsComeFromTheDeviceAndModeOneOnlyByAttach)
 {
     IN_PRIVATE_NETWORK();
-    StartRig();
+    ASSERT_NO_FATAL_FAILURE(StartRig());
     VdResult rc = VDAPI_E_INTERNAL;
     const std::vector<DeviceDescriptor> devices = ScanEthernet(false, rc);
     EXPECT_EQ(rc, VDAPI_OK);
@@ -124,7 +124,7 @@ TEST_F(EthernetDevices, ServiceListIsUsedWithoutAnyProbePortsComeFromTheDeviceAn
 TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
 {
     IN_PRIVATE_NETWORK();
-    StartRig();
+    ASSERT_NO_FATAL_FAILURE(StartRig());
     std::shared_ptr<IDevice> found;
     ASSERT_EQ(FindBySerial(kGateway, &found), VDAPI_OK);
     auto* device = dynamic_cast<VdeDevice*>(found.get());
@@ -163,7 +163,7 @@ TEST_F(EthernetDevices, AttachedDeviceAnswersPropertiesAndPortConfiguration)
 TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapterWhoseDevicesNeedTheService)
 {
     IN_PRIVATE_NETWORK();
-    StartRig();
+    ASSERT_NO_FATAL_FAILURE(StartRig());
     Control("fail svc:11 1 4126");
     VdResult rc = VDAPI_E_INTERNAL;
     const std::vector<VdeListEntry> entries = Enumerate(true, rc);
@@ -216,7 +216,7 @@ TEST_F(EthernetDevices, RefusedRefreshFallsBackToOneProbePerAdapterWhoseDevicesN
 TEST_F(EthernetDevices, FailedSlowOrBrokenAnswersFailTheOpenAndTheScanGoesOn)
 {
     IN_PRIVATE_NETWORK();
-    StartRig();
+    ASSERT_NO_FATAL_FAILURE(StartRig());
     const std::string gw = std::to_string(kGateway);
     Control("fail vde:getdescriptor:" + gw + " 1 4128");
     EXPECT_EQ(FindBySerial(kGateway), VDAPI_E_INVALID_ROLLOFF);

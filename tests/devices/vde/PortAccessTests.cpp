@@ -148,7 +148,7 @@ using EthernetPortAccess = vdetest::EthernetRig;
 TEST_F(EthernetPortAccess, ProbesAndExclusiveAttachesGoThroughTheServiceAndOutlastTheDevice)
 {
     IN_PRIVATE_NETWORK();
-    StartRig();
+    ASSERT_NO_FATAL_FAILURE(StartRig());
     VdDeviceInt scanner, user;
     ASSERT_EQ(scanner.AttachBySerial(kGateway), VDAPI_OK);
     ASSERT_EQ(user.AttachBySerial(kGateway), VDAPI_OK);

@@ -64,7 +64,7 @@ protected:
 TEST_F(VdeScanReport, EthernetPortsAreReportedAvailableThroughTheServiceUntilHeld)
 {
     IN_PRIVATE_NETWORK();
-    StartRig();
+    ASSERT_NO_FATAL_FAILURE(StartRig());
     integration::HalvixProcess halvix({"--server_address", "127.0.0.1", "--local_address", "127.0.0.1"});
     ASSERT_TRUE(halvix.started());
     const std::string gw = std::to_string(kGateway), dm = std::to_string(kDemod);
