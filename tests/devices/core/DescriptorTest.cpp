@@ -2,6 +2,7 @@
 #include "devices/CapabilityTable.h"
 #include "devices/DeviceDescriptor.h"
 #include "devices/IoConfigTable.h"
+#include "tests/support/FieldRows.h"
 
 #include <gtest/gtest.h>
 
@@ -57,9 +58,7 @@ TEST(Descriptor, CountingRuleUsesCapabilitiesThenIoDir)
     io.values[5] = {kIoDisabled, -1};
     int32_t in = -1, out = -1;
     EXPECT_EQ(CountInputsOutputs(int(ports.size()), [&](int p) { return ports[size_t(p)]; }, io.Reader(), in, out), 0u);
-    EXPECT_EQ(in, 3);
-    EXPECT_EQ(out, 3);
-    EXPECT_EQ(io.reads, 3);
+    test::ExpectFields("counts", {{"inputs", in, 3}, {"outputs", out, 3}, {"reads", io.reads, 3}});
 
     io.values.erase(4);
     EXPECT_EQ(CountInputsOutputs(int(ports.size()), [&](int p) { return ports[size_t(p)]; }, io.Reader(), in, out),

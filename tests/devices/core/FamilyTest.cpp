@@ -1,5 +1,6 @@
 // The legacy PCI and Bb2 families and the property store against the real simulator:
 // multi-function cards, legacy driver versions, Bb2 listing, driver lookups and faults.
+#include "tests/support/FieldRows.h"
 #include "tests/support/SimQuery.h"
 
 #include "devices/CapabilityTable.h"
@@ -33,13 +34,10 @@ TEST(Families, LegacyCardsAndTheBb2Device)
     ASSERT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(devices.size(), 3u); // two-function card counted once
     // Legacy first, then Bb2.
-    EXPECT_EQ(devices[0].serial, 145000001);
-    EXPECT_EQ(devices[1].serial, 124000002);
-    EXPECT_EQ(devices[1].numHwFuncs, 4);
-    EXPECT_EQ(devices[1].numInputs, 2);
-    EXPECT_EQ(devices[1].numOutputs, 2);
-    EXPECT_EQ(devices[2].serial, 2137000003);
-    EXPECT_EQ(devices[2].numInputs, 4);
+    test::ExpectFields("listing", {{"first", devices[0].serial, 145000001}, {"second", devices[1].serial, 124000002},
+                                   {"functions", devices[1].numHwFuncs, 4}, {"inputs", devices[1].numInputs, 2},
+                                   {"outputs", devices[1].numOutputs, 2}, {"third", devices[2].serial, 2137000003},
+                                   {"Bb2 inputs", devices[2].numInputs, 4}});
 
     // The multi-function card's ports across both functions.
     VdDeviceInt multi;
@@ -59,8 +57,7 @@ TEST(Families, LegacyCardsAndTheBb2Device)
     int32_t ports = 0, mainPorts = 0;
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
     EXPECT_EQ(card->GetPropertyInt32("MAIN_PORT_COUNT", -1, mainPorts, 124), VDAPI_OK);
-    EXPECT_EQ(ports, 4);
-    EXPECT_EQ(mainPorts, 4);
+    test::ExpectFields("counts", {{"ports", ports, 4}, {"main ports", mainPorts, 4}});
     EXPECT_TRUE(sim.command("fail 0xb02c712a 1000 1")); // any lookup that reached the driver would fail
     EXPECT_EQ(card->GetPropertyInt32("PORT_COUNT", -1, ports), VDAPI_OK);
     EXPECT_TRUE(sim.command("fail 0xb02c712a 0 1"));

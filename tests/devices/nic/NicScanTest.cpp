@@ -16,9 +16,7 @@
 #include <net/if.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <set>
 #include <vector>
 

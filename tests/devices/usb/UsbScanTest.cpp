@@ -103,9 +103,8 @@ TEST(UsbScan, TargetedSearchesTheirLimitsAndFaultyDevices)
     ASSERT_NE(found, nullptr);
     DeviceDescriptor d;
     found->GetDescriptor(d);
-    EXPECT_EQ(d.serial, 238000003);
-    EXPECT_EQ(d.deviceId, 4660);
-    EXPECT_EQ(byType.typePassed, 2);
+    test::ExpectFields("found", {{"serial", d.serial, 238000003}, {"device id", d.deviceId, 4660},
+                                 {"passed", byType.typePassed, 2}});
 
     byType.typeIndex = 2;
     EXPECT_EQ(EnumerateUsbOnly(byType, out, 0), VDAPI_E_NO_SUCH_DEVICE);
@@ -191,13 +190,11 @@ TEST(VduHal, PropertiesIoConfigurationAndVersion)
     VduHal hal;
     EXPECT_EQ(hal.Open(3, -1, 0), VDAPI_E_NOT_FOUND);
     ASSERT_EQ(hal.Open(1, -1, 0), VDAPI_OK);
-    EXPECT_EQ(hal.Info().serial, 215000002u);
-    EXPECT_EQ(hal.TempSensorCount(), 1);
-    EXPECT_EQ(hal.TempSensorType(), 2);
-    EXPECT_EQ(hal.FanType(), -1) << "no FAN_TYPE for this type";
     ASSERT_EQ(hal.GetDriverVersion(major, minor, bugfix, build), VDAPI_OK);
-    EXPECT_EQ(major, 5);
-    EXPECT_EQ(minor, 0);
+    // No FAN_TYPE for this type.
+    test::ExpectFields("opened", {{"serial", hal.Info().serial, 215000002}, {"sensors", hal.TempSensorCount(), 1},
+                                  {"sensor type", hal.TempSensorType(), 2}, {"fan type", hal.FanType(), -1},
+                                  {"major", major, 5}, {"minor", minor, 0}});
 
     key.name = std::string(49, 'A');
     EXPECT_EQ(hal.GetProperty(key, value), VDAPI_E_NOT_FOUND) << "49 characters are sent";
@@ -225,8 +222,7 @@ TEST(VduHal, PropertiesIoConfigurationAndVersion)
     item.port = 0;
     item.group = "IODIR";
     ASSERT_EQ(hal.GetIoConfig(item), VDAPI_OK);
-    EXPECT_EQ(item.value, "OUTPUT");
-    EXPECT_EQ(item.subValue, "DBLBUF");
+    EXPECT_EQ(item.value + "/" + item.subValue, "OUTPUT/DBLBUF");
     EXPECT_EQ(item.par1, 1);
     item.group = "IOSTD";
     ASSERT_EQ(hal.GetIoConfig(item), VDAPI_OK);
