@@ -12,9 +12,8 @@ using namespace Vdapi;
 
 TEST(VdCaps, ConstructionFromIndexSetsOneBitOrNone)
 {
-    EXPECT_TRUE(VdCaps(256).IsEmpty());
-    EXPECT_TRUE(VdCaps(-1).IsEmpty());
-    EXPECT_TRUE(VdCaps().IsEmpty());
+    for (const VdCaps none : {VdCaps(256), VdCaps(-1), VdCaps()})
+        EXPECT_TRUE(none.IsEmpty()) << none.ToString();
     EXPECT_EQ(VdCaps(255).Word(3), uint64_t(1) << 63);
     EXPECT_EQ(VdCaps(255).Word(0), 0u);
     EXPECT_EQ(VdCaps(64).Word(1), 1u);
@@ -169,8 +168,6 @@ TEST(IoConfigTable, GroupCapabilitySets)
     EXPECT_EQ(IoConfigGroupCaps(10), VdCaps(28));  // boolean group: its own index
     EXPECT_EQ(IoConfigGroupCaps(4), VdCaps(188) | VdCaps(189));
     EXPECT_EQ(IoConfigGroupCaps(1)->LowestIndex(), 84);
-    EXPECT_FALSE(IoConfigGroupCaps(kIoTrue).has_value());
-    EXPECT_FALSE(IoConfigGroupCaps(kIoOutput).has_value());
-    EXPECT_FALSE(IoConfigGroupCaps(113).has_value());
-    EXPECT_FALSE(IoConfigGroupCaps(-1).has_value());
+    for (int notAGroup : {kIoTrue, kIoOutput, 113, -1})
+        EXPECT_FALSE(IoConfigGroupCaps(notAGroup).has_value()) << notAGroup;
 }
