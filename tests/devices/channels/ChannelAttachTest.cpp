@@ -16,11 +16,6 @@ using namespace Vdapi;
 
 using namespace VdapiTest::ChannelRigCards;
 
-std::string Where(int64_t serial, int port)
-{
-    return std::to_string(serial) + " " + std::to_string(port);
-}
-
 /// Exposes the use lock, to hold it the way a pending operation would.
 class LockableInput : public VdInpChannel {
 public:
@@ -92,8 +87,8 @@ TEST(ChannelAttach, RefusalsComeInTheirOrderAndProbeOnlyAttachesClaimNothing)
     EXPECT_EQ(VdapiTest::Holds(sim, kAsi), 0);
 
     // Held by another user: both probes say so.
-    ASSERT_TRUE(sim.command("hold " + Where(kAsi, 1)));
-    ASSERT_TRUE(sim.command("hold " + Where(kAsi, 3)));
+    ASSERT_TRUE(sim.command("hold 2144000001 1"));
+    ASSERT_TRUE(sim.command("hold 2144000001 3"));
     EXPECT_EQ(in.Attach(&asi, 1, true, true), VDAPI_E_IN_USE);
     EXPECT_EQ(out.Attach(&asi, 3, true), VDAPI_E_IN_USE);
 }
