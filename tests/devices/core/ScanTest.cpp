@@ -156,9 +156,8 @@ TEST(VdDevice, AttachStatesAndQueries)
 {
     VdDeviceInt device;
     EXPECT_EQ(device.Detach(), VDAPI_E_NOT_ATTACHED);
-    EXPECT_EQ(device.TypeNumber(), -1);
-    EXPECT_EQ(device.Category(), -1);
-    EXPECT_EQ(device.PortType(1), -1);
+    test::ExpectFields("detached", {{"type", device.TypeNumber(), -1}, {"category", device.Category(), -1},
+                                    {"port type", device.PortType(1), -1}});
     int value = 0, sub = 0;
     int64_t p1 = 0, p2 = 0;
     EXPECT_EQ(device.GetIoConfig(1, kIoDir, value, sub, p1, p2), VDAPI_E_NOT_ATTACHED);
@@ -177,8 +176,7 @@ TEST(VdDevice, AttachStatesAndQueries)
     EXPECT_EQ(device.CachedPort(5), nullptr);
 
     EXPECT_EQ(device.GetIoConfig(3, kIoDir, value, sub, p1, p2), VDAPI_OK);
-    EXPECT_EQ(value, kIoOutput);
-    EXPECT_EQ(sub, kIoDblBuf);
+    test::ExpectFields("IODIR of port 3", {{"value", value, kIoOutput}, {"sub-value", sub, kIoDblBuf}});
     EXPECT_EQ(device.GetIoConfig(1, kIoStd, value, sub, p1, p2), VDAPI_OK);
     EXPECT_STREQ(IoConfigName(value), "ASI");
     EXPECT_EQ(device.GetIoConfig(5, kIoDir, value, sub, p1, p2), VDAPI_E_NO_SUCH_PORT);
