@@ -34,9 +34,11 @@ TEST(Families, LegacyCardsAndTheBb2Device)
     ASSERT_EQ(rc, VDAPI_OK);
     ASSERT_EQ(devices.size(), 3u); // two-function card counted once
     // Legacy first, then Bb2.
-    test::ExpectFields("listing", {{"first", devices[0].serial, 145000001}, {"second", devices[1].serial, 124000002},
-                                   {"functions", devices[1].numHwFuncs, 4}, {"inputs", devices[1].numInputs, 2},
-                                   {"outputs", devices[1].numOutputs, 2}, {"third", devices[2].serial, 2137000003},
+    test::ExpectFields("listing", {{"first", devices[0].serial, 145000001},
+                                   {"second", devices[1].serial, 124000002},
+                                   {"functions", devices[1].numHwFuncs, 4},
+                                   {"inputs", devices[1].numInputs, 2}, {"outputs", devices[1].numOutputs, 2},
+                                   {"third", devices[2].serial, 2137000003},
                                    {"Bb2 inputs", devices[2].numInputs, 4}});
 
     // The multi-function card's ports across both functions.

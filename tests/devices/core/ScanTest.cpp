@@ -96,7 +96,8 @@ TEST(Scan, ShortBufferAndSerialOrderAcrossCards)
         }
     }
     // The IP card's ports are IP ports: no rank, both directions counted.
-    test::ExpectFields("ports", {{"IP type", ports[0].chanType, kChanIp}, {"IP rank", ports[0].indexOnDevice, -1},
+    test::ExpectFields("ports", {{"IP type", ports[0].chanType, kChanIp},
+                                 {"IP rank", ports[0].indexOnDevice, -1},
                                  {"IP inputs", ports[0].device.numInputs, 2},
                                  {"IP outputs", ports[0].device.numOutputs, 2},
                                  {"third type", ports[2].chanType, kChanInput},

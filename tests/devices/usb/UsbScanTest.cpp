@@ -188,7 +188,8 @@ TEST(VduHal, PropertiesIoConfigurationAndVersion)
     ASSERT_EQ(hal.Open(1, -1, 0), VDAPI_OK);
     ASSERT_EQ(hal.GetDriverVersion(major, minor, bugfix, build), VDAPI_OK);
     // No FAN_TYPE for this type.
-    test::ExpectFields("opened", {{"serial", hal.Info().serial, 215000002}, {"sensors", hal.TempSensorCount(), 1},
+    test::ExpectFields("opened", {{"serial", hal.Info().serial, 215000002},
+                                  {"sensors", hal.TempSensorCount(), 1},
                                   {"sensor type", hal.TempSensorType(), 2}, {"fan type", hal.FanType(), -1},
                                   {"major", major, 5}, {"minor", minor, 0}});
 
