@@ -144,28 +144,29 @@ TEST(ScanProcedureTest, EnableMethodsStoreABooleanAndRefuseAnythingElse)
     const auto request = [](const Json& params) {
         return Json{{"jsonrpc", "2.0"}, {"id", 5}, {"method", "enableNicDeviceScan"}, {"params", params}};
     };
-    EXPECT_EQ(Halvix::answerEnableScan(request({{"nicDeviceScanEnabled", true}}), "nicDeviceScanEnabled", flag),
-              Json::parse(R"({"jsonrpc":"2.0","id":5,"result":true})"));
+    const auto answer = [&](const Json& message) {
+        return Halvix::answerEnableScan(message, "nicDeviceScanEnabled", flag);
+    };
+    const auto set = [&](const Json& value) { return answer(request({{"nicDeviceScanEnabled", value}})); };
+    EXPECT_EQ(set(true), Json::parse(R"({"jsonrpc":"2.0","id":5,"result":true})"));
     EXPECT_TRUE(flag.load());
     // Setting the value it already has succeeds.
-    EXPECT_EQ(Halvix::answerEnableScan(request({{"nicDeviceScanEnabled", true}}), "nicDeviceScanEnabled", flag)["result"],
-              true);
+    EXPECT_EQ(set(true)["result"], true);
 
     const std::vector<Json> refused = {
         request({{"nicDeviceScanEnabled", "false"}}), request({{"nicDeviceScanEnabled", 0}}),
         request({{"dteDeviceScanEnabled", false}}), request(Json::array({false})), Json{{"id", 6}}};
     for (const Json& bad : refused) {
-        EXPECT_THROW(Halvix::answerEnableScan(bad, "nicDeviceScanEnabled", flag), std::invalid_argument) << bad.dump();
+        EXPECT_THROW(answer(bad), std::invalid_argument) << bad.dump();
         EXPECT_TRUE(flag.load()) << bad.dump();
     }
     try {
-        Halvix::answerEnableScan(request({{"nicDeviceScanEnabled", "no"}}), "nicDeviceScanEnabled", flag);
+        set("no");
         ADD_FAILURE() << "a string was accepted";
     } catch (const std::invalid_argument& e) {
         EXPECT_STREQ(e.what(), "nicDeviceScanEnabled option is missing or is not bool type: \"\"no\"\"");
     }
-    EXPECT_EQ(Halvix::answerEnableScan(request({{"nicDeviceScanEnabled", false}}), "nicDeviceScanEnabled", flag)["result"],
-              false);
+    EXPECT_EQ(set(false)["result"], false);
     EXPECT_FALSE(flag.load());
 }
 
