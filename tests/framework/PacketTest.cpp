@@ -4,19 +4,12 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <vector>
 
 #include "framework/RawDataPacket.h"
 #include "framework/VectorStorage.h"
 
 namespace {
-
-bool allZero(const std::uint8_t* bytes, std::size_t count)
-{
-    for (std::size_t i = 0; i < count; ++i)
-        if (bytes[i] != 0)
-            return false;
-    return true;
-}
 
 TEST(PacketTest, FirstGrowthReservesHalfAgainThenVectorGrowthAndShrinkKeepsCapacity)
 {
@@ -25,13 +18,14 @@ TEST(PacketTest, FirstGrowthReservesHalfAgainThenVectorGrowthAndShrinkKeepsCapac
     storage.resize(4);
     EXPECT_EQ(6u, storage.capacity());
     ASSERT_NE(nullptr, storage.data());
-    EXPECT_TRUE(allZero(storage.data(), 4));
+    EXPECT_EQ(std::vector<std::uint8_t>(4), std::vector<std::uint8_t>(storage.data(), storage.data() + 4));
 
     storage.data()[0] = 0xAB;
     storage.resize(7);  // later growth: the vector's own rule, contents kept, new bytes zero
     EXPECT_GE(storage.capacity(), 7u);
     EXPECT_EQ(0xAB, storage.data()[0]);
-    EXPECT_TRUE(allZero(storage.data() + 4, 3));
+    EXPECT_EQ(std::vector<std::uint8_t>(3),
+              std::vector<std::uint8_t>(storage.data() + 4, storage.data() + 7));
 
     const std::size_t grown = storage.capacity();
     storage.resize(0);

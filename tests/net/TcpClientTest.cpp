@@ -16,8 +16,6 @@
 #include <thread>
 #include <vector>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 /// Records every client event; tests wait on it with waitUntil.
