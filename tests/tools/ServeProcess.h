@@ -68,15 +68,17 @@ public:
     ApiReply get(const std::string& path) const { return request("GET", path); }
     ApiReply post(const std::string& path, const std::string& body = "") const { return request("POST", path, body); }
 
-    /// Polls GET /api/bricks until `condition` holds for the list; the last list either way.
+    /// Polls GET /api/bricks until `condition` holds for the list; the last list either way, and a
+    /// test failure when the condition never held.
     nlohmann::json waitForBricks(const std::function<bool(const nlohmann::json&)>& condition,
                                  std::chrono::seconds timeout = std::chrono::seconds(30)) const
     {
         nlohmann::json bricks;
-        waitUntil([&] {
+        const bool met = waitUntil([&] {
             bricks = get("/api/bricks").json;
             return bricks.is_array() && condition(bricks);
         }, timeout);
+        EXPECT_TRUE(met) << "the brick list never became what the test waits for: " << bricks.dump();
         return bricks;
     }
 
