@@ -6,9 +6,9 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimQuery.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include "tests/support/TempDir.h"
 
 #include <cstdint>
 #include <cstdlib>
