@@ -118,6 +118,16 @@ void CheckListing()
         listed.insert(::inet_ntop(AF_INET6, v6, text, sizeof text));
     EXPECT_TRUE(listed.size() == 3 && std::includes(assigned.begin(), assigned.end(), listed.begin(), listed.end()))
         << "three distinct IPv6 addresses of the four of nic0";
+    // The platform's query by MAC below the listing gives the same addresses, kind by kind.
+    uint8_t address[16];
+    for (int kind = 0; kind < 4; ++kind) {
+        const uint8_t* listed = kind == 0 ? d[0].ipAddress : d[0].ipV6Address[kind - 1];
+        EXPECT_TRUE(Xp::Network().GetAdapterAddress(kMacFirst, AdapterAddressKind(kind), address) == VDAPI_OK &&
+                    std::memcmp(address, listed, kind == 0 ? 4 : 16) == 0)
+            << "address of kind " + std::to_string(kind) + " of nic0 by MAC";
+    }
+    EXPECT_TRUE(Xp::Network().GetAdapterAddress(kMacFirst, AdapterAddressKind(4), address) == VDAPI_E_INVALID_ARG)
+        << "no address kind 4";
 
     const uint8_t zero[16] = {};
     EXPECT_TRUE(std::memcmp(d[1].macAddress, kMacSecond, 6) == 0) << "second adapter second";
