@@ -33,7 +33,6 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
     EXPECT_EQ(tainted.GetLinkSpeed(99, flag, speed), VDAPI_E_TAINTED_FW);
     EXPECT_EQ(ip.GetLinkSpeed(3, flag, speed), VDAPI_E_NO_SUCH_PORT);
     EXPECT_EQ(asi.GetLinkSpeed(1, flag, speed), VDAPI_E_INVALID_TSTYPE);
-    EXPECT_EQ(legacy.GetLinkSpeed(1, flag, speed), VDAPI_E_INVALID_TSTYPE);
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(speed, 5);
 
