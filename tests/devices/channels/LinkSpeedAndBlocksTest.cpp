@@ -16,7 +16,7 @@ namespace DP = DriverProtocol;
 
 using namespace VdapiTest::ChannelRigCards;
 
-TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
+TEST(LinkSpeedAndBlocks, QueriesReachTheDriverOnlyForUsableIpPortsAndCollectionCommandsOnRealBlocks)
 {
     START_SIM(sim, Path());
     VdDeviceInt ip, asi, tainted, legacy, bb2, detached;
@@ -33,7 +33,6 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
     EXPECT_EQ(tainted.GetLinkSpeed(99, flag, speed), VDAPI_E_TAINTED_FW);
     EXPECT_EQ(ip.GetLinkSpeed(3, flag, speed), VDAPI_E_NO_SUCH_PORT);
     EXPECT_EQ(asi.GetLinkSpeed(1, flag, speed), VDAPI_E_INVALID_TSTYPE);
-    EXPECT_EQ(legacy.GetLinkSpeed(1, flag, speed), VDAPI_E_INVALID_TSTYPE);
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(speed, 5);
 
@@ -59,13 +58,8 @@ TEST(LinkSpeed, QueriesReachTheDriverOnlyForUsableIpPorts)
     EXPECT_FALSE(isSuccess(ip.GetLinkSpeed(1, flag, speed)));
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(speed, 5);
-}
 
-TEST(ExclusiveAccess, CollectionCommandsOnRealBlocks)
-{
-    START_SIM(sim, Path());
-    VdDeviceInt asi;
-    ASSERT_EQ(asi.AttachBySerial(kAsi), VDAPI_OK);
+    // The exclusive-access commands on the ASI card's receive blocks of its port 1, as one collection.
     std::unique_ptr<IExclusiveAccess> receive;
     ASSERT_EQ(asi.Implementation()->BindExclusiveAccess(0, DP::kRoleReceive, receive), VDAPI_OK);
     auto* blocks = dynamic_cast<FunctionBlockCollection*>(receive.get());

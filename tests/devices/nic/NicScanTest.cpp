@@ -118,6 +118,16 @@ void CheckListing()
         listed.insert(::inet_ntop(AF_INET6, v6, text, sizeof text));
     EXPECT_TRUE(listed.size() == 3 && std::includes(assigned.begin(), assigned.end(), listed.begin(), listed.end()))
         << "three distinct IPv6 addresses of the four of nic0";
+    // The platform's query by MAC below the listing gives the same addresses, kind by kind.
+    uint8_t address[16];
+    for (int kind = 0; kind < 4; ++kind) {
+        const uint8_t* listed = kind == 0 ? d[0].ipAddress : d[0].ipV6Address[kind - 1];
+        EXPECT_TRUE(Xp::Network().GetAdapterAddress(kMacFirst, AdapterAddressKind(kind), address) == VDAPI_OK &&
+                    std::memcmp(address, listed, kind == 0 ? 4 : 16) == 0)
+            << "address of kind " + std::to_string(kind) + " of nic0 by MAC";
+    }
+    EXPECT_TRUE(Xp::Network().GetAdapterAddress(kMacFirst, AdapterAddressKind(4), address) == VDAPI_E_INVALID_ARG)
+        << "no address kind 4";
 
     const uint8_t zero[16] = {};
     EXPECT_TRUE(std::memcmp(d[1].macAddress, kMacSecond, 6) == 0) << "second adapter second";
@@ -187,7 +197,6 @@ void CheckTargeted()
     EXPECT_TRUE(device.AttachByAddress(own) == VDAPI_E_NO_SUCH_DEVICE) << "the own-prefix adapter is not found by address";
 
     EXPECT_TRUE(device.AttachBySerial(int64_t(kAnyLocalSerial), false) == VDAPI_OK) << "attach the pseudo-adapter";
-    EXPECT_TRUE(device.Category() == kCategoryNic && device.TypeNumber() == 840) << "attached identity";
     HwFunctionDescriptor port;
     int32_t n = 0;
     EXPECT_TRUE(device.ListPorts(1, n, &port) == VDAPI_OK && n == 1) << "one port";
@@ -217,17 +226,15 @@ void CheckNoAdapter()
     // Removing one end of the pair removes both.
     for (const char* name : {"nic0", "own0"})
         EXPECT_TRUE(RunQuiet(std::string("ip link del ") + name)) << std::string("remove ") + name;
-    int32_t count = -1;
-    VdResult rc = 0;
-    ScanNics(8, count, rc);
-    EXPECT_TRUE(rc == VDAPI_OK && count == 0) << "no adapter: no device, not even the pseudo-adapter";
+    // A scan that finds no device answers VDAPI_OK with count 0: Scan.NoDeviceAndBadBuffer.
     FamilyScan all;
-    EXPECT_TRUE(ScanNicDevices(all) == VDAPI_E_NO_DEVICE && all.count == 0) << "the family finds no device";
-    NicHal hal;
-    EXPECT_TRUE(hal.Open(0) == VDAPI_E_NO_SUCH_DEVICE) << "nothing to open";
+    EXPECT_TRUE(ScanNicDevices(all) == VDAPI_E_NO_DEVICE && all.count == 0)
+        << "no device, not even the pseudo-adapter";
 
     // Only adapters with our own prefix: listed, so the pseudo-adapter is offered, alone.
     EXPECT_TRUE(MakeOwnPrefixPair()) << "own-prefix pair again";
+    int32_t count = -1;
+    VdResult rc = 0;
     const std::vector<DeviceDescriptor> d = ScanNics(2, count, rc);
     EXPECT_TRUE(rc == VDAPI_OK && count == 1 && uint64_t(d[0].serial) == kAnyLocalSerial) << "own-prefix adapters alone leave only the pseudo-adapter";
 }
@@ -250,14 +257,12 @@ TEST(NicHal, FixedPropertyTable)
     EXPECT_EQ(hal.GetProperty("CAP_DEMOD", 0, DriverProtocol::kValueBool, value), VDAPI_OK);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(hal.GetProperty("FOO", -1, DriverProtocol::kValueInt32, value), VDAPI_E_NOT_FOUND);
+    // The port count and the port's capabilities, as the device reads them:
+    // NicScan.AdaptersInAPrivateNetwork.
     EXPECT_EQ(hal.GetProperty("PORT_COUNT", -1, DriverProtocol::kValueBool, value), VDAPI_E_INVALID_TYPE);
     EXPECT_EQ(value, 0);
-    EXPECT_EQ(hal.GetProperty("PORT_COUNT", -1, DriverProtocol::kValueInt32, value), VDAPI_OK);
-    EXPECT_EQ(value, 1);
     EXPECT_EQ(hal.GetProperty("REF_CLK_FREQ", -1, DriverProtocol::kValueInt64, value), VDAPI_OK);
     EXPECT_EQ(value, 54000000);
-    EXPECT_EQ(hal.GetProperty("CAP_TX_T2MI", 0, DriverProtocol::kValueBool, value), VDAPI_OK);
-    EXPECT_EQ(value, 1);
     // A row matches on name and port together.
     EXPECT_EQ(hal.GetProperty("CAP_IP", 1, DriverProtocol::kValueBool, value), VDAPI_OK);
     EXPECT_EQ(value, 0);

@@ -88,30 +88,24 @@ TEST_F(PipeMessengerTest, ReceivesBothHeaderFormsAndRefusesOversizedAnnouncement
     EXPECT_TRUE(got.empty());
 }
 
-TEST_F(PipeMessengerTest, SendOverLimitIsRefusedWithoutTraffic)
+TEST_F(PipeMessengerTest, SendWithoutAPeerOrOverLimitIsRefusedWithoutTraffic)
 {
     PipeMessenger small(Xp::NewPipeConnection(), 16);
     ASSERT_TRUE(small.Init());
+    // A missing pipe: no connection, nothing sent or received.
+    EXPECT_FALSE(small.Connect("NoSuchPipe"));
+    uint8_t byte = 0;
+    EXPECT_FALSE(small.Send(&byte, 1));
+    std::vector<uint8_t> got;
+    EXPECT_FALSE(small.Receive(got, 0));
+
     ASSERT_TRUE(small.Connect("TestPipe"));
     std::unique_ptr<IXpPipeConnection> second;
     ASSERT_EQ(listener_->Accept(second, 10000), VDAPI_OK);
     std::vector<uint8_t> big(17, 1);
     EXPECT_FALSE(small.Send(big.data(), uint32_t(big.size())));
-    uint8_t byte = 0;
     EXPECT_EQ(second->Read(&byte, 1, 0), VDAPI_E_TIMEOUT);
     EXPECT_TRUE(small.Send(big.data(), 16));
-}
-
-TEST(PipeMessengerNoPeer, ConnectFailsForAMissingPipe)
-{
-    TestSupport::TempRunDir runDir;
-    PipeMessenger m;
-    ASSERT_TRUE(m.Init());
-    EXPECT_FALSE(m.Connect("NoSuchPipe"));
-    uint8_t b = 0;
-    EXPECT_FALSE(m.Send(&b, 1));
-    std::vector<uint8_t> got;
-    EXPECT_FALSE(m.Receive(got, 0));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// The state, speed and addresses of this machine's adapters, read from a substitute sysfs folder.
+// The state and speed of this machine's adapters, read from a substitute sysfs folder (their addresses
+// by MAC: NicScan.AdaptersInAPrivateNetwork, on adapters made for the purpose).
 #include "tests/devices/platform/TestRunDir.h"
 
 #include "devices/platform/Xp.h"
@@ -6,7 +7,6 @@
 
 #include <net/if.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -63,28 +63,6 @@ TEST_F(LinkStateTest, StateAndSpeedComeFromTheInterfaceAttributes)
 
     const uint8_t unknown[6] = {0x00, 0x14, 0xF4, 0x01, 0x02, 0x03};
     EXPECT_EQ(VDAPI_E_NOT_FOUND, network.GetLinkState(unknown, state));
-}
-
-TEST_F(LinkStateTest, AddressByMacOnlyForAdaptersThatAreUp)
-{
-    uint8_t address[16];
-
-    setAttribute("operstate", "down");
-    EXPECT_EQ(VDAPI_E_NOT_FOUND, network.GetAdapterAddress(mac, AdapterAddressKind::Ipv4, address));
-
-    setAttribute("operstate", "up");
-    const uint8_t zero[16] = {};
-    // What the adapter list shows, all zero where the adapter has no such address.
-    auto expectListed = [&](AdapterAddressKind kind, const uint8_t* listed, size_t size) {
-        const bool has = std::memcmp(listed, zero, size) != 0;
-        EXPECT_EQ(has ? VDAPI_OK : VDAPI_E_NOT_FOUND, network.GetAdapterAddress(mac, kind, address)) << size;
-        if (has) {
-            EXPECT_EQ(0, std::memcmp(listed, address, size)) << size;
-        }
-    };
-    expectListed(AdapterAddressKind::Ipv4, adapter.ipv4Address, 4);
-    expectListed(AdapterAddressKind::Ipv6First, adapter.ipv6Addresses[0], 16);
-    EXPECT_EQ(VDAPI_E_INVALID_ARG, network.GetAdapterAddress(mac, AdapterAddressKind(4), address));
 }
 
 } // namespace
