@@ -6,7 +6,8 @@
 # halvix.exe, vdscan.exe and vdsvc.exe run against the Linux programs
 # (scripts/test-windows-programs.sh; the Linux tree is $HALVIX_LINUX_TREE, default build/release).
 # The Wine part runs in a private network namespace when it can (root and unshare): loopback
-# only, plus the adapters the WS-Discovery check makes there; the machine's network is untouched.
+# plus one veth pair for the adapter-list tests and the adapters the WS-Discovery check makes
+# there; the machine's network is untouched.
 # Exits non-zero when the build or any test program fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,8 +23,14 @@ if [ "${HALVIX_WINE_PRIVATE_NETWORK:-}" != 1 ]; then
   fi
   if [ "$(id -u)" = 0 ] && unshare -n -m true 2>/dev/null; then
     # Its own sysfs, so that /sys/class/net shows the namespace's adapters to the Linux programs.
+    # One veth pair gives the adapter-list tests an adapter with a MAC address to find (without
+    # it they have nothing to list and skip).
     HALVIX_WINE_PRIVATE_NETWORK=1 HALVIX_LINUX_TREE="$linux" exec unshare -n -m sh -c \
-      'mount -t sysfs sysfs /sys && ip link set lo up && exec "$0" "$1"' "$0" "$dir"
+      'mount -t sysfs sysfs /sys && ip link set lo up &&
+       { { ip link add hxw0 type veth peer name hxw1 && ip link set hxw0 up && ip link set hxw1 up &&
+           ip addr add 192.0.2.10/24 dev hxw0; } ||
+         echo "test-windows: no veth adapter in the private network: the adapter-list tests skip"; } &&
+       exec "$0" "$1"' "$0" "$dir"
   fi
   echo "test-windows: no private network namespace here (needs root and unshare): the machine's network is used"
 fi
