@@ -159,14 +159,9 @@ TEST_F(SimControl, BadCommandsAreRefusedWithAReason)
              {"vde", "vde probes [reset] | vde bound | vde xaddrs SERIAL TEXT|default | vde opmode SERIAL N"}})
         EXPECT_EQ(sim_.control(line), std::string("error: usage: ") + usage) << line;
     EXPECT_EQ(sim_.control("unplug 99"), "error: no device with serial 99");
-    // An endless line is cut off; the socket keeps serving new connections.
-    UniqueFd raw = connectUnix(sim_.runDir() + "/vdsim.ctl");
-    std::string longLine(10000, 'x');
-    ASSERT_TRUE(writeFull(raw.get(), longLine.data(), longLine.size(), -1));
-    std::string reply;
-    char ch;
-    while (readFull(raw.get(), &ch, 1, -1, 10000) && ch != '\n') reply.push_back(ch);
-    EXPECT_EQ(reply, "error: line too long");
+    // A line past the limit is cut off before its end is read; the socket keeps serving new
+    // connections.
+    EXPECT_EQ(sim_.control(std::string(10000, 'x')), "error: line too long");
     EXPECT_EQ(sim_.control("list restore"), "ok list published");
 }
 
