@@ -6,7 +6,6 @@
 #include "tests/support/SimHarness.h"
 
 #include "base/WireBytes.h"
-#include "devices/VdapiResult.h"
 #include "sim/ServiceHandler.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +48,6 @@ TEST(Service, AnswersErrorsAndMalformedMessages)
         {"capability of a port", serviceProperty(1, "CAP_SWS2APSK", 3124, 2, 2), 24, 0, 1},
         {"absent capability", serviceProperty(1, "CAP_MOD", 3137, 3, 1), 24, 4118},
         {"port outside", serviceProperty(1, "CAP_ASI", 3137, 3, 9), 24, 4143},
-        {"attach to no device", words({4, 0, 0, 0, 0, 0}), 16, Vdapi::VDAPI_E_NO_SUCH_DEVICE},
         {"channel-layer command 10", ten, 8, 0},
         {"a command's words and one more", words({0, 0}), 8, 4140},
         {"unknown command", words({77}), 8, 4119},
