@@ -1,5 +1,5 @@
-// The halvixctl executable against a brick stand-in on its own loopback address: usage errors
-// (serve's too), call results and errors, timeouts, watch, quit and scan.
+// The halvixctl executable against a brick stand-in on its own loopback address: call results
+// and errors, timeouts, watch, quit and scan (its usage errors are Tools.HelpVersionAndBadUsage's).
 #include "BrickStandIn.h"
 #include "tests/support/ChildProcess.h"
 
@@ -41,39 +41,6 @@ struct Session {
 using test::BrickStandIn;
 
 } // namespace
-
-TEST(HalvixctlTest, UsageErrorsExitWithTwo)
-{
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"frobnicate"},
-        {"call"},
-        {"call", "getSettings", "{not json"},
-        {"call", "a", "{}", "extra"},
-        {"--timeout", "soon", "watch"},
-        {"--timeout", "-1", "watch"},
-        {"--count", "2", "scan"},
-        {"--nic", "watch"},
-        {"scan", "--why", "--json"},
-        {"--address"},
-        // Never widened to every interface: text that is not a dotted quad is refused (which
-        // texts are is GuiServerTest's table).
-        {"--address", "localhost", "quit"},
-        // serve's own options, refused with serve's usage.
-        {"serve", "--address", "localhost"}, {"serve", "--address"}, {"serve", "--http", "127.0.0.1"},
-        {"serve", "--http", "127.0.0.1:0"}, {"serve", "--http", "127.0.0.1:65536"},
-        {"serve", "--http", "localhost:8080"}, {"serve", "--http", ":8080"}, {"serve", "--http", "127.0.0.1:80x"},
-        {"serve", "--every", "0"}, {"serve", "--every", "soon"},
-    };
-    for (const auto& arguments : bad) {
-        test::ChildProcess ctl(HALVIXCTL_BIN, arguments);
-        ASSERT_TRUE(ctl.started());
-        EXPECT_EQ(ctl.wait(), 2) << testing::PrintToString(arguments);
-        const bool serve = !arguments.empty() && arguments[0] == "serve";
-        EXPECT_NE(ctl.errors().find(serve ? "usage: halvixctl serve" : "usage: halvixctl"), std::string::npos)
-            << ctl.errors();
-    }
-}
 
 TEST(HalvixctlTest, CallAndScanPrintTheResultTheTableOrTheError)
 {
