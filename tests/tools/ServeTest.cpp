@@ -76,6 +76,8 @@ TEST(ServeTest, BadRequestsGetAClearJsonErrorAndABrickGoneMidScanAnswers503)
     const std::string id = std::to_string(bricks[0]["id"].get<int>());
     EXPECT_EQ(bricks[0]["appId"], "slow");
     EXPECT_EQ(bricks[0]["pid"], 42);
+    EXPECT_TRUE(bricks[0]["appType"] == "Halvix" && bricks[0]["exePath"] == "/stand/in") << bricks.dump();
+    EXPECT_EQ(bricks[0]["address"].get<std::string>().rfind("127.0.90.4:", 0), 0u) << bricks.dump();
     EXPECT_TRUE(bricks[0]["connectedSince"].is_string() && bricks[0]["lastScan"].is_null()) << bricks.dump();
 
     struct Case {
