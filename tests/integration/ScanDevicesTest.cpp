@@ -113,7 +113,6 @@ TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
     EXPECT_LT(requests("0xafc86f06"), wholeScan) << "the scan ended before quit was sent";
     ASSERT_TRUE(server->sendNotification("quit"));
     EXPECT_EQ(halvix->wait(120s), 0) << halvix->output();
-    EXPECT_NE(halvix->output().find("Info | Halvix | Stopping all bricks"), std::string::npos) << halvix->output();
     EXPECT_EQ(requests("0xafc86f06"), wholeScan) << "Halvix stopped before its scan had ended";
 }
 
