@@ -166,7 +166,6 @@ TEST(ServeTest, AReconnectedBrickReplacesItsEntryAndScheduledScansFollowTheBrick
     ASSERT_EQ(bricks.size(), 1u) << bricks.dump();
     const int oldId = bricks[0]["id"];
     EXPECT_EQ(bricks[0]["entries"], 1);
-    EXPECT_TRUE(bricks[0]["nextScheduledScan"].is_string()) << bricks.dump();
     EXPECT_EQ(serve.get("/api/bricks/" + std::to_string(oldId) + "/inventory").json, scheduledReport);
     // A scheduled result with another scheduleId is not ours.
     ASSERT_TRUE(before->sendJson(kel::makeNotification("scheduledCommandExecuted",
