@@ -569,11 +569,11 @@ TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
             in.insert(in.end(), r.begin(), r.end());
         return in;
     };
+    // A request header as the wire writes it (any length announced), then the bytes given.
     auto request = [](uint32_t code, uint32_t inputLength, uint32_t capacity, const std::vector<uint8_t>& input) {
-        std::vector<uint8_t> r(12);
-        Vdapi::Wire::putU32(r.data(), code);
-        Vdapi::Wire::putU32(r.data() + 4, inputLength);
-        Vdapi::Wire::putU32(r.data() + 8, capacity);
+        uint8_t h[DW::kRequestHeaderSize];
+        DW::encode(DW::RequestHeader{code, inputLength, capacity}, h);
+        std::vector<uint8_t> r(h, h + sizeof h);
         r.insert(r.end(), input.begin(), input.end());
         return r;
     };
@@ -608,9 +608,7 @@ TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
     // The stream itself: an absurd announced length is refused and the connection dropped
     // without reading it; a request cut short by its client ends only its own connection.
     DriverConnection huge(sim_.pciePath(kPcie2144));
-    uint8_t h[DW::kRequestHeaderSize];
-    DW::encode(DW::RequestHeader{DP::kGetVersion, 0xFFFFFFF0u, 16}, h);
-    ASSERT_TRUE(huge.sendRaw(std::vector<uint8_t>(h, h + sizeof h)));
+    ASSERT_TRUE(huge.sendRaw(request(DP::kGetVersion, 0xFFFFFFF0u, 16, {})));
     const DriverAnswer refused = huge.readReply();
     ASSERT_TRUE(refused.ok);
     EXPECT_EQ(refused.error, DW::kErrorInvalidParameter);
