@@ -1,4 +1,4 @@
-// `halvixctl serve` against brick stand-ins: a taken port, the API's errors, a brick that
+// `halvixctl serve` against brick stand-ins: a taken port and the API's errors, a brick that
 // leaves in the middle of a scan, a brick that reconnects, and the scheduled scans.
 #include "BrickStandIn.h"
 #include "ServeProcess.h"
@@ -50,25 +50,20 @@ json nextWithMethod(test::BrickStandIn& brick, const std::string& method)
 
 using namespace servetest;
 
-TEST(ServeTest, RefusesAnAddressItCannotBind)
-{
-    // A taken HTTP port: a clear message, no half-running server.
-    test::ServeProcess first("127.0.90.1", 8080);
-    ASSERT_TRUE(first.ready()) << first.process().errors();
-    test::ChildProcess second(HALVIXCTL_BIN, {"serve", "--address", "127.0.90.2", "--http", "127.0.90.1:8080"});
-    EXPECT_EQ(second.wait(), 1);
-    EXPECT_NE(second.errors().find("cannot serve HTTP on 127.0.90.1:8080"), std::string::npos) << second.errors();
-    // Listening on exactly the address asked for: the page is not on another loopback address.
-    EXPECT_EQ(first.get("/api/bricks").body, "[]");
-    httplib::Client elsewhere("127.0.90.3", 8080);
-    elsewhere.set_connection_timeout(5s);
-    EXPECT_FALSE(elsewhere.Get("/api/bricks"));
-}
-
 TEST(ServeTest, BadRequestsGetAClearJsonErrorAndABrickGoneMidScanAnswers503)
 {
     test::ServeProcess serve("127.0.90.4", 8080);
     ASSERT_TRUE(serve.ready()) << serve.process().errors();
+    // Its HTTP port taken, another serve refuses with a clear message and runs no half server.
+    test::ChildProcess rival(HALVIXCTL_BIN, {"serve", "--address", "127.0.90.2", "--http", "127.0.90.4:8080"});
+    EXPECT_EQ(rival.wait(), 1);
+    EXPECT_NE(rival.errors().find("cannot serve HTTP on 127.0.90.4:8080"), std::string::npos) << rival.errors();
+    // Listening on exactly the address asked for: the page is not on another loopback address.
+    EXPECT_EQ(serve.get("/api/bricks").body, "[]");
+    httplib::Client elsewhere("127.0.90.3", 8080);
+    elsewhere.set_connection_timeout(5s);
+    EXPECT_FALSE(elsewhere.Get("/api/bricks"));
+
     test::BrickStandIn brick("127.0.90.4", 6666, brickAnswering(nullptr));
     ASSERT_TRUE(brick.connectAndAnnounce("slow", 42));
     const json bricks = serve.waitForBricks([](const json& list) { return list.size() == 1 && list[0]["state"] == "idle"; });
