@@ -185,7 +185,6 @@ TEST_F(DriverHandle, InterfacesListedPerClassAndLegacyNamesOpen)
     ASSERT_EQ(version.rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(version.output.size(), 16u);
     EXPECT_EQ(Vdapi::Wire::getI32(version.output.data() + 4), 20);
-    EXPECT_EQ(legacy->Open(3, false, true), Vdapi::VDAPI_E_NOT_FOUND);
 }
 
 TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)

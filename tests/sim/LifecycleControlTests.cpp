@@ -100,7 +100,6 @@ TEST_F(SimControl, UnplugAndPlugAgainPerCard)
     // What an unplug does to open handles and the interface is
     // EachTransport.FailuresClaimsAndAVanishedCardReachTheCaller.
     ASSERT_EQ(sim_.control("unplug 2179000202"), "ok unplugged");
-    EXPECT_FALSE(DriverConnection(sim_.pciePath(1)).connected());
     EXPECT_TRUE(DriverConnection(sim_.pciePath(2)).connected()) << "other cards stay";
     EXPECT_EQ(sim_.control("unplug 2179000202"), "ok already unplugged");
     EXPECT_EQ(sim_.control("plug 2179000202"), "ok plugged");
