@@ -103,9 +103,7 @@ TEST_F(ScanDevices, QuitDuringAScheduledScanWaitsForItAndExitsCleanly)
     ASSERT_TRUE(sim->command("counters reset"));
     const int64_t now =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    EXPECT_EQ(call("schedule", {{"time", now}, {"scheduleId", "slow"}, {"cmd", {{"method", "scanDevices"}}}})
-                  .value["result"],
-              Json::object());
+    call("schedule", {{"time", now}, {"scheduleId", "slow"}, {"cmd", {{"method", "scanDevices"}}}});
     ASSERT_TRUE(waitUntil([&] { return requests("0xafc86f1a") > 0; }, 60s)) << "the scheduled scan did not start";
     EXPECT_LT(requests("0xafc86f06"), wholeScan) << "the scan ended before quit was sent";
     ASSERT_TRUE(server->sendNotification("quit"));
