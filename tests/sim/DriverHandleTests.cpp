@@ -520,7 +520,7 @@ TEST_P(EachTransport, BatchAnswersEachRequestAsAloneWithItsOwnFaultsWithOrWithou
     EXPECT_EQ(together[1].answer.rc, Vdapi::VDAPI_OK);
     EXPECT_EQ(Vdapi::Wire::getU64(together[1].answer.output.data() + DP::kPropertyReplyValue), 4u);
     EXPECT_EQ(together[2].answer.rc, Vdapi::VDAPI_OK);
-    EXPECT_EQ(together[3].answer.rc, Vdapi::VDAPI_E_NOT_FOUND) << "the driver's own error, as the layer's code";
+    EXPECT_EQ(together[3].answer.rc, Vdapi::VDAPI_E_NOT_FOUND) << "the driver's error, as the layer's code";
     EXPECT_EQ(together[5].answer.windowsError, DW::kErrorInsufficientBuffer);
     // One hand-over, every request counted on its own.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");

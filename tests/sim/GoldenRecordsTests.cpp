@@ -353,11 +353,13 @@ TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)
         Bytes reply;   // from the table
     };
     const std::vector<Row> rows{
-        {"0: version 5.2.0.0 at 8, 12, 16, 20", Vdapi::ServiceRequest::Command(SP::kCmdVersion), hex("00 00 00 00"),
+        {"0: version 5.2.0.0 at 8, 12, 16, 20", Vdapi::ServiceRequest::Command(SP::kCmdVersion),
+         hex("00 00 00 00"),
          hex("00 00 00 00 | 00 00 00 00 | 05 00 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00")},
         {"2: two names of 100 UTF-16 code units at 8 and 208", Vdapi::ServiceRequest::Command(SP::kCmdListNames),
          hex("02 00 00 00"), hex("00*8 |" + name("VdeSvcListMutex", 100, 2) + name("VdeSvcList", 100, 2))},
-        {"11: the 8-byte result", Vdapi::ServiceRequest::Command(SP::kCmdRefreshList), hex("0B 00 00 00"), hex("00*8")},
+        {"11: the 8-byte result", Vdapi::ServiceRequest::Command(SP::kCmdRefreshList), hex("0B 00 00 00"),
+         hex("00*8")},
         {"1: name at 4, type 56, firmware 60, 0 at 64, port + 1 at 68", numeric,
          hex("01 00 00 00 |" + name("GOLDEN", 52) + "41 0C 00 00 | 03 00 00 00 | 00*4 | 00*4"),
          hex("00*8 | 4D 01 00 00 00 00 00 00 | 00*8")},

@@ -55,9 +55,11 @@ TEST(ServeTest, BadRequestsGetAClearJsonErrorAndABrickGoneMidScanAnswers503)
     test::ServeProcess serve("127.0.90.4", 8080);
     ASSERT_TRUE(serve.ready()) << serve.process().errors();
     // Its HTTP port taken, another serve refuses with a clear message and runs no half server.
-    test::ChildProcess rival(HALVIXCTL_BIN, {"serve", "--address", "127.0.90.2", "--http", "127.0.90.4:8080"});
+    test::ChildProcess rival(HALVIXCTL_BIN,
+                             {"serve", "--address", "127.0.90.2", "--http", "127.0.90.4:8080"});
     EXPECT_EQ(rival.wait(), 1);
-    EXPECT_NE(rival.errors().find("cannot serve HTTP on 127.0.90.4:8080"), std::string::npos) << rival.errors();
+    EXPECT_NE(rival.errors().find("cannot serve HTTP on 127.0.90.4:8080"), std::string::npos)
+        << rival.errors();
     // Listening on exactly the address asked for: the page is not on another loopback address.
     EXPECT_EQ(serve.get("/api/bricks").body, "[]");
     httplib::Client elsewhere("127.0.90.3", 8080);
