@@ -380,7 +380,6 @@ TEST_F(DriverHandle, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
     };
     EXPECT_EQ(Vdapi::Wire::getI64(prop(f1, "PORT_COUNT", -1, -1, 0).output.data() + 8), 2);
     // Port 0 of function 1 is card port 3 (input); port 1 of function 1 is card port 4 (output).
-    DriverConnection again(sim_.legacyPath(1));
     // The legacy request carries numbers: count, then {1-based port, group code, value,
     // sub-value, par1 (2 words), par2 (2 words)} per record; IODIR is code 0.
     std::vector<uint8_t> io = words({2, 1, 0, -1, -1, -1, -1, -1, -1, 2, 0, -1, -1, -1, -1, -1, -1});
@@ -400,7 +399,7 @@ TEST_F(DriverHandle, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
     // Exclusive access through the legacy request; the card-wide port index is arbitrated.
     DriverAnswer acq = f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 1}), 0);
     EXPECT_EQ(acq.error, 0u);
-    EXPECT_EQ(again.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u) << "function 0 port 1 is another port";
+    EXPECT_EQ(f0.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u) << "function 0 port 1 is another port";
     DriverConnection f1b(sim_.legacyPath(2));
     EXPECT_EQ(f1b.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, DW::kErrorHeldByOtherUser);
     EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 2}), 0).error, 0u);
