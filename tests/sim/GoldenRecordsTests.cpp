@@ -336,33 +336,10 @@ TEST_F(GoldenRecords, TheOpenFillReachesOnlyTheBytesTheLayoutsLeaveOpen)
     EXPECT_EQ(version, hex("A5*4"));
 }
 
-TEST_F(GoldenRecords, ServicePipeReplies)
-{
-    // The pipe's frame headers, both forms, are PipeMessengerTest's.
-    // Command 0: version 5.2.0.0 at 8, 12, 16, 20 after word 0 and the result at 4.
-    const Bytes version = hex("00 00 00 00 | 00 00 00 00 | 05 00 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00");
-    EXPECT_EQ(answerServiceRequest(state_, hex("00 00 00 00"), 1).reply, version);
-    const Vdapi::VdeServiceVersion v = Vdapi::ServiceReply::Version(version.data());
-    EXPECT_EQ(v.major * 100 + v.minor * 10 + v.bugfix, 520u);
-    // Command 2: two names of 100 UTF-16 code units at 8 and 208.
-    const Bytes names = hex("00*8 |" + name("VdeSvcListMutex", 100, 2) + name("VdeSvcList", 100, 2));
-    EXPECT_EQ(answerServiceRequest(state_, hex("02 00 00 00"), 1).reply, names);
-    std::string mutexName, listName;
-    ASSERT_TRUE(Vdapi::ServiceReply::ListNames(names.data(), mutexName, listName));
-    EXPECT_EQ(mutexName, "VdeSvcListMutex");
-    EXPECT_EQ(listName, "VdeSvcList");
-    // Command 11: the 8-byte result reply; an unknown command and a short request are refused.
-    const ServiceAnswer refresh = answerServiceRequest(state_, hex("0B 00 00 00"), 1);
-    EXPECT_EQ(refresh.reply, hex("00*8"));
-    EXPECT_TRUE(refresh.refreshList);
-    EXPECT_EQ(Vdapi::ServiceReply::Check(SP::kCmdRefreshList, refresh.reply.data(), refresh.reply.size()), 0u);
-    EXPECT_FALSE(answerServiceRequest(state_, hex("FF FF FF FF"), 1).hasReply) << "goodbye has no reply";
-}
-
 TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)
 {
     // Each row: the request as the layer builds it and as the simulator reads it, and the
-    // simulator's reply, which the layer's reply check accepts (result 0 at 4).
+    // simulator's reply, which the layer's reply check accepts (result 0 at 4) and decodes.
     const std::string serial = "41 DE 05 BB 00 00 00 00"; // 3137723969
     const uint8_t ip[4] = {10, 0, 0, 5};
     Bytes numeric, text, eventPipe;
@@ -376,6 +353,13 @@ TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)
         Bytes reply;   // from the table
     };
     const std::vector<Row> rows{
+        {"0: version 5.2.0.0 at 8, 12, 16, 20", Vdapi::ServiceRequest::Command(SP::kCmdVersion),
+         hex("00 00 00 00"),
+         hex("00 00 00 00 | 00 00 00 00 | 05 00 00 00 | 02 00 00 00 | 00 00 00 00 | 00 00 00 00")},
+        {"2: two names of 100 UTF-16 code units at 8 and 208", Vdapi::ServiceRequest::Command(SP::kCmdListNames),
+         hex("02 00 00 00"), hex("00*8 |" + name("VdeSvcListMutex", 100, 2) + name("VdeSvcList", 100, 2))},
+        {"11: the 8-byte result", Vdapi::ServiceRequest::Command(SP::kCmdRefreshList), hex("0B 00 00 00"),
+         hex("00*8")},
         {"1: name at 4, type 56, firmware 60, 0 at 64, port + 1 at 68", numeric,
          hex("01 00 00 00 |" + name("GOLDEN", 52) + "41 0C 00 00 | 03 00 00 00 | 00*4 | 00*4"),
          hex("00*8 | 4D 01 00 00 00 00 00 00 | 00*8")},
@@ -398,14 +382,19 @@ TEST_F(GoldenRecords, ServicePipeCommandRequestsAndReplies)
         EXPECT_EQ(dump(answer.reply), dump(row.reply));
         EXPECT_EQ(Vdapi::ServiceReply::Check(Vdapi::Wire::getI32(row.request.data()), row.reply.data(), row.reply.size()), 0u);
     }
-    EXPECT_EQ(Vdapi::ServiceReply::NumericValue(rows[0].reply.data()), 333);
-    std::string value;
-    ASSERT_TRUE(Vdapi::ServiceReply::StringValue(rows[1].reply.data(), value));
+    const Vdapi::VdeServiceVersion v = Vdapi::ServiceReply::Version(rows[0].reply.data());
+    EXPECT_EQ(v.major * 100 + v.minor * 10 + v.bugfix, 520u);
+    std::string mutexName, listName, value;
+    ASSERT_TRUE(Vdapi::ServiceReply::ListNames(rows[1].reply.data(), mutexName, listName));
+    EXPECT_EQ(mutexName + " " + listName, "VdeSvcListMutex VdeSvcList");
+    EXPECT_TRUE(answerServiceRequest(state_, rows[2].request, 1).refreshList);
+    EXPECT_EQ(Vdapi::ServiceReply::NumericValue(rows[3].reply.data()), 333);
+    ASSERT_TRUE(Vdapi::ServiceReply::StringValue(rows[4].reply.data(), value));
     EXPECT_EQ(value, "GoldBox");
-    EXPECT_EQ(Vdapi::ServiceReply::AttachHandle(rows[3].reply.data()), 0x5E000001u); // the simulator's first handle
-    // The commands without fields are the code alone; goodbye is FF FF FF FF.
-    EXPECT_EQ(Vdapi::ServiceRequest::Command(SP::kCmdListNames), hex("02 00 00 00"));
+    EXPECT_EQ(Vdapi::ServiceReply::AttachHandle(rows[6].reply.data()), 0x5E000001u); // the simulator's first handle
+    // Goodbye is FF FF FF FF, and has no reply. The pipe's frame headers are PipeMessengerTest's.
     EXPECT_EQ(Vdapi::ServiceRequest::Command(SP::kCmdGoodbye), hex("FF FF FF FF"));
+    EXPECT_FALSE(answerServiceRequest(state_, hex("FF FF FF FF"), 1).hasReply);
 }
 
 TEST_F(GoldenRecords, SharedMemoryListHeaderAndEntry)

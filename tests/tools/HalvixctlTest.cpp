@@ -1,5 +1,5 @@
-// The halvixctl executable against a brick stand-in on its own loopback address: usage errors
-// (serve's too), call results and errors, timeouts, watch, quit and scan.
+// The halvixctl executable against a brick stand-in on its own loopback address: call results
+// and errors, timeouts, watch, quit and scan (its usage errors are Tools.HelpVersionAndBadUsage's).
 #include "BrickStandIn.h"
 #include "tests/support/ChildProcess.h"
 
@@ -41,39 +41,6 @@ struct Session {
 using test::BrickStandIn;
 
 } // namespace
-
-TEST(HalvixctlTest, UsageErrorsExitWithTwo)
-{
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"frobnicate"},
-        {"call"},
-        {"call", "getSettings", "{not json"},
-        {"call", "a", "{}", "extra"},
-        {"--timeout", "soon", "watch"},
-        {"--timeout", "-1", "watch"},
-        {"--count", "2", "scan"},
-        {"--nic", "watch"},
-        {"scan", "--why", "--json"},
-        {"--address"},
-        // Never widened to every interface: text that is not a dotted quad is refused (which
-        // texts are is GuiServerTest's table).
-        {"--address", "localhost", "quit"},
-        // serve's own options, refused with serve's usage.
-        {"serve", "--address", "localhost"}, {"serve", "--address"}, {"serve", "--http", "127.0.0.1"},
-        {"serve", "--http", "127.0.0.1:0"}, {"serve", "--http", "127.0.0.1:65536"},
-        {"serve", "--http", "localhost:8080"}, {"serve", "--http", ":8080"}, {"serve", "--http", "127.0.0.1:80x"},
-        {"serve", "--every", "0"}, {"serve", "--every", "soon"},
-    };
-    for (const auto& arguments : bad) {
-        test::ChildProcess ctl(HALVIXCTL_BIN, arguments);
-        ASSERT_TRUE(ctl.started());
-        EXPECT_EQ(ctl.wait(), 2) << testing::PrintToString(arguments);
-        const bool serve = !arguments.empty() && arguments[0] == "serve";
-        EXPECT_NE(ctl.errors().find(serve ? "usage: halvixctl serve" : "usage: halvixctl"), std::string::npos)
-            << ctl.errors();
-    }
-}
 
 TEST(HalvixctlTest, CallAndScanPrintTheResultTheTableOrTheError)
 {
@@ -120,6 +87,8 @@ TEST(HalvixctlTest, CallAndScanPrintTheResultTheTableOrTheError)
              "?             ?     -       ?     ?\n"
              "5 entries, 2 free\n",
          "waiting for the reply to scanDevices..."},
+        // --json prints the report exactly as it came, on one line.
+        {{"scan", "--json"}, 0, report.dump() + "\n", ""},
         // --kind (any case) and --free keep only the matching rows.
         {{"scan", "--kind", "ip"}, 0,
          "DEVICE        KIND  IN/OUT  FREE  SERIAL     DETAILS\n"
@@ -203,25 +172,6 @@ TEST(HalvixctlTest, WatchPrintsNotificationsAndQuitWaitsForTheBrickToLeave)
         session.brick.client().stop();
         EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
     }
-}
-
-TEST(HalvixctlTest, ScanEnablesTheChosenScansThenPrintsTheReport)
-{
-    const json report = json::array({{{"name", "port 1"}, {"isAvailable", true}}});
-    Session session("127.0.60.8", {"--timeout", "20", "scan", "--nic", "--json", "--quit"}, [&](const json& request) {
-        if (request["method"] == "scanDevices")
-            return BrickStandIn::reply(request, report);
-        return BrickStandIn::reply(request, request["params"]["nicDeviceScanEnabled"]);
-    });
-    ASSERT_TRUE(session.connectBrick());
-    const json enable = session.brick.nextMessage();
-    EXPECT_EQ(enable["method"], "enableNicDeviceScan");
-    EXPECT_EQ(enable["params"], json({{"nicDeviceScanEnabled", true}}));
-    EXPECT_EQ(session.brick.nextMessage()["method"], "scanDevices");
-    EXPECT_EQ(session.brick.nextMessage()["method"], "quit");
-    session.brick.client().stop();
-    EXPECT_EQ(session.process->wait(), 0) << session.process->errors();
-    EXPECT_EQ(session.process->output(), report.dump() + "\n");
 }
 
 #endif // HALVIXCTL_BIN
