@@ -186,9 +186,11 @@ void DriverTransport::serve(Connection& c)
     // A client's next request on a handle follows its last answer within microseconds.
     constexpr int kDriverSpinMicros = 30;
     const int stop = pool_.stopFd();
+    StreamReader reader(c.fd.get(), stop, kDriverSpinMicros);
+    std::vector<uint8_t> input;
     for (;;) {
         uint8_t hdr[DW::kRequestHeaderSize];
-        if (!readFull(c.fd.get(), hdr, sizeof hdr, stop, -1, kDriverSpinMicros)) return;
+        if (!reader.read(hdr, sizeof hdr)) return;
         DW::RequestHeader h = DW::decodeRequest(hdr);
         DriverReply reply;
         bool keep = true;
@@ -199,8 +201,8 @@ void DriverTransport::serve(Connection& c)
             reply.windowsError = DW::kErrorInvalidParameter;
             keep = false;
         } else {
-            std::vector<uint8_t> input(h.inputLength);
-            if (!readFull(c.fd.get(), input.data(), input.size(), stop)) return;
+            input.resize(h.inputLength);
+            if (!reader.read(input.data(), input.size())) return;
             if (h.code == DW::kNegotiateFastChannel) {
                 Vdapi::DriverSlot slot;
                 if (!grantSlot(c, input, slot)) return;

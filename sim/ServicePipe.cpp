@@ -88,12 +88,13 @@ void ServicePipe::serve(Connection& c)
     // properties are read one after the other).
     constexpr int kServiceSpinMicros = 30;
     const int stop = pool_.stopFd();
+    StreamReader reader(c.fd.get(), stop, kServiceSpinMicros);
     for (;;) {
         uint8_t hdr[SP::kLongHeaderSize];
-        if (!readFull(c.fd.get(), hdr, SP::kShortHeaderSize, stop, -1, kServiceSpinMicros)) return;
+        if (!reader.read(hdr, SP::kShortHeaderSize)) return;
         uint32_t length = SP::shortHeaderLength(hdr);
         if (SP::isLongHeader(hdr)) {
-            if (!readFull(c.fd.get(), hdr + 2, SP::kLongHeaderSize - 2, stop)) return;
+            if (!reader.read(hdr + 2, SP::kLongHeaderSize - 2)) return;
             length = SP::longHeaderLength(hdr);
         }
         if (length > SP::kMaxMessage) {
@@ -101,7 +102,7 @@ void ServicePipe::serve(Connection& c)
             return;
         }
         std::vector<uint8_t> request(length);
-        if (!readFull(c.fd.get(), request.data(), request.size(), stop)) return;
+        if (!reader.read(request.data(), request.size())) return;
         int32_t command = request.size() >= 4 ? Vdapi::Wire::getI32(request.data()) : INT32_MIN;
         FaultDecision fault = state_.beginRequest(request.size() >= 4 ? serviceKind(command) : "svc:short");
         if (fault.delayMs > 0 && pool_.waitStop(fault.delayMs)) return;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -117,6 +118,35 @@ bool writeFull(int fd, const void* buf, size_t n, int stopFd)
         n -= size_t(put);
     }
     return true;
+}
+
+bool StreamReader::read(void* buf, size_t n)
+{
+    auto* out = static_cast<uint8_t*>(buf);
+    for (;;) {
+        const size_t take = std::min(n, end_ - begin_);
+        if (take > 0) std::memcpy(out, buffer_.data() + begin_, take);
+        begin_ += take;
+        out += take;
+        n -= take;
+        if (n == 0) return true;
+        // The buffer is empty here. A part larger than it (a large batch) goes straight to its place.
+        if (n >= kBufferSize) return readFull(fd_, out, n, stopFd_, -1, spinMicros_);
+        if (buffer_.empty()) buffer_.resize(kBufferSize);
+        begin_ = end_ = 0;
+        const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicros_);
+        for (;;) {
+            const ssize_t got = ::recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+            if (got > 0) {
+                end_ = size_t(got);
+                break;
+            }
+            if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+            if (errno == EINTR || (spinMicros_ > 0 && std::chrono::steady_clock::now() < spinEnd)) continue;
+            const Deadline forever = Deadline::afterMs(Vdapi::kXpInfinite);
+            if (WaitForSocket(fd_, POLLIN, stopFd_, forever) != WaitResult::Ready) return false;
+        }
+    }
 }
 
 } // namespace vdsim

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vdsim {
 
@@ -30,5 +31,22 @@ bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs = -1, int s
 long readSome(int fd, void* buf, size_t n, int stopFd);
 /// Writes all `n` bytes (no SIGPIPE). False on error or stop.
 bool writeFull(int fd, const void* buf, size_t n, int stopFd);
+
+/// Reads one connection's requests through a buffer. A client sends a request's header and
+/// its input in one write; taking whatever has arrived at once serves both parts with one
+/// system call instead of one per part. Bytes of a following request stay for the next read.
+class StreamReader {
+public:
+    /// `spinMicros`: how long a read looks again for bytes before sleeping on the socket.
+    StreamReader(int fd, int stopFd, int spinMicros) : fd_(fd), stopFd_(stopFd), spinMicros_(spinMicros) {}
+    /// Reads exactly `n` bytes, as readFull (no time limit).
+    bool read(void* buf, size_t n);
+
+private:
+    static constexpr size_t kBufferSize = 16 * 1024;
+    int fd_, stopFd_, spinMicros_;
+    std::vector<uint8_t> buffer_; // allocated at the first read
+    size_t begin_ = 0, end_ = 0;  // the bytes received and not yet read
+};
 
 } // namespace vdsim

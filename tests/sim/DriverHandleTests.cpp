@@ -608,6 +608,13 @@ TEST_F(DriverHandle, MalformedBatchesAndStreamsAreRefusedAndServingGoesOn)
     EXPECT_TRUE(huge.closedByPeer());
     ASSERT_TRUE(DriverConnection(sim_.pciePath(kPcie2144)).sendRaw({0xE2, 0x6E}));
     EXPECT_EQ(DriverConnection(sim_.pciePath(kPcie2144)).request(DP::kGetVersion, plainHeader(), 16).output.size(), 16u);
+    // Two requests in one write are answered in turn.
+    std::vector<uint8_t> two = version;
+    two.insert(two.end(), version.begin(), version.end());
+    DriverConnection pipelined(sim_.pciePath(kPcie2144));
+    ASSERT_TRUE(pipelined.sendRaw(two));
+    EXPECT_EQ(pipelined.readReply().output.size(), 16u);
+    EXPECT_EQ(pipelined.readReply().output.size(), 16u);
 }
 
 } // namespace
