@@ -17,9 +17,9 @@ namespace Vdapi {
 struct FastChannelPolicy {
     /// Socket requests sent on a handle before the slot is asked for; -1: never ask. By
     /// default the socket serves: with independent requests sent as batches, a scan hands
-    /// over few enough times that setting a slot up and tearing it down for each handle costs
-    /// more than it saves (reference rig "scanDevices": about 200 ms on the socket against
-    /// 280-300 ms with a slot from the fourth request on).
+    /// over few enough times that a slot, set up and torn down for each handle, saves little
+    /// (reference rig "scanDevices": 80-93 ms on the socket, 73-79 ms with a slot from the
+    /// 20th request on).
     int afterRequests = -1;
     uint32_t slotCapacity = DriverWire::kMaxPayload; ///< wanted payload bytes (1..kMaxPayload)
     int spinMicros = 50; ///< how long a request looks for its reply before sleeping on it
