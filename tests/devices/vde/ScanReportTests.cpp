@@ -1,12 +1,13 @@
 // "enableDteDeviceScan" then "scanDevices" over the wire: the real halvix, driven by the
 // console controller, reports the Ethernet-attached devices' ports with availability probed
-// through the simulated device service.
+// through the simulated device service, the same with and without the scan's property memory.
 #include "tests/devices/vde/EthernetRig.h"
 #include "tests/integration/HalvixProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -95,8 +96,17 @@ TEST_F(VdeScanReport, EthernetPortsAreReportedAvailableThroughTheServiceUntilHel
     Control("release " + gw + " 1");
     Control("release " + gw + " 4");
     Control("release " + dm + " 2");
-    EXPECT_EQ(Availability(Scan(true)), free);
+    const Json report = Scan(true);
+    EXPECT_EQ(Availability(report), free);
     EXPECT_EQ(halvix.wait(std::chrono::seconds(20)), 0) << halvix.output();
+
+    // Without the scan's memory of device properties the report is the same, byte for byte.
+    ::setenv("VDAPI_SCAN_CACHE", "off", 1);
+    integration::HalvixProcess uncached({"--server_address", "127.0.0.1", "--local_address", "127.0.0.1"});
+    ::unsetenv("VDAPI_SCAN_CACHE");
+    ASSERT_TRUE(uncached.started());
+    EXPECT_EQ(Scan(true).dump(), report.dump());
+    EXPECT_EQ(uncached.wait(std::chrono::seconds(20)), 0) << uncached.output();
 }
 
 } // namespace
