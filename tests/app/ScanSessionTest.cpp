@@ -44,8 +44,8 @@ uint64_t driverRequests(const SimProcess& sim)
     return total;
 }
 
-/// Every rig file of the simulator and of the tests, except the Ethernet devices' (those need
-/// a private network).
+/// Every rig file of the simulator and of the tests, except the Ethernet devices' (they need a
+/// private network: VdeScanReport compares their report with and without the memory).
 std::vector<std::string> allRigs()
 {
     std::vector<std::string> rigs;
