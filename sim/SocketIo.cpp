@@ -67,23 +67,41 @@ bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd)
     return true;
 }
 
+namespace {
+
+using SpinEnd = std::chrono::steady_clock::time_point;
+
+/// Receives what has arrived, at most `n` bytes, waiting for at least one: bytes already there
+/// are taken at once, and the wait (which also watches for a stop) comes only when there are
+/// none. Until `spinEnd` it looks again instead of sleeping: a client busy sending its next
+/// request is not waited for by sleeping, as being woken costs more than a few microseconds of
+/// looking. The count; 0 at end of stream; -1 on error, stop or deadline.
+ssize_t receiveWaiting(int fd, uint8_t* buf, size_t n, int stopFd, const Deadline& deadline, SpinEnd spinEnd)
+{
+    for (;;) {
+        const ssize_t got = ::recv(fd, buf, n, MSG_DONTWAIT);
+        if (got >= 0) return got;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (std::chrono::steady_clock::now() < spinEnd) continue;
+        if (WaitForSocket(fd, POLLIN, stopFd, deadline) != WaitResult::Ready) return -1;
+    }
+}
+
+SpinEnd spinEndAfter(int spinMicros)
+{
+    return std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicros);
+}
+
+} // namespace
+
 bool readFull(int fd, void* buf, size_t n, int stopFd, int timeoutMs, int spinMicros)
 {
     const Deadline deadline = Deadline::afterMs(timeoutMs < 0 ? Vdapi::kXpInfinite : uint32_t(timeoutMs));
-    const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicros);
+    const SpinEnd spinEnd = spinEndAfter(spinMicros);
     auto* p = static_cast<uint8_t*>(buf);
-    // Bytes already there are taken at once; the wait (which also watches for a stop) comes
-    // only when there are none, which saves a system call per read on a busy connection.
     while (n > 0) {
-        ssize_t got = ::recv(fd, p, n, MSG_DONTWAIT);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // A client that is busy sending its next request is not waited for by sleeping:
-            // being woken costs more than looking again for a few microseconds.
-            if (spinMicros > 0 && std::chrono::steady_clock::now() < spinEnd) continue;
-            if (WaitForSocket(fd, POLLIN, stopFd, deadline) != WaitResult::Ready) return false;
-            continue;
-        }
+        const ssize_t got = receiveWaiting(fd, p, n, stopFd, deadline, spinEnd);
         if (got <= 0) return false;
         p += got;
         n -= size_t(got);
@@ -134,18 +152,10 @@ bool StreamReader::read(void* buf, size_t n)
         if (n >= kBufferSize) return readFull(fd_, out, n, stopFd_, -1, spinMicros_);
         if (buffer_.empty()) buffer_.resize(kBufferSize);
         begin_ = end_ = 0;
-        const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicros_);
-        for (;;) {
-            const ssize_t got = ::recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
-            if (got > 0) {
-                end_ = size_t(got);
-                break;
-            }
-            if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return false;
-            if (errno == EINTR || (spinMicros_ > 0 && std::chrono::steady_clock::now() < spinEnd)) continue;
-            const Deadline forever = Deadline::afterMs(Vdapi::kXpInfinite);
-            if (WaitForSocket(fd_, POLLIN, stopFd_, forever) != WaitResult::Ready) return false;
-        }
+        const ssize_t got = receiveWaiting(fd_, buffer_.data(), buffer_.size(), stopFd_,
+                                           Deadline::afterMs(Vdapi::kXpInfinite), spinEndAfter(spinMicros_));
+        if (got <= 0) return false;
+        end_ = size_t(got);
     }
 }
 
