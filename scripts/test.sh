@@ -14,14 +14,11 @@ jobs=$(nproc)
 status=0
 "$root/scripts/check-layers.sh" || status=1
 
-# Its own session (setsid), so that an early exit stops the whole background build. A new session
-# is a scheduling group of its own where the kernel groups by session (autogroup), and such a
-# group takes half the cores whatever the nice value of its processes: the group is niced too.
+# Its own process group (setsid), so that an early exit stops the whole background build.
 mkdir -p "$out"
 windows_log="$out/windows-build.log"
 echo "== Windows tree: cross-built in the background (log: $windows_log) =="
-setsid sh -c '{ [ -w /proc/self/autogroup ] && echo 19 >/proc/self/autogroup; } 2>/dev/null
-              exec nice -n 19 "$0" "$1"' "$root/scripts/build-windows.sh" "$out/windows" >"$windows_log" 2>&1 &
+setsid nice -n 19 "$root/scripts/build-windows.sh" "$out/windows" >"$windows_log" 2>&1 &
 windows_build=$!
 trap '[ -n "${windows_build:-}" ] && kill -- -"$windows_build" 2>/dev/null' EXIT
 
